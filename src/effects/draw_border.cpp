@@ -1,0 +1,39 @@
+#include <cstdlib>
+
+#include "effects/effects.h"
+#include "screen/screen.h"
+#include "show/pause.h"
+
+void *draw_border(void *) {
+    int x = 40, y = 0, xdir = 0;
+    framebuffer_point saved = cell_get(screen[40][0]);
+    int savedx = 40, savedy = 0;
+
+    for (;;) {
+        // Give the cell we leave back what it held when we entered it.
+        draw(savedx, savedy, saved.attr, saved.fg, saved.bg, saved.data);
+
+        // Up and down the side columns; every step taken from a side column
+        // turns the direction along the top and bottom rows, which is what
+        // sends the crawler round the corners (cutting (79,23) and (0,0)).
+        if (x == 0 || x == WIDTH - 1) {
+            xdir = (xdir + 1) % 2;
+            if (x == WIDTH - 1)
+                y++;
+            else
+                y--;
+        }
+        if (y == 0 || y == HEIGHT - 1)
+            x += xdir == 0 ? 1 : -1;
+
+        saved = cell_get(screen[x][y]);
+        savedx = x;
+        savedy = y;
+
+        int bg = rand() % 7 + 1;
+        int fg = rand() % 7 + 1;
+        draw(x, y, 1, fg, bg, 'R');
+        pause_us(10000);
+    }
+    return nullptr;
+}

@@ -1,0 +1,111 @@
+#include "screen/render.h"
+
+#include <cstring>
+#include <unistd.h>
+
+#include "show/pause.h"
+
+std::atomic<int> update_mode{0};
+std::atomic<int> dbnum{0};
+grid_t db;
+
+void compose_layers() {
+    int n = dbnum.load(std::memory_order_relaxed);
+    for (int l = 1; l <= n && l <= 6; l++) {
+        grid_t &g = layer(l);
+        for (int x = 0; x < WIDTH; x++)
+            for (int y = 0; y < HEIGHT; y++) {
+                framebuffer_point c = cell_get(g[x][y]);
+                if (c.data != TRANSPARENT)
+                    db[x][y] = c;
+                if (on_border(x, y))
+                    db[x][y] = cell_get(screen[x][y]);
+            }
+    }
+}
+
+namespace {
+
+// Decimal text of any int, as printf's %d gives it.
+inline char *put_int(char *p, int v) {
+    if (v >= 0 && v < 100) {
+        if (v >= 10)
+            *p++ = static_cast<char>('0' + v / 10);
+        *p++ = static_cast<char>('0' + v % 10);
+        return p;
+    }
+    unsigned u = static_cast<unsigned>(v);
+    if (v < 0) {
+        *p++ = '-';
+        u = 0u - u;
+    }
+    char tmp[12];
+    int n = 0;
+    do {
+        tmp[n++] = static_cast<char>('0' + u % 10);
+        u /= 10;
+    } while (u);
+    while (n)
+        *p++ = tmp[--n];
+    return p;
+}
+
+}  // namespace
+
+std::size_t encode_frame(char *out) {
+    char *p = out;
+    for (int i = 0; i < HEIGHT; i++) {
+        *p++ = 27;
+        *p++ = '[';
+        *p++ = 'A';
+    }
+    for (int y = 0; y < HEIGHT; y++) {
+        for (int x = 0; x < WIDTH; x++) {
+            framebuffer_point c = update_mode.load(std::memory_order_relaxed) == 1
+                                      ? db[x][y]
+                                      : cell_get(screen[x][y]);
+            *p++ = 27;
+            *p++ = '[';
+            p = put_int(p, c.attr);
+            *p++ = ';';
+            p = put_int(p, c.fg + 30);
+            *p++ = ';';
+            p = put_int(p, c.bg + 40);
+            *p++ = 'm';
+            *p++ = c.data;
+        }
+        *p++ = '\n';
+    }
+    return static_cast<std::size_t>(p - out);
+}
+
+void write_all(const char *buf, std::size_t len) {
+    while (len > 0) {
+        ssize_t n = write(STDOUT_FILENO, buf, len);
+        if (n <= 0)
+            return;
+        buf += n;
+        len -= static_cast<std::size_t>(n);
+    }
+}
+
+void *update_screen(void *) {
+    static char frame[FRAME_MAX];
+
+    char blank[WIDTH + 1];
+    std::memset(blank, ' ', WIDTH);
+    blank[WIDTH] = '\n';
+    for (int i = 0; i < HEIGHT; i++)
+        write_all(blank, sizeof blank);
+
+    for (int l = 1; l <= 6; l++)
+        local_fill(layer(l), 1, 7, 4, ' ');
+
+    for (;;) {
+        if (update_mode.load(std::memory_order_relaxed) == 1)
+            compose_layers();
+        write_all(frame, encode_frame(frame));
+        pause_us(30000);
+    }
+    return nullptr;
+}

@@ -1,0 +1,30 @@
+// The render thread: prints `screen`, or the composite of the layers, every 30 ms.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+
+#include "screen/screen.h"
+
+// 0 prints `screen` directly; 1 prints the composite `db` of the first `dbnum` layers.
+extern std::atomic<int> update_mode;
+extern std::atomic<int> dbnum;
+
+// The render thread's composite frame; only that thread (or a test standing in
+// for it) touches it.
+extern grid_t db;
+
+// Largest possible frame: 24 cursor-up sequences, then per cell ESC, '[',
+// three numbers of up to 11 characters, two ';', 'm' and the byte, and a
+// newline per row.
+constexpr std::size_t FRAME_MAX = 24 * 3 + HEIGHT * (WIDTH * (5 + 3 * 11) + 1);
+
+// Merges layers 1 to `dbnum` into `db`, transparent cells skipped, border from `screen`.
+void compose_layers();
+// Writes one frame's bytes into `out` (at least FRAME_MAX bytes), each cell taken
+// from `db` or `screen` as `update_mode` says at that moment; returns the length.
+std::size_t encode_frame(char *out);
+// Hands `len` bytes to standard output, looping on partial writes; errors are ignored.
+void write_all(const char *buf, std::size_t len);
+// The thread body: reserves 24 lines, opens the layers, then composes and prints for ever.
+void *update_screen(void *);

@@ -1,0 +1,10 @@
+// The demo: starts sound and screen, plays the show, fades out and exits.
+#include "show/show.h"
+
+int main() {
+    if (start_sound() != 0)
+        return 1;
+    start_screen();
+    opening();
+    end_show();
+}

@@ -1,0 +1,24 @@
+// The show driver: start-up, the opening, and shutdown.
+#pragma once
+
+#include "sound.h"
+
+// The main module ("vorbel.xm") and the blips ("knark.xm"), owned by the driver.
+extern FMUSIC_MODULE *mod;
+extern FMUSIC_MODULE *knark;
+
+// Checks the sound library, starts sound output and loads both modules. On a
+// failure prints its message on standard output and returns 1, before the
+// terminal has been touched; returns 0 when sound is ready.
+int start_sound();
+// Prepares the terminal, starts the render thread, loads the font and turns
+// the screen blue.
+void start_screen();
+// The count-in, the words, the opening cards with their blips, the main
+// module and the border crawlers.
+void opening();
+// Lowers the main module's volume in steps of 10 every 100 ms until it is
+// negative.
+void fade_out();
+// Fades out, releases sound and ends the process with status 0.
+[[noreturn]] void end_show();

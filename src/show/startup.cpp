@@ -1,0 +1,70 @@
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <pthread.h>
+
+#include "art/art.h"
+#include "screen/render.h"
+#include "screen/screen.h"
+#include "show/pause.h"
+#include "show/show.h"
+
+FMUSIC_MODULE *mod;
+FMUSIC_MODULE *knark;
+
+int start_sound() {
+    if (FSOUND_GetVersion() < 3.75f) {
+        printf("ARGH! fel version av fmod\n");
+        return 1;
+    }
+    if (!FSOUND_Init(32000, 64, 0)) {
+        printf("INIT SOUND error\n");
+        return 1;
+    }
+    mod = FMUSIC_LoadSong("vorbel.xm");
+    if (!mod) {
+        printf("Loadsong error\n");
+        return 1;
+    }
+    knark = FMUSIC_LoadSong("knark.xm");
+    if (!knark) {
+        printf("Loadsong error\n");
+        return 1;
+    }
+    return 0;
+}
+
+void start_screen() {
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    update_mode.store(0, std::memory_order_relaxed);
+    srand(static_cast<unsigned>(time(nullptr)));
+    printf("%cc", 27);
+    printf("%c[?25l", 27);
+    fill(0, 7, 0, ' ');
+
+    pthread_t render;
+    pthread_create(&render, nullptr, update_screen, nullptr);
+    pthread_detach(render);
+
+    fill(0, 2, 0, ' ');
+    load_font();
+    fill(1, 7, 0, ' ');
+    update_mode.store(0, std::memory_order_relaxed);
+    fill(1, 7, 4, ' ');
+}
+
+void fade_out() {
+    int v = FMUSIC_GetMasterVolume(mod);
+    while (v >= 0) {
+        v -= 10;
+        FMUSIC_SetMasterVolume(mod, v);
+        pause_us(100000);
+    }
+}
+
+void end_show() {
+    fade_out();
+    FMUSIC_FreeSong(mod);
+    FSOUND_Close();
+    exit(0);
+}

@@ -1,0 +1,183 @@
+// The cell grid, its primitives, and the bytes the render thread prints.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "screen/render.h"
+#include "screen/screen.h"
+
+namespace {
+
+bool same(const framebuffer_point &a, const framebuffer_point &b) {
+    return a.data == b.data && a.attr == b.attr && a.fg == b.fg && a.bg == b.bg;
+}
+
+::testing::AssertionResult cell_is(int x, int y, char data, int attr, int fg, int bg) {
+    framebuffer_point c = screen[x][y];
+    if (same(c, {data, attr, fg, bg}))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "cell (" << x << "," << y << ") holds '" << c.data
+                                         << "' " << c.attr << "/" << c.fg << "/" << c.bg;
+}
+
+// The frame as printf would make it from a grid, cell by cell.
+std::string reference_frame(grid_t &g) {
+    std::string out;
+    for (int i = 0; i < HEIGHT; i++)
+        out += "\x1b[A";
+    char cell[64];
+    for (int y = 0; y < HEIGHT; y++) {
+        for (int x = 0; x < WIDTH; x++) {
+            int n = snprintf(cell, sizeof cell, "%c[%d;%d;%dm%c", 27, g[x][y].attr,
+                             g[x][y].fg + 30, g[x][y].bg + 40, g[x][y].data);
+            out.append(cell, n);
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+std::string frame() {
+    static char buf[FRAME_MAX];
+    return std::string(buf, encode_frame(buf));
+}
+
+}  // namespace
+
+TEST(Primitives, FillCoversEveryCellAndLaterDrawWins) {
+    fill(0, 7, 0, ' ');
+    EXPECT_TRUE(cell_is(0, 0, ' ', 0, 7, 0));
+    EXPECT_TRUE(cell_is(79, 23, ' ', 0, 7, 0));
+    draw(5, 5, 1, 2, 3, 'a');
+    draw(5, 5, 0, 6, 1, 'b');
+    EXPECT_TRUE(cell_is(5, 5, 'b', 0, 6, 1));
+}
+
+TEST(Primitives, NewfillSparesTheBorder) {
+    fill(0, 1, 2, 'o');
+    newfill(1, 7, 4, ' ');
+    for (auto [x, y] : {std::pair{0, 0}, {79, 23}, {0, 12}, {40, 0}, {79, 5}, {10, 23}})
+        EXPECT_TRUE(cell_is(x, y, 'o', 0, 1, 2));
+    EXPECT_TRUE(cell_is(1, 1, ' ', 1, 7, 4));
+    EXPECT_TRUE(cell_is(78, 22, ' ', 1, 7, 4));
+}
+
+TEST(Primitives, DrawOutsideTheGridChangesNothing) {
+    fill(0, 7, 0, '.');
+    draw(80, 5, 1, 1, 1, 'X');
+    draw(5, 24, 1, 1, 1, 'X');
+    draw(-1, 0, 1, 1, 1, 'X');
+    draw(0, -1, 1, 1, 1, 'X');
+    local_draw(screen1, 80, 0, 1, 1, 1, 'X');
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++)
+            ASSERT_TRUE(cell_is(x, y, '.', 0, 7, 0));
+}
+
+TEST(Primitives, MuttaBlitsWithTransparentSpacesAndNewlines) {
+    fill(0, 7, 0, '.');
+    mutta(10, 5, 1, 3, 4, "ab cd\nef");
+    EXPECT_TRUE(cell_is(10, 5, 'a', 1, 3, 4));
+    EXPECT_TRUE(cell_is(11, 5, 'b', 1, 3, 4));
+    EXPECT_TRUE(cell_is(12, 5, '.', 0, 7, 0));
+    EXPECT_TRUE(cell_is(13, 5, 'c', 1, 3, 4));
+    EXPECT_TRUE(cell_is(14, 5, 'd', 1, 3, 4));
+    EXPECT_TRUE(cell_is(10, 6, 'e', 1, 3, 4));
+    EXPECT_TRUE(cell_is(11, 6, 'f', 1, 3, 4));
+    EXPECT_TRUE(cell_is(12, 6, '.', 0, 7, 0));
+
+    // Tabs, carriage returns and high bytes are drawn like any other byte.
+    mutta(0, 10, 0, 1, 1, "\t\r\xff");
+    EXPECT_TRUE(cell_is(0, 10, '\t', 0, 1, 1));
+    EXPECT_TRUE(cell_is(1, 10, '\r', 0, 1, 1));
+    EXPECT_TRUE(cell_is(2, 10, '\xff', 0, 1, 1));
+}
+
+TEST(Primitives, MuttaClipsAtEveryEdgeAndEmptyTextDrawsNothing) {
+    fill(0, 7, 0, '.');
+    mutta(-2, 3, 1, 1, 1, "xyz");
+    EXPECT_TRUE(cell_is(0, 3, 'z', 1, 1, 1));
+    EXPECT_TRUE(cell_is(1, 3, '.', 0, 7, 0));
+
+    mutta(78, 22, 1, 1, 1, "abc\ndef\nghi\n");
+    EXPECT_TRUE(cell_is(78, 22, 'a', 1, 1, 1));
+    EXPECT_TRUE(cell_is(79, 22, 'b', 1, 1, 1));
+    EXPECT_TRUE(cell_is(78, 23, 'd', 1, 1, 1));
+    EXPECT_TRUE(cell_is(79, 23, 'e', 1, 1, 1));
+
+    mutta(5, 5, 1, 1, 1, "");
+    mutta(5, -3, 1, 1, 1, "a\nb\nc\nd");
+    EXPECT_TRUE(cell_is(5, 5, '.', 0, 7, 0));
+    EXPECT_TRUE(cell_is(5, 0, 'd', 1, 1, 1));
+}
+
+TEST(Primitives, LocalFillAndDrawTouchOnlyTheirLayer) {
+    fill(0, 7, 0, '.');
+    local_fill(screen3, 0, 0, 0, TRANSPARENT);
+    local_draw(screen3, 7, 8, 1, 13, 12, '#');
+    EXPECT_TRUE(same(screen3[7][8], {'#', 1, 13, 12}));
+    EXPECT_TRUE(same(screen3[0][0], {TRANSPARENT, 0, 0, 0}));
+    EXPECT_TRUE(cell_is(7, 8, '.', 0, 7, 0));
+    EXPECT_EQ(&layer(3), &screen3);
+    EXPECT_EQ(&layer(0), &screen);
+}
+
+TEST(Frame, DirectModePrintsScreenExactly) {
+    update_mode = 0;
+    fill(1, 7, 4, ' ');
+    draw(0, 0, 0, 2, 0, 'R');
+    draw(79, 23, 1, 13, 12, '@');     // worm colours are printed unclamped
+    draw(40, 12, 1, -1, 100, 'x');
+    std::string f = frame();
+    EXPECT_EQ(f, reference_frame(screen));
+    EXPECT_EQ(f.substr(0, 6), "\x1b[A\x1b[A");
+    EXPECT_NE(f.find("\x1b[1;37;44m "), std::string::npos);
+    EXPECT_NE(f.find("\x1b[1;43;52m@"), std::string::npos);
+    EXPECT_NE(f.find("\x1b[1;29;140mx"), std::string::npos);
+    EXPECT_EQ(f.back(), '\n');
+}
+
+TEST(Frame, CompositingSkipsTransparentCellsAndKeepsScreensBorder) {
+    fill(1, 7, 4, 'b');
+    local_fill(screen1, 0, 7, 0, ' ');
+    local_fill(screen2, 1, 1, 1, TRANSPARENT);
+    local_draw(screen2, 30, 10, 1, 2, 2, '*');
+    local_fill(screen3, 1, 5, 5, '!');   // beyond dbnum: never seen
+    update_mode = 1;
+    dbnum = 2;
+    compose_layers();
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++) {
+            framebuffer_point want = on_border(x, y)          ? framebuffer_point{'b', 1, 7, 4}
+                                     : (x == 30 && y == 10) ? framebuffer_point{'*', 1, 2, 2}
+                                                            : framebuffer_point{' ', 0, 7, 0};
+            ASSERT_TRUE(same(db[x][y], want)) << x << "," << y;
+        }
+    EXPECT_EQ(frame(), reference_frame(db));
+
+    // With no layer composited the last composite is printed unchanged.
+    local_fill(screen1, 1, 3, 3, 'q');
+    dbnum = 0;
+    compose_layers();
+    EXPECT_TRUE(same(db[30][10], {'*', 1, 2, 2}));
+    EXPECT_TRUE(same(db[5][5], {' ', 0, 7, 0}));
+
+    // Back in direct mode the frame is `screen` again, and `db` is kept.
+    update_mode = 0;
+    EXPECT_EQ(frame(), reference_frame(screen));
+    EXPECT_TRUE(same(db[30][10], {'*', 1, 2, 2}));
+}
+
+TEST(Frame, TransparentCellOnEveryLayerKeepsThePreviousComposite) {
+    for (int l = 1; l <= 6; l++)
+        local_fill(layer(l), 1, 1, 1, TRANSPARENT);
+    db[20][20] = {'k', 0, 3, 3};
+    update_mode = 1;
+    dbnum = 6;
+    compose_layers();
+    EXPECT_TRUE(same(db[20][20], {'k', 0, 3, 3}));
+    std::string f = frame();
+    EXPECT_EQ(f.find(std::string(1, TRANSPARENT)), std::string::npos);
+    update_mode = 0;
+}

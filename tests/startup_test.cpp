@@ -1,0 +1,151 @@
+// Start-up checks, the fade-out and whole runs of the show binary.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "child.h"
+#include "recorder.h"
+#include "show/show.h"
+#include "sound_double.h"
+
+using std::string;
+using std::vector;
+
+namespace {
+
+struct StartSound : ::testing::Test {
+    void SetUp() override { sound_double_reset(); }
+};
+
+int start_with_output(string &out) {
+    ::testing::internal::CaptureStdout();
+    int r = start_sound();
+    out = ::testing::internal::GetCapturedStdout();
+    return r;
+}
+
+string read_file(const string &path) {
+    std::ifstream f(path);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+}  // namespace
+
+TEST_F(StartSound, SucceedsWithCallsInOrderAndPrintsNothing) {
+    string out;
+    EXPECT_EQ(start_with_output(out), 0);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(sound_double.calls,
+              (vector<string>{"GetVersion", "Init 32000 64 0", "LoadSong vorbel.xm",
+                              "LoadSong knark.xm"}));
+    ASSERT_NE(mod, nullptr);
+    ASSERT_NE(knark, nullptr);
+}
+
+TEST_F(StartSound, EachFailureHasItsMessageAndStopsThere) {
+    struct failure {
+        const char *what;
+        const char *message;
+        size_t calls;
+    };
+    for (failure f : {failure{"version", "ARGH! fel version av fmod\n", 1},
+                      failure{"init", "INIT SOUND error\n", 2},
+                      failure{"vorbel.xm", "Loadsong error\n", 3},
+                      failure{"knark.xm", "Loadsong error\n", 4}}) {
+        sound_double_reset();
+        if (string(f.what) == "version")
+            sound_double.version = 3.74f;
+        else if (string(f.what) == "init")
+            sound_double.fail_init = true;
+        else
+            sound_double.fail_load = f.what;
+        string out;
+        EXPECT_EQ(start_with_output(out), 1) << f.what;
+        EXPECT_EQ(out, f.message) << f.what;
+        EXPECT_EQ(sound_double.calls.size(), f.calls) << f.what;
+    }
+}
+
+TEST_F(StartSound, VersionExactlyAtTheLimitIsAccepted) {
+    sound_double.version = 3.75f;
+    string out;
+    EXPECT_EQ(start_with_output(out), 0);
+}
+
+TEST(FadeOut, FromFullVolumeTakesTwentySixStepsEndingOnceBelowZero) {
+    for (auto [start, steps, last] : {std::tuple{256, 26, -4}, {0, 1, -10}, {100, 11, -10},
+                                      {5, 1, -5}, {-3, 0, 0}}) {
+        sound_double_reset();
+        sound_double.start_volume = start;
+        string out;
+        ASSERT_EQ(start_with_output(out), 0);
+        sound_double.calls.clear();
+        recorder_start();
+        fade_out();
+        recorder_stop();
+
+        vector<int> set;
+        for (const string &c : sound_double.calls)
+            if (c.rfind("SetMasterVolume vorbel.xm ", 0) == 0)
+                set.push_back(std::stoi(c.substr(26)));
+        ASSERT_EQ(static_cast<int>(set.size()), steps) << "from " << start;
+        EXPECT_EQ(sound_double.calls.front(), "GetMasterVolume vorbel.xm");
+        EXPECT_EQ(static_cast<int>(recorded().size()), steps);
+        EXPECT_EQ(recorded_total(), 100000L * steps);
+        if (steps == 0)
+            continue;
+        EXPECT_EQ(set.back(), last) << "from " << start;
+        for (size_t i = 0; i + 1 < set.size(); i++) {
+            EXPECT_GE(set[i], 0);
+            EXPECT_EQ(set[i], start - 10 * static_cast<int>(i + 1));
+        }
+    }
+}
+
+// The show binary linked against the double, run as a child process.
+TEST(ShowBinary, FailuresPrintOnlyTheirMessageAndExitOne) {
+    for (auto [env, message] : {std::pair{"SOUND_DOUBLE_VERSION=3.7", "ARGH! fel version av fmod\n"},
+                                {"SOUND_DOUBLE_FAIL=init", "INIT SOUND error\n"},
+                                {"SOUND_DOUBLE_FAIL=vorbel.xm", "Loadsong error\n"},
+                                {"SOUND_DOUBLE_FAIL=knark.xm", "Loadsong error\n"}}) {
+        child_result r = run_child(string("env ") + env + " " + DEMO_WITH_DOUBLE + " 2>/dev/null");
+        EXPECT_EQ(r.status, 1) << env;
+        EXPECT_EQ(r.out, message) << env;   // no terminal reset, no frame
+    }
+}
+
+TEST(ShowBinary, RunsToTheEndWithoutArtAndExitsZero) {
+    string dir = make_temp_dir();
+    ASSERT_FALSE(dir.empty());
+    string log = dir + "/calls";
+    child_result r = run_child("cd " + dir + " && SOUND_DOUBLE_FAST=1 SOUND_DOUBLE_LOG=" + log +
+                               " " + DEMO_WITH_DOUBLE);
+    EXPECT_EQ(r.status, 0);
+    // Terminal reset and hidden cursor first, then the 24 reserved lines.
+    ASSERT_GE(r.out.size(), 8u + 24 * 81);
+    EXPECT_EQ(r.out.substr(0, 8), "\x1b" "c" "\x1b[?25l");
+    EXPECT_EQ(r.out.substr(8, 81), string(80, ' ') + "\n");
+
+    std::istringstream calls(read_file(log));
+    vector<string> lines;
+    for (string l; std::getline(calls, l);)
+        lines.push_back(l);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[lines.size() - 2], "FreeSong vorbel.xm");
+    EXPECT_EQ(lines.back(), "Close");
+    EXPECT_EQ(lines[lines.size() - 3], "SetMasterVolume vorbel.xm -4");
+}
+
+// The real show binary with the real sound library, started where no module is.
+TEST(ShowBinary, RealBinaryWithoutModulesSaysLoadsongError) {
+    string dir = make_temp_dir();
+    ASSERT_FALSE(dir.empty());
+    child_result r = run_child("cd " + dir + " && SDL_AUDIODRIVER=dummy " + DEMO_BINARY + " 2>/dev/null");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Loadsong error\n");
+}

@@ -1,0 +1,27 @@
+#include "child.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <sys/wait.h>
+
+child_result run_child(const std::string &command) {
+    child_result r{-1, {}};
+    FILE *p = popen(command.c_str(), "r");
+    if (!p)
+        return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        r.out.append(buf, n);
+    int st = pclose(p);
+    if (st != -1 && WIFEXITED(st))
+        r.status = WEXITSTATUS(st);
+    return r;
+}
+
+std::string make_temp_dir() {
+    const char *base = getenv("TMPDIR");
+    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/demo-test-XXXXXX";
+    char *d = mkdtemp(tmpl.data());
+    return d ? std::string(d) : std::string();
+}

@@ -1,0 +1,14 @@
+// Runs a command through the shell and captures its standard output.
+#pragma once
+
+#include <string>
+
+struct child_result {
+    int status;          // exit status, or -1 when it did not exit normally
+    std::string out;     // everything it wrote on standard output
+};
+
+child_result run_child(const std::string &command);
+
+// A fresh empty directory under the system's temporary directory.
+std::string make_temp_dir();
