@@ -1,0 +1,126 @@
+// The module compiler: a text score in, an XM module out.
+//
+// parse_score() reads the score into a Song, synthesize() turns each
+// instrument description into sample data, write_xm() lays the song out as
+// the bytes of an XM file. compile_score() runs all three.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace xmc {
+
+// A malformed score: carries the line it was found on (0 when the fault
+// belongs to the score as a whole, e.g. an empty order list).
+class ScoreError : public std::runtime_error {
+public:
+    ScoreError(int line, const std::string& what) : std::runtime_error(what), line_(line) {}
+    int line() const { return line_; }
+
+private:
+    int line_;
+};
+
+// One channel of one row, as XM stores it. note: 0 none, 1..96 C-0..B-7,
+// 97 key off. volume: 0 none, otherwise the raw volume-column byte.
+struct Cell {
+    uint8_t note = 0;
+    uint8_t instrument = 0;
+    uint8_t volume = 0;
+    uint8_t effect = 0;
+    uint8_t param = 0;
+
+    bool empty() const { return note == 0 && instrument == 0 && volume == 0 && effect == 0 && param == 0; }
+    bool operator==(const Cell&) const = default;
+};
+
+constexpr uint8_t kKeyOff = 97;
+
+enum class Wave { Sine, Square, Saw, Triangle, Noise };
+
+struct EnvelopePoint {
+    int tick = 0;
+    int value = 0;
+};
+
+// How one instrument sounds. A "tone" is a looped waveform tuned so that
+// C-4 plays middle C; a "hit" is a one-shot sound rendered in time (pitch
+// sweep, decay, noise), played as written when triggered at C-4.
+struct Instrument {
+    int number = 0;
+    std::string name;
+    int line = 0;
+    bool hit = false;
+
+    Wave wave = Wave::Sine;
+    int pulse = 50;            // square duty cycle, percent
+    bool has_wave2 = false;
+    Wave wave2 = Wave::Sine;
+    int pulse2 = 50;
+    double detune = 0;         // cents of the second wave against the first
+    int octave2 = 0;           // octaves of the second wave against the first
+    int mix = 50;              // share of the second wave, percent
+
+    // tone
+    int cycle = 128;           // samples in one cycle of the first wave
+    int cycles = 1;            // cycles of the first wave in the loop
+
+    // hit
+    double freq_start = 261.6256, freq_end = 261.6256, sweep_ms = 0;
+    double length_ms = 200;
+    double attack_ms = 0;
+    double decay_ms = 0;       // 0: no decay
+    int noise = 0;             // share of white noise, percent
+    double noise_decay_ms = -1; // -1: same as decay
+
+    // both
+    double lowpass = 0, highpass = 0;  // one-pole filters, Hz; 0 = off
+    double drive = 0;                  // soft saturation; 0 = off
+    uint32_t seed = 0;                 // 0: derived from the instrument number
+    int bits = 16;
+
+    int volume = 64;
+    int pan = 0;               // -128 left .. 127 right
+    int relnote = 0;
+    int finetune = 0;
+
+    std::vector<EnvelopePoint> envelope;
+    int sustain = -1, loop_start = -1, loop_end = -1;
+    int fadeout = 0;
+    int vib_depth = 0, vib_rate = 0, vib_sweep = 0;
+};
+
+// The sample data an instrument becomes, with the XM tuning that goes with it.
+struct Sample {
+    std::vector<int16_t> data;  // 16-bit range even for 8-bit samples (scaled down on writing)
+    bool loop = false;
+    uint32_t loop_start = 0, loop_length = 0;
+    int relnote = 0;
+    int finetune = 0;
+};
+
+struct Pattern {
+    std::string name;
+    int rows = 64;
+    std::vector<Cell> cells;  // rows * channels, row major
+};
+
+struct Song {
+    std::string title;
+    int bpm = 125;
+    int speed = 6;
+    int channels = 0;
+    int restart = 0;
+    std::vector<int> order;             // pattern indices
+    std::vector<Pattern> patterns;
+    std::vector<Instrument> instruments; // sorted by number
+};
+
+Song parse_score(const std::string& text);
+Sample synthesize(const Instrument& ins);
+std::vector<uint8_t> write_xm(const Song& song);
+std::vector<uint8_t> compile_score(const std::string& text);
+
+}  // namespace xmc
