@@ -1,0 +1,425 @@
+// Tests of the sound library: the mixer called directly, and the whole path
+// to a device through SDL's disk audio driver, which writes the raw mix to a
+// file in real time.
+
+#include "sound.h"
+#include "sound_mix.h"
+#include "xm_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int rate = 32000;
+constexpr int buffer_frames = 1024;
+
+// Test modules: a held low C, a held high C, a fast rising scale, and a loud
+// held note for saturation. Written once into a scratch directory.
+const fs::path &scratch()
+{
+    static fs::path dir = [] {
+        char tmpl[] = "/tmp/sound_tests.XXXXXX";
+        fs::path d = mkdtemp(tmpl);
+        tune low{{49, 0, 0, 0}, 6, 125, 100};
+        tune high{{73, 0, 0, 0}, 6, 125, 100};
+        tune loud{{49, 0, 0, 0}, 6, 125, 127};
+        tune scale{{}, 3, 125, 100};
+        for (int i = 0; i < 16; i++) scale.notes.push_back(static_cast<uint8_t>(49 + i));
+        write_xm(d / "low.xm", low);
+        write_xm(d / "high.xm", high);
+        write_xm(d / "loud.xm", loud);
+        write_xm(d / "scale.xm", scale);
+        std::atexit([] { fs::remove_all(scratch()); });
+        return d;
+    }();
+    return dir;
+}
+
+std::string module(const char *name) { return scratch() / name; }
+
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::vector<int16_t> mix(int frames)
+{
+    std::vector<int16_t> out(2 * frames);
+    sound_mix(out.data(), frames);
+    return out;
+}
+
+bool silent(const int16_t *s, size_t n)
+{
+    for (size_t i = 0; i < n; i++)
+        if (s[i]) return false;
+    return true;
+}
+
+bool silent(const std::vector<int16_t> &s) { return silent(s.data(), s.size()); }
+
+int peak(const std::vector<int16_t> &s)
+{
+    int p = 0;
+    for (int16_t v : s) p = std::max(p, std::abs(int(v)));
+    return p;
+}
+
+// Strength of one frequency in the left channel, relative to full scale.
+double tone_level(const int16_t *s, int frames, double freq)
+{
+    double re = 0, im = 0;
+    for (int i = 0; i < frames; i++) {
+        double ph = 2 * M_PI * freq * i / rate;
+        re += s[2 * i] * std::cos(ph);
+        im += s[2 * i] * std::sin(ph);
+    }
+    return 2 * std::hypot(re, im) / frames / 32768.0;
+}
+
+// Every module a test loaded is released at its end, so that the next test
+// starts from an empty mixer.
+class Sound : public ::testing::Test {
+protected:
+    std::vector<FMUSIC_MODULE *> loaded;
+
+    FMUSIC_MODULE *load(const char *name)
+    {
+        FMUSIC_MODULE *m = FMUSIC_LoadSong(module(name).c_str());
+        if (m) loaded.push_back(m);
+        return m;
+    }
+    void release(FMUSIC_MODULE *m)
+    {
+        std::erase(loaded, m);
+        FMUSIC_FreeSong(m);
+    }
+    void TearDown() override
+    {
+        FSOUND_Close();
+        for (FMUSIC_MODULE *m : loaded) FMUSIC_FreeSong(m);
+    }
+};
+
+using Mixer = Sound;
+
+TEST_F(Mixer, PlayingModuleSoundsAndStoppedOneIsSilentFromTheNextBuffer)
+{
+    FMUSIC_MODULE *m = load("low.xm");
+    ASSERT_NE(m, nullptr);
+    EXPECT_TRUE(silent(mix(buffer_frames))) << "a loaded module waits for PlaySong";
+
+    ASSERT_TRUE(FMUSIC_PlaySong(m));
+    EXPECT_GT(peak(mix(buffer_frames)), 1000);
+    ASSERT_TRUE(FMUSIC_StopSong(m));
+    EXPECT_TRUE(silent(mix(buffer_frames)));
+}
+
+TEST_F(Mixer, ResumedModuleContinuesWhereItStopped)
+{
+    // Two copies of one module: `a` is interrupted, `b` plays straight through,
+    // one at a time so the mix shows each alone. Rendering is deterministic.
+    FMUSIC_MODULE *a = load("scale.xm");
+    FMUSIC_MODULE *b = load("scale.xm");
+    ASSERT_TRUE(a && b);
+    const int before = 20 * buffer_frames;   // a few rows into the scale
+
+    FMUSIC_PlaySong(a);
+    std::vector<int16_t> a_start = mix(before);
+    FMUSIC_StopSong(a);
+    EXPECT_TRUE(silent(mix(3 * buffer_frames)));
+    FMUSIC_PlaySong(a);
+    std::vector<int16_t> a_resumed = mix(buffer_frames);
+    FMUSIC_StopSong(a);
+
+    FMUSIC_PlaySong(b);
+    std::vector<int16_t> b_start = mix(before);
+    std::vector<int16_t> b_next = mix(buffer_frames);
+
+    EXPECT_EQ(a_start, b_start);
+    EXPECT_EQ(a_resumed, b_next) << "resumed output is the uninterrupted continuation";
+    EXPECT_NE(a_resumed, std::vector<int16_t>(a_start.begin(), a_start.begin() + 2 * buffer_frames))
+        << "resumed output must not restart the module";
+}
+
+TEST_F(Mixer, MasterVolumeScalesAndNegativeIsSilence)
+{
+    FMUSIC_MODULE *a = load("scale.xm");
+    FMUSIC_MODULE *b = load("scale.xm");
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(FMUSIC_GetMasterVolume(a), 256);
+
+    // Set before playing, a volume applies from the first sample.
+    ASSERT_TRUE(FMUSIC_SetMasterVolume(b, 128));
+    EXPECT_EQ(FMUSIC_GetMasterVolume(b), 128);
+    FMUSIC_PlaySong(a);
+    std::vector<int16_t> full = mix(4 * buffer_frames);
+    FMUSIC_StopSong(a);
+    FMUSIC_PlaySong(b);
+    std::vector<int16_t> half = mix(4 * buffer_frames);
+    ASSERT_EQ(full.size(), half.size());
+    for (size_t i = 0; i < full.size(); i++)
+        ASSERT_EQ(half[i], (full[i] * 128) >> 8) << "sample " << i;
+
+    // Changed while playing: settles within one buffer; below zero is silence.
+    FMUSIC_SetMasterVolume(b, -4);
+    EXPECT_EQ(FMUSIC_GetMasterVolume(b), -4);
+    mix(buffer_frames);
+    EXPECT_TRUE(silent(mix(4 * buffer_frames)));
+    FMUSIC_SetMasterVolume(b, 0);
+    EXPECT_TRUE(silent(mix(buffer_frames)));
+    FMUSIC_SetMasterVolume(b, 256);
+    mix(buffer_frames);
+    EXPECT_GT(peak(mix(buffer_frames)), 1000);
+}
+
+TEST_F(Mixer, ModulesAreSummedWithSaturation)
+{
+    FMUSIC_MODULE *low = load("low.xm");
+    FMUSIC_MODULE *high = load("high.xm");
+    ASSERT_TRUE(low && high);
+    FMUSIC_PlaySong(low);
+    FMUSIC_PlaySong(high);
+    std::vector<int16_t> both = mix(4 * buffer_frames);
+    const int16_t *tail = both.data() + 2 * buffer_frames;
+    EXPECT_GT(tone_level(tail, 3 * buffer_frames, 8363.0 / 32), 0.05);
+    EXPECT_GT(tone_level(tail, 3 * buffer_frames, 4 * 8363.0 / 32), 0.05);
+    release(low);
+    release(high);
+
+    // Loud copies of one held note: the sum clips at full scale instead of
+    // wrapping round to the opposite sign.
+    FMUSIC_MODULE *loud[6];
+    for (auto &m : loud) ASSERT_NE(m = load("loud.xm"), nullptr);
+    FMUSIC_PlaySong(loud[0]);
+    std::vector<int16_t> one = mix(2 * buffer_frames);
+    FMUSIC_StopSong(loud[0]);
+    for (int i = 1; i < 6; i++) FMUSIC_PlaySong(loud[i]);
+    std::vector<int16_t> five = mix(2 * buffer_frames);
+    bool clipped = false;
+    for (size_t i = 0; i < one.size(); i++) {
+        int want = std::clamp(5 * int(one[i]), -32768, 32767);
+        clipped |= want != 5 * int(one[i]);
+        ASSERT_EQ(five[i], want) << "sample " << i;
+    }
+    EXPECT_TRUE(clipped) << "five copies of the loud module should pass full scale";
+}
+
+TEST(Loading, FilesThatAreNoModuleGiveNull)
+{
+    fs::path dir = scratch();
+    fs::path empty = dir / "empty.xm", garbage = dir / "garbage.xm", cut = dir / "cut.xm";
+    std::ofstream(empty).close();
+    std::ofstream(garbage) << std::string(3000, 'x');
+    {
+        std::ifstream in(dir / "scale.xm", std::ios::binary);
+        std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::ofstream(cut, std::ios::binary) << whole.substr(0, 200);
+    }
+    fs::path unreadable = dir / "unreadable.xm";
+    fs::copy_file(dir / "scale.xm", unreadable, fs::copy_options::overwrite_existing);
+    fs::permissions(unreadable, fs::perms::none);
+
+    EXPECT_EQ(FMUSIC_LoadSong((dir / "missing.xm").c_str()), nullptr);
+    EXPECT_EQ(FMUSIC_LoadSong(empty.c_str()), nullptr);
+    EXPECT_EQ(FMUSIC_LoadSong(garbage.c_str()), nullptr);
+    EXPECT_EQ(FMUSIC_LoadSong(cut.c_str()), nullptr);
+    EXPECT_EQ(FMUSIC_LoadSong(dir.c_str()), nullptr);
+    EXPECT_EQ(FMUSIC_LoadSong(nullptr), nullptr);
+    if (geteuid() != 0) {   // root reads it all the same
+        EXPECT_EQ(FMUSIC_LoadSong(unreadable.c_str()), nullptr);
+    }
+}
+
+TEST(Handles, NullAndReleasedHandlesAreRefused)
+{
+    EXPECT_GE(FSOUND_GetVersion(), 3.75f);
+    EXPECT_EQ(FMUSIC_PlaySong(nullptr), 0);
+    EXPECT_EQ(FMUSIC_StopSong(nullptr), 0);
+    EXPECT_EQ(FMUSIC_SetMasterVolume(nullptr, 10), 0);
+    EXPECT_EQ(FMUSIC_GetMasterVolume(nullptr), -1);
+    EXPECT_EQ(FMUSIC_FreeSong(nullptr), 0);
+
+    FMUSIC_MODULE *m = FMUSIC_LoadSong(module("low.xm").c_str());
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(FMUSIC_FreeSong(m), 1);
+    EXPECT_EQ(FMUSIC_FreeSong(m), 0) << "a second release is refused, not a double free";
+    EXPECT_EQ(FMUSIC_PlaySong(m), 0);
+}
+
+// Through a real device: SDL's disk driver writes the mix to a file.
+class DiskOutput : public Sound {
+protected:
+    std::string out_file;
+
+    void SetUp() override
+    {
+        out_file = scratch() / ("out-" + std::to_string(getpid()) + ".raw");
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", out_file.c_str(), 1);
+    }
+    void TearDown() override
+    {
+        Sound::TearDown();
+        unsetenv("SDL_AUDIODRIVER");
+        unsetenv("SDL_DISKAUDIOFILE");
+        fs::remove(out_file);
+    }
+    // Closes the device and reads what it was sent.
+    std::vector<int16_t> recorded()
+    {
+        FSOUND_Close();
+        std::ifstream in(out_file, std::ios::binary);
+        std::vector<char> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<int16_t> s(raw.size() / 2);
+        std::memcpy(s.data(), raw.data(), 2 * s.size());
+        return s;
+    }
+};
+
+// Reads everything written to standard error while `f` runs.
+template <class F> std::string stderr_of(F f)
+{
+    std::string path = scratch() / "stderr.txt";
+    std::fflush(stderr);
+    int saved = dup(2);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 2);
+    close(fd);
+    f();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST_F(DiskOutput, OpensQuietlyAndLeavesStandardErrorWorking)
+{
+    std::string err = stderr_of([] {
+        EXPECT_NE(FSOUND_Init(32000, 64, 0), 0);
+        std::fputs("after\n", stderr);
+    });
+    EXPECT_EQ(err, "after\n") << "the disk driver's own warnings must not get through";
+}
+
+TEST_F(DiskOutput, StoppedModuleFallsSilent)
+{
+    FMUSIC_MODULE *m = load("low.xm");
+    ASSERT_NE(FSOUND_Init(32000, 64, 0), 0);
+    FMUSIC_PlaySong(m);
+    sleep_ms(300);
+    FMUSIC_StopSong(m);
+    sleep_ms(330);
+    std::vector<int16_t> s = recorded();
+    ASSERT_GT(s.size(), 2u * 10 * buffer_frames);
+
+    size_t last_sound = 0;
+    for (size_t i = 0; i < s.size(); i++)
+        if (s[i]) last_sound = i;
+    size_t silent_tail = (s.size() - 1 - last_sound) / 2;
+    // About ten buffers were written after the stop; all but the one in flight
+    // (and a little scheduling slack) must be silent.
+    EXPECT_GE(silent_tail, 7u * buffer_frames);
+    std::vector<int16_t> playing(s.begin() + last_sound + 1 - 2 * 4 * buffer_frames, s.begin() + last_sound + 1);
+    EXPECT_GT(tone_level(playing.data(), 4 * buffer_frames, 8363.0 / 32), 0.05);
+}
+
+TEST_F(DiskOutput, ResumedModuleContinuesWhereItStopped)
+{
+    FMUSIC_MODULE *m = load("scale.xm");
+    ASSERT_NE(FSOUND_Init(32000, 64, 0), 0);
+    FMUSIC_PlaySong(m);
+    sleep_ms(300);
+    FMUSIC_StopSong(m);
+    sleep_ms(200);
+    FMUSIC_PlaySong(m);
+    sleep_ms(300);
+    std::vector<int16_t> s = recorded();
+    release(m);
+
+    // The device sends whole buffers, each either rendered or silent: drop the
+    // silent ones and the rest must be one unbroken performance of the module.
+    std::vector<int16_t> heard;
+    int gaps = 0;
+    const size_t step = 2 * buffer_frames;
+    for (size_t i = 0; i + step <= s.size(); i += step) {
+        if (silent(&s[i], step)) {
+            if (!heard.empty()) gaps++;
+            continue;
+        }
+        heard.insert(heard.end(), s.begin() + i, s.begin() + i + step);
+    }
+    EXPECT_GE(gaps, 4) << "the stop left a silent stretch between two parts";
+    ASSERT_GT(heard.size(), 2 * 10 * step / 2);
+
+    FMUSIC_MODULE *ref = load("scale.xm");
+    FMUSIC_PlaySong(ref);
+    std::vector<int16_t> straight = mix(static_cast<int>(heard.size() / 2));
+    EXPECT_TRUE(heard == straight) << "heard " << heard.size() / 2 << " frames";
+}
+
+TEST_F(DiskOutput, TwoModulesPlayTogether)
+{
+    FMUSIC_MODULE *low = load("low.xm");
+    FMUSIC_MODULE *high = load("high.xm");
+    ASSERT_NE(FSOUND_Init(32000, 64, 0), 0);
+    FMUSIC_PlaySong(low);
+    FMUSIC_PlaySong(high);
+    sleep_ms(300);
+    std::vector<int16_t> s = recorded();
+    ASSERT_GT(s.size(), 2u * 6 * buffer_frames);
+    const int16_t *tail = s.data() + s.size() - 2 * 4 * buffer_frames;
+    EXPECT_GT(tone_level(tail, 4 * buffer_frames, 8363.0 / 32), 0.05);
+    EXPECT_GT(tone_level(tail, 4 * buffer_frames, 4 * 8363.0 / 32), 0.05);
+    EXPECT_LT(tone_level(tail, 4 * buffer_frames, 600), 0.01);
+}
+
+TEST_F(DiskOutput, FadeBelowZeroEndsInSilence)
+{
+    FMUSIC_MODULE *quiet = load("low.xm");
+    FMUSIC_MODULE *m = load("scale.xm");
+    ASSERT_NE(FSOUND_Init(32000, 64, 0), 0);
+    FMUSIC_SetMasterVolume(quiet, -1);
+    FMUSIC_PlaySong(quiet);
+    FMUSIC_PlaySong(m);
+    sleep_ms(150);
+    // The show's fade-out, ten times faster.
+    for (int v = FMUSIC_GetMasterVolume(m); v >= 0;) {
+        v -= 10;
+        FMUSIC_SetMasterVolume(m, v);
+        sleep_ms(10);
+    }
+    sleep_ms(250);
+    std::vector<int16_t> s = recorded();
+    ASSERT_GT(s.size(), 2u * 12 * buffer_frames);
+    std::vector<int16_t> tail(s.end() - 2 * 5 * buffer_frames, s.end());
+    EXPECT_TRUE(silent(tail));
+    EXPECT_GT(peak(s), 1000);
+}
+
+TEST(DeviceFailure, UnknownDriverGivesZeroQuietly)
+{
+    setenv("SDL_AUDIODRIVER", "bogus", 1);
+    std::string err = stderr_of([] { EXPECT_EQ(FSOUND_Init(32000, 64, 0), 0); });
+    unsetenv("SDL_AUDIODRIVER");
+    EXPECT_EQ(err, "");
+    FSOUND_Close();   // harmless without a device
+}
+
+} // namespace
