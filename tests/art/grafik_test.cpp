@@ -1,0 +1,198 @@
+// Checks the real art under grafik/: every file the show reads is there, fits
+// its buffer, holds only drawable bytes, and stays inside the grid wherever the
+// show draws it.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "art/art.h"
+#include "screen/screen.h"
+
+namespace {
+
+const std::string GRAFIK = std::string(SOURCE_DIR) + "/grafik/";
+
+struct place {
+    int x, y;
+};
+
+// Every card the show reads, with each position it is drawn at (none for the
+// signal card that is loaded and never shown).
+std::map<std::string, std::vector<place>> cards() {
+    std::map<std::string, std::vector<place>> m;
+    auto numbered = [&](const std::string &stem, int from, int to, std::vector<place> at) {
+        for (int i = from; i <= to; i++) {
+            std::vector<place> &v = m[stem + std::to_string(i)];
+            v.insert(v.end(), at.begin(), at.end());
+        }
+    };
+    numbered("intro", 1, 1, {{1, 7}});
+    numbered("intro", 2, 6, {{9, 3}});
+    numbered("intro", 7, 7, {{4, 3}});
+    numbered("ching_intro", 1, 2, {{5, 6}});
+    numbered("ching", 1, 3, {{1, 1}});
+    numbered("signal", 1, 11, {{15, 6}});
+    numbered("signal", 11, 12, {{9, 1}});
+    numbered("signal", 13, 13, {});
+    m["omg"] = {{1, 18}};
+    numbered("vortex", 1, 5, {{5, 6}});
+    m["lol"] = {{29, 9}};
+    numbered("man_intro", 1, 1, {{5, 6}});
+    // As loaded, walking leftwards from column 53 to 9 at row 1; the mirrored
+    // copies are checked by the walking-card rules below.
+    numbered("man", 1, 12, {{9, 1}, {53, 1}});
+    m["wow"] = {{1, 4}};
+    m["fantastic"] = {{1, 4}};
+    numbered("fire", 1, 3, {{15, 6}});
+    numbered("fireworks", 1, 3, {{5, 6}});
+    numbered("plasma", 1, 1, {{2, 1}});
+    m["smile"] = {{31, 8}};
+    m["end"] = {{20, 5}};
+    return m;
+}
+
+std::vector<std::string> glyph_files() {
+    std::vector<std::string> v;
+    for (int j = 0; j < GLYPHS; j++)
+        v.push_back("letters/" + std::string(1, static_cast<char>(table[j])));
+    return v;
+}
+
+bool read_file(const std::string &name, std::string &out) {
+    std::ifstream in(GRAFIK + name, std::ios::binary);
+    if (!in)
+        return false;
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+// The lines of a card, without their newlines; a last line without one counts.
+std::vector<std::string> lines_of(const std::string &text) {
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t nl = text.find('\n', pos);
+        if (nl == std::string::npos) {
+            lines.push_back(text.substr(pos));
+            break;
+        }
+        lines.push_back(text.substr(pos, nl - pos));
+        pos = nl + 1;
+    }
+    return lines;
+}
+
+// Width of the drawn part: up to the last non-space of the widest line.
+std::size_t drawn_width(const std::vector<std::string> &lines) {
+    std::size_t w = 0;
+    for (const std::string &l : lines) {
+        std::size_t last = l.find_last_not_of(' ');
+        if (last != std::string::npos && last + 1 > w)
+            w = last + 1;
+    }
+    return w;
+}
+
+TEST(Grafik, EveryFileTheShowReadsIsThere) {
+    std::string text;
+    for (const auto &[name, at] : cards())
+        EXPECT_TRUE(read_file(name, text)) << "missing grafik/" << name;
+    for (const std::string &name : glyph_files())
+        EXPECT_TRUE(read_file(name, text)) << "missing grafik/" << name;
+}
+
+TEST(Grafik, CardsFitTheirBuffersAndHoldOnlyDrawableBytes) {
+    std::vector<std::string> names = glyph_files();
+    for (const auto &[name, at] : cards())
+        names.push_back(name);
+    for (const std::string &name : names) {
+        std::string text;
+        if (!read_file(name, text))
+            continue;
+        std::size_t limit = name == "smile" ? 499 : CARD_SIZE - 1;
+        EXPECT_LE(text.size(), limit) << "grafik/" << name << " is cut when loaded";
+        for (std::size_t i = 0; i < text.size(); i++) {
+            unsigned char c = static_cast<unsigned char>(text[i]);
+            // Tabs, carriage returns and other control or non-ASCII bytes
+            // would each be drawn as one odd cell.
+            bool ok = c == '\n' || (c >= 32 && c < 127);
+            EXPECT_TRUE(ok) << "grafik/" << name << ": byte " << int(c) << " at offset " << i;
+            if (!ok)
+                break;
+        }
+    }
+}
+
+TEST(Grafik, CardsStayInsideTheGridWhereverTheyAreDrawn) {
+    for (const auto &[name, at] : cards()) {
+        std::string text;
+        if (!read_file(name, text))
+            continue;
+        std::vector<std::string> lines = lines_of(text);
+        for (place p : at) {
+            // The first drawn cell that falls off the grid, if any.
+            int out_x = 0, out_y = 0;
+            bool inside = true;
+            for (std::size_t row = 0; row < lines.size() && inside; row++)
+                for (std::size_t col = 0; col < lines[row].size() && inside; col++) {
+                    out_x = p.x + static_cast<int>(col);
+                    out_y = p.y + static_cast<int>(row);
+                    inside = lines[row][col] == ' ' || on_grid(out_x, out_y);
+                }
+            EXPECT_TRUE(inside) << "grafik/" << name << " drawn at (" << p.x << ", " << p.y
+                                << ") reaches cell (" << out_x << ", " << out_y << ")";
+        }
+    }
+}
+
+TEST(Grafik, GlyphsAreEightLinesOfAtMostEightColumns) {
+    for (const std::string &name : glyph_files()) {
+        std::string text;
+        if (!read_file(name, text))
+            continue;
+        std::vector<std::string> lines = lines_of(text);
+        EXPECT_EQ(lines.size(), 8u) << "grafik/" << name;
+        for (const std::string &l : lines)
+            EXPECT_LE(l.size(), 8u) << "grafik/" << name << ": line \"" << l << "\"";
+    }
+}
+
+// The walking figure is drawn from mirrored copies starting left of column 0
+// (columns -8 and -4) and as loaded from column 53: at most 23 lines of at most
+// 27 columns, every drawn line ending in at least eight spaces (which the
+// mirroring turns into leading, transparent ones), every line ended by a
+// newline and no empty first line (the mirroring would drop a line).
+TEST(Grafik, WalkingCardsSuitMirroring) {
+    for (int k = 1; k <= 12; k++) {
+        std::string name = "man" + std::to_string(k), text;
+        if (!read_file(name, text))
+            continue;
+        std::vector<std::string> lines = lines_of(text);
+        EXPECT_LE(lines.size(), 23u) << "grafik/" << name;
+        for (const std::string &l : lines) {
+            EXPECT_LE(l.size(), 27u) << "grafik/" << name << ": line \"" << l << "\"";
+            if (l.find_first_not_of(' ') == std::string::npos)
+                continue;
+            std::size_t trailing = l.size() - 1 - l.find_last_not_of(' ');
+            EXPECT_GE(trailing, 8u) << "grafik/" << name << ": line \"" << l << "\"";
+        }
+        EXPECT_TRUE(!text.empty() && text.back() == '\n') << "grafik/" << name << " lacks its last newline";
+        EXPECT_TRUE(text.empty() || text.front() != '\n') << "grafik/" << name << " starts with an empty line";
+    }
+}
+
+TEST(Grafik, FlashedCardsAreAtMostSixLines) {
+    for (const char *name : {"wow", "fantastic", "omg"}) {
+        std::string text;
+        if (!read_file(name, text))
+            continue;
+        EXPECT_LE(lines_of(text).size(), 6u) << "grafik/" << name;
+        EXPECT_LE(drawn_width(lines_of(text)), 79u) << "grafik/" << name;
+    }
+}
+
+}  // namespace
