@@ -5,7 +5,8 @@
 //   SOUND_DOUBLE_VERSION  the version to report (default 3.75)
 //   SOUND_DOUBLE_FAIL     "init", or the file name of a module that fails to load
 //   SOUND_DOUBLE_LOG      a file to append one line per call to
-//   SOUND_DOUBLE_FAST     when set, the main thread's pauses are skipped
+//   SOUND_DOUBLE_SPEEDUP  N: the main thread's pauses are N times shorter
+//                         (0 skips them); other threads keep their pace
 #pragma once
 
 #include <functional>

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test, then the thread checks under
+# ThreadSanitizer. Installs the Debian packages it misses.
+set -euo pipefail
+cd "$(dirname "$0")"
+. scripts/packages.sh
+ensure_packages $demo_packages $test_packages
+
+jobs=$(nproc)
+cmake -S . -B build >/dev/null
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure -j"$jobs" --timeout 600)
+
+# The threads share the grids without locks; a ThreadSanitizer build of the
+# show's own tests must stay silent.
+cmake -S . -B build-tsan -DDEMO_TSAN=ON >/dev/null
+cmake --build build-tsan -j"$jobs" --target show_tests demo_with_double demo
+(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 exitcode=66" ./tests/show_tests --gtest_brief=1)

@@ -1,0 +1,17 @@
+# Installs the Debian packages the build, the show and the tests need, quietly,
+# and only when one of them is missing. Sourced by run-demo.sh and run-tests.sh.
+demo_packages="build-essential cmake pkg-config libxmp-dev libsdl2-dev libgtest-dev libbenchmark-dev"
+test_packages="openmpt123 sox strace"
+
+ensure_packages() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
