@@ -1,0 +1,270 @@
+// The module compiler: a small score goes through xmc and comes back out of
+// libxmp as written; malformed scores are refused with their line number.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "module_probe.hpp"
+#include "score.hpp"
+
+namespace {
+
+const char* kSmallScore = R"(; a small score touching every part of the notation
+title roundtrip
+bpm 130
+speed 5
+channels 3
+
+instrument 01 tone "lead"
+  wave square 25
+  volume 30
+  pan -64
+  env 0:64 8:32 20:16
+  sustain 1
+  fadeout 512
+
+instrument 03 hit "kick"
+  wave sine
+  freq 150 40 50
+  length 200
+  decay 60
+  noise 10
+  bits 8
+
+track beat 4 03
+  00 C-4
+
+track line 8 01
+  00 C-5
+  04 E-5 .. 30 0C3
+
+pattern a 8
+  tracks beat . .
+  00 ... | A-4 01 20 | .
+  02 ... | ===
+  07 ... | ... | ... .. .. F07
+
+pattern b 16
+  tracks . line+2 line-12@03
+
+order a b a
+restart 1
+)";
+
+// libxmp keeps notes one octave above XM's numbering.
+int xmp_note(const std::string& name) {
+    static const std::string names = "C-C#D-D#E-F-F#G-G#A-A#B-";
+    return static_cast<int>(names.find(name.substr(0, 2)) / 2) + 12 * (name[2] - '0') + 1 + 12;
+}
+
+std::vector<uint8_t> read_all(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+class SmallScore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.file("small.score", kSmallScore)) +
+                            " " + probe::quote(module));
+        ASSERT_EQ(r.status, 0) << r.output;
+    }
+    probe::TempDir dir;
+    std::string module = dir.path("small.xm");
+};
+
+TEST_F(SmallScore, SongSettingsSurviveTheRoundTrip) {
+    probe::Loaded m(module);
+    ASSERT_EQ(m.status(), 0);
+    EXPECT_STREQ(m.mod().name, "roundtrip");
+    EXPECT_EQ(m.mod().chn, 3);
+    EXPECT_EQ(m.mod().bpm, 130);
+    EXPECT_EQ(m.mod().spd, 5);
+    ASSERT_EQ(m.mod().len, 3);
+    EXPECT_EQ(m.mod().rst, 1);
+    EXPECT_EQ(m.mod().xxo[0], 0);
+    EXPECT_EQ(m.mod().xxo[1], 1);
+    EXPECT_EQ(m.mod().xxo[2], 0);
+    EXPECT_GE(m.mod().pat, 2);
+    EXPECT_EQ(m.mod().xxp[0]->rows, 8);
+    EXPECT_EQ(m.mod().xxp[1]->rows, 16);
+}
+
+TEST_F(SmallScore, CellsComeBackAsWritten) {
+    probe::Loaded m(module);
+    ASSERT_EQ(m.status(), 0);
+    // Pattern a: the 4-row beat repeats; explicit rows lie on top of it.
+    for (int row : {0, 4}) {
+        EXPECT_EQ(m.event(0, 0, row).note, xmp_note("C-4")) << row;
+        EXPECT_EQ(m.event(0, 0, row).ins, 3) << row;
+    }
+    EXPECT_EQ(m.event(0, 0, 1).note, 0);
+    EXPECT_EQ(m.event(0, 1, 0).note, xmp_note("A-4"));
+    EXPECT_EQ(m.event(0, 1, 0).ins, 1);
+    EXPECT_EQ(m.event(0, 1, 0).vol, 0x20 + 1);  // libxmp stores volume + 1
+    EXPECT_EQ(m.event(0, 1, 2).note, XMP_KEY_OFF);
+    EXPECT_EQ(m.event(0, 2, 7).fxt, 0x0f);
+    EXPECT_EQ(m.event(0, 2, 7).fxp, 0x07);
+    // Pattern b: one track, transposed and given another instrument, repeated to 16 rows.
+    for (int row : {0, 8}) {
+        EXPECT_EQ(m.event(1, 1, row).note, xmp_note("D-5")) << row;
+        EXPECT_EQ(m.event(1, 1, row).ins, 1) << row;
+        EXPECT_EQ(m.event(1, 2, row).note, xmp_note("C-4")) << row;
+        EXPECT_EQ(m.event(1, 2, row).ins, 3) << row;
+    }
+    EXPECT_EQ(m.event(1, 1, 4).note, xmp_note("F#5"));
+    EXPECT_EQ(m.event(1, 1, 4).vol, 0x30 + 1);
+    EXPECT_EQ(m.event(1, 1, 4).fxt, 0x00);  // arpeggio
+    EXPECT_EQ(m.event(1, 1, 4).fxp, 0xc3);
+    EXPECT_EQ(m.event(1, 0, 0).note, 0);
+}
+
+TEST_F(SmallScore, InstrumentsAndSamplesAreLaidOutAsGiven) {
+    probe::Loaded m(module);
+    ASSERT_EQ(m.status(), 0);
+    ASSERT_EQ(m.mod().ins, 3);  // 02 is left empty
+    const xmp_instrument& lead = m.mod().xxi[0];
+    EXPECT_STREQ(lead.name, "lead");
+    ASSERT_EQ(lead.nsm, 1);
+    EXPECT_EQ(lead.sub[0].vol, 30);
+    EXPECT_EQ(lead.sub[0].pan, 64);
+    EXPECT_EQ(lead.rls, 2 * 512);  // libxmp counts fadeout in half steps
+    EXPECT_EQ(lead.aei.npt, 3);
+    EXPECT_TRUE(lead.aei.flg & XMP_ENVELOPE_ON);
+    EXPECT_TRUE(lead.aei.flg & XMP_ENVELOPE_SUS);
+    EXPECT_EQ(lead.aei.data[2], 8);
+    EXPECT_EQ(lead.aei.data[3], 32);
+    const xmp_sample& tone = m.mod().xxs[lead.sub[0].sid];
+    EXPECT_TRUE(tone.flg & XMP_SAMPLE_16BIT);
+    EXPECT_TRUE(tone.flg & XMP_SAMPLE_LOOP);
+    EXPECT_EQ(tone.lps, 0);
+    EXPECT_EQ(tone.lpe, tone.len);
+
+    EXPECT_EQ(m.mod().xxi[1].nsm, 0);
+
+    const xmp_instrument& kick = m.mod().xxi[2];
+    ASSERT_EQ(kick.nsm, 1);
+    const xmp_sample& hit = m.mod().xxs[kick.sub[0].sid];
+    EXPECT_FALSE(hit.flg & XMP_SAMPLE_16BIT);
+    EXPECT_FALSE(hit.flg & XMP_SAMPLE_LOOP);
+    EXPECT_NEAR(hit.len, 0.2 * 8363 * 4, 2);  // 200 ms at the rate C-4 plays it
+}
+
+TEST_F(SmallScore, OpenmptLoadsItToo) {
+    auto r = probe::run("openmpt123 --info " + probe::quote(module));
+    EXPECT_EQ(r.output.find("rror"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Channels...: 3"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Instruments: 3"), std::string::npos) << r.output;
+}
+
+TEST_F(SmallScore, SameScoreGivesTheSameBytes) {
+    std::string again = dir.path("again.xm");
+    auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.path("small.score")) + " " + probe::quote(again));
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(read_all(module), read_all(again));
+}
+
+// Counts rising zero crossings of the left channel to find the pitch.
+double pitch_of(const std::vector<int16_t>& s, size_t from, size_t to, int rate) {
+    int crossings = 0;
+    for (size_t i = from + 2; i < to; i += 2)
+        if (s[i - 2] < 0 && s[i] >= 0) ++crossings;
+    return crossings * rate / ((to - from) / 2.0);
+}
+
+TEST(Tuning, TonesAndHitsSoundAtTheirNotes) {
+    const std::string score = R"(
+channels 1
+instrument 01 tone "sine"
+  wave sine
+instrument 02 hit "beep"
+  wave sine
+  freq 440
+  length 2000
+pattern p 64
+  00 A-4 01
+  32 C-4 02
+order p
+)";
+    probe::TempDir dir;
+    std::string module = dir.path("tune.xm");
+    auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.file("tune.score", score)) + " " +
+                        probe::quote(module));
+    ASSERT_EQ(r.status, 0) << r.output;
+    probe::Loaded m(module);
+    ASSERT_EQ(m.status(), 0);
+    const int rate = 44100;
+    auto s = m.render(6.0, rate);
+    // 125 BPM, speed 6: a row is 0.12 s; the hit starts at 3.84 s.
+    EXPECT_NEAR(pitch_of(s, 2 * rate * 1 / 2, 2 * rate * 3, rate), 440.0, 3.0);
+    EXPECT_NEAR(pitch_of(s, 2 * rate * 4, 2 * rate * 5, rate), 440.0, 3.0);
+}
+
+struct Malformed {
+    const char* what;
+    const char* score;
+    int line;  // 0: a fault of the whole score, no line
+    const char* message;
+};
+
+const char* kHead = "bpm 125\nchannels 2\ninstrument 01 tone\n";  // lines 1-3
+
+const Malformed kMalformed[] = {
+    {"bad note", "pattern p 4\n  00 H-4 01\norder p\n", 5, "bad note"},
+    {"undefined instrument", "pattern p 4\n  00 C-4 05\norder p\n", 5, "instrument 05 is not defined"},
+    {"row past the end", "pattern p 4\n  04 C-4 01\norder p\n", 5, "out of range"},
+    {"rows going back", "pattern p 4\n  02 C-4 01\n  01 C-4 01\norder p\n", 6, "comes after"},
+    {"too many cells", "pattern p 4\n  C-4 | C-4 | C-4\norder p\n", 5, "channels"},
+    {"unknown pattern in order", "pattern p 4\norder p q\n", 5, "unknown pattern 'q'"},
+    {"unknown track", "pattern p 4\n  tracks drums\norder p\n", 5, "unknown track"},
+    {"restart past the end", "pattern p 4\norder p\nrestart 3\n", 6, "restart"},
+    {"unknown setting", "  wobble 3\npattern p 4\norder p\n", 4, "wobble"},
+    {"volume above 40", "pattern p 4\n  C-4 01 41\norder p\n", 5, "volume"},
+    {"transposed out of range", "track t 1 01\n  B-7\npattern p 4\n  tracks t+1\norder p\n", 7, "out of range"},
+    {"unterminated name", "instrument 02 hit \"kick\norder p\n", 4, "unterminated"},
+    {"no order", "pattern p 4\n", 0, "order list is empty"},
+};
+
+TEST(MalformedScore, FailsNamingTheFileAndLine) {
+    probe::TempDir dir;
+    for (const Malformed& c : kMalformed) {
+        SCOPED_TRACE(c.what);
+        std::string score = dir.file("bad.score", std::string(kHead) + c.score);
+        std::string module = dir.path("bad.xm");
+        auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(score) + " " + probe::quote(module));
+        EXPECT_NE(r.status, 0);
+        std::string where = c.line ? score + ":" + std::to_string(c.line) + ":" : score + ":";
+        EXPECT_EQ(r.output.rfind(where, 0), 0u) << r.output;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+        EXPECT_FALSE(std::filesystem::exists(module));
+    }
+}
+
+TEST(MalformedScore, LineNumbersAreThoseOfTheScore) {
+    xmc::Song song;
+    try {
+        xmc::parse_score(std::string(kHead) + "\n; comment\n\npattern p 4\n  00 C-4 01 | X\n");
+        FAIL() << "accepted a bad note";
+    } catch (const xmc::ScoreError& e) {
+        EXPECT_EQ(e.line(), 8);
+    }
+}
+
+TEST(CommandLine, MissingScoreOrUnwritableOutputFails) {
+    probe::TempDir dir;
+    auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.path("none.score")) + " " +
+                        probe::quote(dir.path("x.xm")));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.output.find("none.score"), std::string::npos) << r.output;
+
+    std::string score = dir.file("ok.score", "channels 1\npattern p 1\norder p\n");
+    r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(score) + " " + probe::quote(dir.path("no/such/dir/x.xm")));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.output.find("cannot write"), std::string::npos) << r.output;
+
+    r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(score));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.output.find("usage"), std::string::npos) << r.output;
+}
+
+}  // namespace

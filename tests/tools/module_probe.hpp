@@ -1,0 +1,106 @@
+// Helpers shared by the compiler and module tests: run xmc, load a module in
+// libxmp, render it, run openmpt123.
+#pragma once
+
+#include <xmp.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace probe {
+
+struct Run {
+    int status = -1;
+    std::string output;  // standard output and error together
+};
+
+inline Run run(const std::string& command) {
+    Run r;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
+    int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+inline std::string quote(const std::string& s) { return "'" + s + "'"; }
+
+// A scratch directory removed when the test ends.
+class TempDir {
+public:
+    TempDir() {
+        std::string templ = (std::filesystem::temp_directory_path() / "xmc-test-XXXXXX").string();
+        path_ = mkdtemp(templ.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    std::string file(const std::string& name, const std::string& content) const {
+        std::string p = (path_ / name).string();
+        std::ofstream(p, std::ios::binary) << content;
+        return p;
+    }
+    std::string path(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// A libxmp context with a module loaded, freed on scope exit.
+class Loaded {
+public:
+    explicit Loaded(const std::string& file) : ctx_(xmp_create_context()) {
+        status_ = xmp_load_module(ctx_, file.c_str());
+        if (status_ == 0) xmp_get_module_info(ctx_, &info_);
+    }
+    ~Loaded() {
+        if (status_ == 0) {
+            if (playing_) xmp_end_player(ctx_);
+            xmp_release_module(ctx_);
+        }
+        xmp_free_context(ctx_);
+    }
+    int status() const { return status_; }
+    const xmp_module& mod() const { return *info_.mod; }
+    const xmp_module_info& info() const { return info_; }
+
+    const xmp_event& event(int pattern, int channel, int row) const {
+        const xmp_module& m = mod();
+        return m.xxt[m.xxp[pattern]->index[channel]]->event[row];
+    }
+
+    // Renders `seconds` of stereo 16-bit sound at `rate`; a stopped player renders silence.
+    std::vector<int16_t> render(double seconds, int rate = 44100) {
+        if (!playing_) {
+            xmp_start_player(ctx_, rate, 0);
+            playing_ = true;
+        }
+        std::vector<int16_t> out(static_cast<size_t>(seconds * rate) * 2, 0);
+        size_t done = 0;
+        while (done < out.size()) {
+            size_t n = std::min<size_t>(4096, out.size() - done);
+            if (xmp_play_buffer(ctx_, out.data() + done, static_cast<int>(n * 2), 0) != 0) break;
+            done += n;
+        }
+        return out;
+    }
+
+private:
+    xmp_context ctx_;
+    xmp_module_info info_{};
+    int status_ = -1;
+    bool playing_ = false;
+};
+
+inline double rms(const std::vector<int16_t>& s, size_t from, size_t to) {
+    double sum = 0;
+    for (size_t i = from; i < to; ++i) sum += static_cast<double>(s[i]) * s[i];
+    return to > from ? std::sqrt(sum / static_cast<double>(to - from)) / 32768.0 : 0;
+}
+
+}  // namespace probe
