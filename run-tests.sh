@@ -15,4 +15,5 @@ cmake --build build -j"$jobs"
 # show's own tests must stay silent.
 cmake -S . -B build-tsan -DDEMO_TSAN=ON >/dev/null
 cmake --build build-tsan -j"$jobs" --target show_tests demo_with_double demo
-(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 exitcode=66" ./tests/show_tests --gtest_brief=1)
+(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 exitcode=66" \
+    ctest --output-on-failure -j"$jobs" --timeout 600 -R '^show\.')

@@ -14,7 +14,7 @@ bool same(const framebuffer_point &a, const framebuffer_point &b) {
 }
 
 ::testing::AssertionResult cell_is(int x, int y, char data, int attr, int fg, int bg) {
-    framebuffer_point c = screen[x][y];
+    framebuffer_point c = cell_get(screen[x][y]);
     if (same(c, {data, attr, fg, bg}))
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "cell (" << x << "," << y << ") holds '" << c.data
@@ -29,8 +29,9 @@ std::string reference_frame(grid_t &g) {
     char cell[64];
     for (int y = 0; y < HEIGHT; y++) {
         for (int x = 0; x < WIDTH; x++) {
-            int n = snprintf(cell, sizeof cell, "%c[%d;%d;%dm%c", 27, g[x][y].attr,
-                             g[x][y].fg + 30, g[x][y].bg + 40, g[x][y].data);
+            framebuffer_point c = cell_get(g[x][y]);
+            int n = snprintf(cell, sizeof cell, "%c[%d;%d;%dm%c", 27, c.attr, c.fg + 30,
+                             c.bg + 40, c.data);
             out.append(cell, n);
         }
         out += '\n';
