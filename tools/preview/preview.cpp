@@ -1,0 +1,305 @@
+// preview: shows an art card, or a word in the glyph font, on the terminal
+// exactly as the show draws it: the same grid, the same primitives and the
+// same frame encoding as the render thread. For people drawing the art.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "art/art.h"
+#include "screen/render.h"
+#include "screen/screen.h"
+#include "show/pause.h"
+
+namespace {
+
+const char USAGE[] =
+    "usage: preview [--dir DIR] FILE [--at X Y] [--colours ATTR FG BG] [--back BG]\n"
+    "       preview [--dir DIR] --word WORD\n"
+    "       preview [--dir DIR] --font\n"
+    "       preview [--dir DIR] --all\n"
+    "\n"
+    "Shows art on the terminal as the show draws it (80 x 24 cells; the\n"
+    "terminal needs at least 80 columns and 25 lines).\n"
+    "\n"
+    "  FILE              an art card, e.g. grafik/intro1, drawn where and in the\n"
+    "                    colours the show uses for it (a card the show does not\n"
+    "                    know goes to (0, 0) as white blocks)\n"
+    "  --at X Y          draw the card's top-left corner at column X, row Y\n"
+    "  --colours A F B   draw it with SGR attribute A, foreground F, background B\n"
+    "  --back BG         fill the screen with colour BG first (default the show's)\n"
+    "  --word WORD       write WORD in the glyph font as the big words are shown\n"
+    "  --font            show the whole glyph font, eight characters a screen\n"
+    "  --all             show every card under grafik/, one after another\n"
+    "  --dir DIR         the directory holding grafik/ (default: the current one)\n"
+    "  --help            this text\n"
+    "\n"
+    "Cards are read as the show reads them: at most 4999 bytes (499 for smile).\n"
+    "Colours: 0 black, 1 red, 2 green, 3 yellow, 4 blue, 5 magenta, 6 cyan, 7 white.\n";
+
+// Where and how the show draws a card: files "grafik/<stem><from..to>"
+// (or "grafik/<stem>" when from is 0).
+struct placement {
+    const char *stem;
+    int from, to;
+    int x, y, attr, fg, bg;
+    int back_attr, back_fg, back_bg;   // the fill under it
+};
+
+const placement PLACES[] = {
+    {"intro", 1, 1, 1, 7, 1, 7, 7, 1, 7, 4},
+    {"intro", 2, 6, 9, 3, 1, 7, 7, 1, 7, 4},
+    {"intro", 7, 7, 4, 3, 1, 7, 7, 1, 7, 4},
+    {"ching_intro", 1, 2, 5, 6, 1, 7, 7, 1, 7, 4},
+    {"ching", 1, 1, 1, 1, 1, 3, 0, 0, 3, 0},
+    {"ching", 2, 2, 1, 1, 0, 3, 0, 0, 3, 0},
+    {"ching", 3, 3, 1, 1, 1, 3, 0, 0, 3, 0},
+    {"signal", 1, 11, 15, 6, 1, 7, 7, 1, 7, 4},
+    {"signal", 12, 12, 9, 1, 1, 1, 0, 1, 7, 0},
+    {"signal", 13, 13, 15, 6, 1, 7, 7, 1, 7, 4},
+    {"omg", 0, 0, 1, 18, 1, 7, 7, 1, 7, 4},
+    {"vortex", 1, 4, 5, 6, 1, 7, 7, 1, 7, 4},
+    {"vortex", 5, 5, 5, 6, 1, 1, 1, 1, 7, 0},
+    {"lol", 0, 0, 29, 9, 1, 2, 2, 1, 7, 4},
+    {"man_intro", 1, 1, 5, 6, 1, 7, 7, 1, 7, 4},
+    {"man", 1, 12, 9, 1, 1, 7, 4, 1, 7, 4},
+    {"wow", 0, 0, 1, 4, 1, 7, 7, 1, 7, 4},
+    {"fantastic", 0, 0, 1, 4, 1, 7, 7, 1, 7, 4},
+    {"fire", 1, 3, 15, 6, 1, 7, 7, 1, 7, 4},
+    {"fireworks", 1, 3, 5, 6, 1, 7, 7, 1, 7, 4},
+    {"plasma", 1, 1, 2, 1, 1, 7, 7, 1, 7, 4},
+    {"smile", 0, 0, 31, 8, 1, 7, 7, 1, 7, 4},
+    {"end", 0, 0, 20, 5, 1, 7, 7, 1, 7, 4},
+};
+
+const placement UNKNOWN = {"", 0, 0, 0, 0, 1, 7, 7, 1, 7, 4};
+
+// The show's placement of a card, found by its file name (directories dropped).
+const placement &place_of(const std::string &path) {
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    std::size_t digits = name.size();
+    while (digits > 0 && std::isdigit(static_cast<unsigned char>(name[digits - 1])))
+        digits--;
+    std::string stem = name.substr(0, digits);
+    int number = digits < name.size() ? std::atoi(name.c_str() + digits) : 0;
+    for (const placement &p : PLACES)
+        if (stem == p.stem && number >= p.from && number <= p.to)
+            return p;
+    return UNKNOWN;
+}
+
+char frame[FRAME_MAX];
+
+// Prints the screen as one frame over 24 freshly reserved lines, as the
+// render thread does.
+void print_screen() {
+    char blank[WIDTH + 1];
+    std::memset(blank, ' ', WIDTH);
+    blank[WIDTH] = '\n';
+    for (int i = 0; i < HEIGHT; i++)
+        write_all(blank, sizeof blank);
+    write_all(frame, encode_frame(frame));
+}
+
+void print_text(const std::string &s) { write_all(s.c_str(), s.size()); }
+
+// Leaves the terminal in its normal colours after the last frame.
+void finish() { print_text("\033[0m"); }
+
+struct card_options {
+    bool at = false, colours = false, back = false;
+    int x = 0, y = 0, attr = 1, fg = 7, bg = 7, back_bg = 4;
+};
+
+bool show_card(const std::string &path, const card_options &o, bool caption) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fprintf(stderr, "preview: %s: no such card\n", path.c_str());
+        return false;
+    }
+    const placement &p = place_of(path);
+    static char card[CARD_SIZE];
+    std::size_t size = std::string(p.stem) == "smile" ? 500 : CARD_SIZE;
+    load_card(card, size, path.c_str());
+
+    int x = o.at ? o.x : p.x, y = o.at ? o.y : p.y;
+    int attr = o.colours ? o.attr : p.attr, fg = o.colours ? o.fg : p.fg, bg = o.colours ? o.bg : p.bg;
+    fill(p.back_attr, p.back_fg, o.back ? o.back_bg : p.back_bg, ' ');
+    mutta(x, y, attr, fg, bg, card);
+
+    if (caption) {
+        char line[200];
+        std::snprintf(line, sizeof line, "\033[0m%s at (%d, %d), colours %d;%d;%d, %lld bytes%s\n", path.c_str(),
+                      x, y, attr, fg, bg, static_cast<long long>(st.st_size),
+                      static_cast<std::size_t>(st.st_size) >= size ? " -- TOO LONG, cut" : "");
+        print_text(line);
+    }
+    print_screen();
+    return true;
+}
+
+void no_pause(long) {}
+
+// A word as the big words show it: on a blue screen, glyphs at row 7.
+void show_word(const char *word) {
+    fill(1, 7, 4, ' ');
+    puttext(word, 0);
+    print_screen();
+}
+
+// Orders names so that card10 follows card9.
+bool natural_less(const std::string &a, const std::string &b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
+            std::size_t ie = i, je = j;
+            while (ie < a.size() && std::isdigit(static_cast<unsigned char>(a[ie])))
+                ie++;
+            while (je < b.size() && std::isdigit(static_cast<unsigned char>(b[je])))
+                je++;
+            long na = std::atol(a.substr(i, ie - i).c_str()), nb = std::atol(b.substr(j, je - j).c_str());
+            if (na != nb)
+                return na < nb;
+            i = ie;
+            j = je;
+        } else {
+            if (a[i] != b[j])
+                return a[i] < b[j];
+            i++;
+            j++;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
+int show_all() {
+    std::vector<std::string> names;
+    if (DIR *d = opendir("grafik")) {
+        while (dirent *e = readdir(d)) {
+            std::string path = std::string("grafik/") + e->d_name;
+            struct stat st;
+            if (e->d_name[0] != '.' && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                names.push_back(e->d_name);
+        }
+        closedir(d);
+    }
+    if (names.empty()) {
+        std::fprintf(stderr, "preview: no cards under grafik/\n");
+        return 1;
+    }
+    std::sort(names.begin(), names.end(), natural_less);
+    for (const std::string &n : names)
+        show_card("grafik/" + n, card_options{}, true);
+    finish();
+    return 0;
+}
+
+int show_font() {
+    load_font();
+    for (int j = 0; j < GLYPHS; j += 8) {
+        char word[9] = {};
+        for (int k = 0; k < 8 && j + k < GLYPHS; k++)
+            word[k] = static_cast<char>(table[j + k]);
+        print_text(std::string("\033[0m") + word + "\n");
+        show_word(word);
+    }
+    finish();
+    return 0;
+}
+
+bool parse_int(const char *s, int &out) {
+    char *end;
+    long v = std::strtol(s, &end, 10);
+    if (*s == '\0' || *end != '\0' || v < -100000 || v > 100000)
+        return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+int usage_error(const char *what) {
+    std::fprintf(stderr, "preview: %s\n%s", what, USAGE);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    set_pause_hook(no_pause);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty())
+        return usage_error("nothing to show");
+
+    std::string file, word;
+    bool all = false, font = false, have_word = false;
+    card_options o;
+    for (std::size_t i = 0; i < args.size(); i++) {
+        const std::string &a = args[i];
+        auto need = [&](std::size_t n) { return i + n < args.size(); };
+        if (a == "--help" || a == "-h") {
+            std::fputs(USAGE, stdout);
+            return 0;
+        } else if (a == "--dir") {
+            if (!need(1))
+                return usage_error("--dir needs a directory");
+            if (chdir(args[++i].c_str()) != 0) {
+                std::fprintf(stderr, "preview: cannot enter %s\n", args[i].c_str());
+                return 1;
+            }
+        } else if (a == "--at") {
+            if (!need(2) || !parse_int(args[i + 1].c_str(), o.x) || !parse_int(args[i + 2].c_str(), o.y))
+                return usage_error("--at needs two numbers");
+            o.at = true;
+            i += 2;
+        } else if (a == "--colours" || a == "--colors") {
+            if (!need(3) || !parse_int(args[i + 1].c_str(), o.attr) || !parse_int(args[i + 2].c_str(), o.fg) ||
+                !parse_int(args[i + 3].c_str(), o.bg))
+                return usage_error("--colours needs three numbers");
+            o.colours = true;
+            i += 3;
+        } else if (a == "--back") {
+            if (!need(1) || !parse_int(args[i + 1].c_str(), o.back_bg))
+                return usage_error("--back needs a colour number");
+            o.back = true;
+            i += 1;
+        } else if (a == "--word") {
+            if (!need(1))
+                return usage_error("--word needs a word");
+            word = args[++i];
+            have_word = true;
+        } else if (a == "--font") {
+            font = true;
+        } else if (a == "--all") {
+            all = true;
+        } else if (!a.empty() && a[0] == '-') {
+            return usage_error(("unknown option " + a).c_str());
+        } else if (file.empty()) {
+            file = a;
+        } else {
+            return usage_error("one card at a time");
+        }
+    }
+
+    if (all + font + have_word + !file.empty() != 1)
+        return usage_error("give one of FILE, --word, --font or --all");
+    if (all)
+        return show_all();
+    if (font)
+        return show_font();
+    if (have_word) {
+        load_font();
+        show_word(word.c_str());
+        finish();
+        return 0;
+    }
+    bool ok = show_card(file, o, false);
+    if (ok)
+        finish();
+    return ok ? 0 : 1;
+}
