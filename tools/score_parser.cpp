@@ -250,7 +250,19 @@ private:
         auto args = [&](size_t lo, size_t hi, const std::string& usage) {
             if (w.size() - 1 < lo || w.size() - 1 > hi) fail(line, "expected: " + usage);
         };
-        if (k == "wave" || k == "wave2") {
+        if (k == "like") {
+            args(1, 1, "like NN");
+            int from = hex_value(w[1], line, 1, 0x80, "instrument");
+            auto it = std::find_if(song_.instruments.begin(), song_.instruments.end() - 1,
+                                   [&](const Instrument& i) { return i.number == from; });
+            if (it == song_.instruments.end() - 1) fail(line, "like names instrument " + w[1] + ", not defined above");
+            Instrument copy = *it;
+            copy.number = ins.number;
+            copy.name = ins.name;
+            copy.line = ins.line;
+            copy.seed = ins.seed;
+            ins = copy;
+        } else if (k == "wave" || k == "wave2") {
             args(1, 2, k + " sine|square|saw|triangle|noise [pulse%]");
             Wave wave = parse_wave(w[1], line);
             int pulse = w.size() == 3 ? static_cast<int>(to_int(w[2], line, 1, 99, "pulse width")) : 50;
@@ -427,7 +439,7 @@ private:
         block_ = Block::Pattern;
     }
 
-    // tracks REF REF ...: REF is NAME[+N|-N][@II] or '.' for a silent channel.
+    // tracks REF REF ...: REF is NAME[+N|-N][>N][@II] or '.' for a silent channel.
     void pattern_tracks(const std::vector<std::string>& w, int line) {
         Pattern& p = song_.patterns.back();
         if (w.size() - 1 > static_cast<size_t>(song_.channels))
@@ -435,24 +447,31 @@ private:
         for (size_t ch = 0; ch + 1 < w.size(); ++ch) {
             const std::string& ref = w[ch + 1];
             if (ref == ".") continue;
-            size_t end = ref.find_first_of("+-@");
+            size_t end = ref.find_first_of("+->@");
             std::string name = ref.substr(0, end);
-            int transpose = 0, instrument = 0;
+            int transpose = 0, delay = 0, instrument = 0;
             std::string rest = end == std::string::npos ? "" : ref.substr(end);
-            if (!rest.empty() && rest[0] != '@') {
-                size_t at = rest.find('@');
-                transpose = static_cast<int>(to_int(rest.substr(0, at), line, -95, 95, "transposition"));
-                rest = at == std::string::npos ? "" : rest.substr(at);
-            }
-            if (!rest.empty()) {
+            auto take = [&](size_t from) {  // the text of one modifier, up to the next
+                size_t next = rest.find_first_of(">@", from);
+                std::string part = rest.substr(0, next);
+                rest = next == std::string::npos ? "" : rest.substr(next);
+                return part;
+            };
+            if (!rest.empty() && (rest[0] == '+' || rest[0] == '-'))
+                transpose = static_cast<int>(to_int(take(1), line, -95, 95, "transposition"));
+            if (!rest.empty() && rest[0] == '>')
+                delay = static_cast<int>(to_int(take(1).substr(1), line, 0, 255, "delay"));
+            if (!rest.empty() && rest[0] == '@') {
                 instrument = hex_value(rest.substr(1), line, 1, 0x80, "instrument");
                 used_instruments_.emplace_back(instrument, line);
+            } else if (!rest.empty()) {
+                fail(line, "bad track reference '" + ref + "' (NAME+N>N@II)");
             }
             auto it = tracks_.find(name);
             if (it == tracks_.end()) fail(line, "unknown track '" + name + "'");
             const Track& t = it->second;
-            for (int r = 0; r < p.rows; ++r) {
-                Cell c = t.cells[r % t.rows];
+            for (int r = delay; r < p.rows; ++r) {
+                Cell c = t.cells[(r - delay) % t.rows];
                 if (c.note && c.note != kKeyOff) {
                     int n = c.note + transpose;
                     if (n < 1 || n > 96) fail(line, "transposing track '" + name + "' puts a note out of range");

@@ -31,6 +31,10 @@ instrument 03 hit "kick"
   noise 10
   bits 8
 
+instrument 04 tone "echo"
+  like 01
+  volume 20
+
 track beat 4 03
   00 C-4
 
@@ -45,7 +49,7 @@ pattern a 8
   07 ... | ... | ... .. .. F07
 
 pattern b 16
-  tracks . line+2 line-12@03
+  tracks line>2@04 line+2 line-12@03
 
 order a b a
 restart 1
@@ -116,13 +120,17 @@ TEST_F(SmallScore, CellsComeBackAsWritten) {
     EXPECT_EQ(m.event(1, 1, 4).vol, 0x30 + 1);
     EXPECT_EQ(m.event(1, 1, 4).fxt, 0x00);  // arpeggio
     EXPECT_EQ(m.event(1, 1, 4).fxp, 0xc3);
+    // The same track delayed by two rows, on the echo instrument.
     EXPECT_EQ(m.event(1, 0, 0).note, 0);
+    EXPECT_EQ(m.event(1, 0, 2).note, xmp_note("C-5"));
+    EXPECT_EQ(m.event(1, 0, 2).ins, 4);
+    EXPECT_EQ(m.event(1, 0, 6).note, xmp_note("E-5"));
 }
 
 TEST_F(SmallScore, InstrumentsAndSamplesAreLaidOutAsGiven) {
     probe::Loaded m(module);
     ASSERT_EQ(m.status(), 0);
-    ASSERT_EQ(m.mod().ins, 3);  // 02 is left empty
+    ASSERT_EQ(m.mod().ins, 4);  // 02 is left empty
     const xmp_instrument& lead = m.mod().xxi[0];
     EXPECT_STREQ(lead.name, "lead");
     ASSERT_EQ(lead.nsm, 1);
@@ -142,6 +150,14 @@ TEST_F(SmallScore, InstrumentsAndSamplesAreLaidOutAsGiven) {
 
     EXPECT_EQ(m.mod().xxi[1].nsm, 0);
 
+    // The echo copies the lead and changes only its volume.
+    const xmp_instrument& echo = m.mod().xxi[3];
+    ASSERT_EQ(echo.nsm, 1);
+    EXPECT_EQ(echo.sub[0].vol, 20);
+    EXPECT_EQ(echo.sub[0].pan, 64);
+    EXPECT_EQ(echo.aei.npt, 3);
+    EXPECT_EQ(m.mod().xxs[echo.sub[0].sid].len, tone.len);
+
     const xmp_instrument& kick = m.mod().xxi[2];
     ASSERT_EQ(kick.nsm, 1);
     const xmp_sample& hit = m.mod().xxs[kick.sub[0].sid];
@@ -154,7 +170,7 @@ TEST_F(SmallScore, OpenmptLoadsItToo) {
     auto r = probe::run("openmpt123 --info " + probe::quote(module));
     EXPECT_EQ(r.output.find("rror"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("Channels...: 3"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("Instruments: 3"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Instruments: 4"), std::string::npos) << r.output;
 }
 
 TEST_F(SmallScore, SameScoreGivesTheSameBytes) {
@@ -222,6 +238,8 @@ const Malformed kMalformed[] = {
     {"volume above 40", "pattern p 4\n  C-4 01 41\norder p\n", 5, "volume"},
     {"transposed out of range", "track t 1 01\n  B-7\npattern p 4\n  tracks t+1\norder p\n", 7, "out of range"},
     {"unterminated name", "instrument 02 hit \"kick\norder p\n", 4, "unterminated"},
+    {"bad track reference", "track t 1 01\npattern p 4\n  tracks t+1*2\norder p\n", 6, "not a whole number"},
+    {"like names a later instrument", "  like 02\ninstrument 02 tone\npattern p 4\norder p\n", 4, "not defined above"},
     {"no order", "pattern p 4\n", 0, "order list is empty"},
 };
 
