@@ -4,7 +4,6 @@
 
 #include "sound.h"
 #include "sound_mix.h"
-#include "xm_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -31,29 +30,24 @@ namespace {
 constexpr int rate = 32000;
 constexpr int buffer_frames = 1024;
 
-// Test modules: a held low C, a held high C, a fast rising scale, and a loud
-// held note for saturation. Written once into a scratch directory.
+// Scratch space for files the tests make: broken modules, the disk output.
 const fs::path &scratch()
 {
     static fs::path dir = [] {
         char tmpl[] = "/tmp/sound_tests.XXXXXX";
         fs::path d = mkdtemp(tmpl);
-        tune low{{49, 0, 0, 0}, 6, 125, 100};
-        tune high{{73, 0, 0, 0}, 6, 125, 100};
-        tune loud{{49, 0, 0, 0}, 6, 125, 127};
-        tune scale{{}, 3, 125, 100};
-        for (int i = 0; i < 16; i++) scale.notes.push_back(static_cast<uint8_t>(49 + i));
-        write_xm(d / "low.xm", low);
-        write_xm(d / "high.xm", high);
-        write_xm(d / "loud.xm", loud);
-        write_xm(d / "scale.xm", scale);
         std::atexit([] { fs::remove_all(scratch()); });
         return d;
     }();
     return dir;
 }
 
-std::string module(const char *name) { return scratch() / name; }
+// Test modules, compiled from their scores at build time: "low.xm" holds
+// middle C, "high.xm" the C two octaves up, "scale.xm" rises a note every
+// 1/16 s. All are sines; one alone peaks near a quarter of full scale.
+std::string module(const char *name) { return fs::path(SOUND_TEST_MODULE_DIR) / name; }
+
+constexpr double low_c = 261.63, high_c = 1046.5;
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -197,15 +191,15 @@ TEST_F(Mixer, ModulesAreSummedWithSaturation)
     FMUSIC_PlaySong(high);
     std::vector<int16_t> both = mix(4 * buffer_frames);
     const int16_t *tail = both.data() + 2 * buffer_frames;
-    EXPECT_GT(tone_level(tail, 3 * buffer_frames, 8363.0 / 32), 0.05);
-    EXPECT_GT(tone_level(tail, 3 * buffer_frames, 4 * 8363.0 / 32), 0.05);
+    EXPECT_GT(tone_level(tail, 3 * buffer_frames, low_c), 0.05);
+    EXPECT_GT(tone_level(tail, 3 * buffer_frames, 4 * low_c), 0.05);
     release(low);
     release(high);
 
-    // Loud copies of one held note: the sum clips at full scale instead of
-    // wrapping round to the opposite sign.
+    // Copies of one held note: five of them pass full scale, and the sum clips
+    // there instead of wrapping round to the opposite sign.
     FMUSIC_MODULE *loud[6];
-    for (auto &m : loud) ASSERT_NE(m = load("loud.xm"), nullptr);
+    for (auto &m : loud) ASSERT_NE(m = load("low.xm"), nullptr);
     FMUSIC_PlaySong(loud[0]);
     std::vector<int16_t> one = mix(2 * buffer_frames);
     FMUSIC_StopSong(loud[0]);
@@ -217,22 +211,23 @@ TEST_F(Mixer, ModulesAreSummedWithSaturation)
         clipped |= want != 5 * int(one[i]);
         ASSERT_EQ(five[i], want) << "sample " << i;
     }
-    EXPECT_TRUE(clipped) << "five copies of the loud module should pass full scale";
+    EXPECT_TRUE(clipped) << "five copies of the module should pass full scale";
 }
 
 TEST(Loading, FilesThatAreNoModuleGiveNull)
 {
     fs::path dir = scratch();
+    fs::path good = module("scale.xm");
     fs::path empty = dir / "empty.xm", garbage = dir / "garbage.xm", cut = dir / "cut.xm";
     std::ofstream(empty).close();
     std::ofstream(garbage) << std::string(3000, 'x');
     {
-        std::ifstream in(dir / "scale.xm", std::ios::binary);
+        std::ifstream in(good, std::ios::binary);
         std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         std::ofstream(cut, std::ios::binary) << whole.substr(0, 200);
     }
     fs::path unreadable = dir / "unreadable.xm";
-    fs::copy_file(dir / "scale.xm", unreadable, fs::copy_options::overwrite_existing);
+    fs::copy_file(good, unreadable, fs::copy_options::overwrite_existing);
     fs::permissions(unreadable, fs::perms::none);
 
     EXPECT_EQ(FMUSIC_LoadSong((dir / "missing.xm").c_str()), nullptr);
@@ -337,7 +332,7 @@ TEST_F(DiskOutput, StoppedModuleFallsSilent)
     // (and a little scheduling slack) must be silent.
     EXPECT_GE(silent_tail, 7u * buffer_frames);
     std::vector<int16_t> playing(s.begin() + last_sound + 1 - 2 * 4 * buffer_frames, s.begin() + last_sound + 1);
-    EXPECT_GT(tone_level(playing.data(), 4 * buffer_frames, 8363.0 / 32), 0.05);
+    EXPECT_GT(tone_level(playing.data(), 4 * buffer_frames, low_c), 0.05);
 }
 
 TEST_F(DiskOutput, ResumedModuleContinuesWhereItStopped)
@@ -385,8 +380,8 @@ TEST_F(DiskOutput, TwoModulesPlayTogether)
     std::vector<int16_t> s = recorded();
     ASSERT_GT(s.size(), 2u * 6 * buffer_frames);
     const int16_t *tail = s.data() + s.size() - 2 * 4 * buffer_frames;
-    EXPECT_GT(tone_level(tail, 4 * buffer_frames, 8363.0 / 32), 0.05);
-    EXPECT_GT(tone_level(tail, 4 * buffer_frames, 4 * 8363.0 / 32), 0.05);
+    EXPECT_GT(tone_level(tail, 4 * buffer_frames, low_c), 0.05);
+    EXPECT_GT(tone_level(tail, 4 * buffer_frames, 4 * low_c), 0.05);
     EXPECT_LT(tone_level(tail, 4 * buffer_frames, 600), 0.01);
 }
 
