@@ -408,6 +408,37 @@ TEST_F(DiskOutput, FadeBelowZeroEndsInSilence)
     EXPECT_GT(peak(s), 1000);
 }
 
+TEST_F(DiskOutput, CallsFromSeveralThreadsWhilePlaying)
+{
+    FMUSIC_MODULE *low = load("low.xm");
+    ASSERT_NE(FSOUND_Init(32000, 64, 0), 0);
+    FMUSIC_PlaySong(low);
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+    std::thread other([&] {
+        int rounds = 0;
+        while (std::chrono::steady_clock::now() < until) {
+            FMUSIC_MODULE *m = FMUSIC_LoadSong(module("scale.xm").c_str());
+            ASSERT_NE(m, nullptr);
+            FMUSIC_PlaySong(m);
+            FMUSIC_SetMasterVolume(m, 200 - rounds % 300);
+            sleep_ms(5);
+            FMUSIC_StopSong(m);
+            EXPECT_EQ(FMUSIC_FreeSong(m), 1);
+            rounds++;
+        }
+    });
+    for (int v = 0; std::chrono::steady_clock::now() < until; v = (v + 37) % 300)
+        FMUSIC_SetMasterVolume(low, v);
+    other.join();
+    FMUSIC_SetMasterVolume(low, 256);
+    sleep_ms(200);
+    std::vector<int16_t> s = recorded();
+    ASSERT_GT(s.size(), 2u * 8 * buffer_frames);
+    const int16_t *tail = s.data() + s.size() - 2 * 4 * buffer_frames;
+    EXPECT_GT(tone_level(tail, 4 * buffer_frames, low_c), 0.1);
+    EXPECT_LT(tone_level(tail, 4 * buffer_frames, 440), 0.01) << "the scale was released";
+}
+
 TEST(DeviceFailure, UnknownDriverGivesZeroQuietly)
 {
     setenv("SDL_AUDIODRIVER", "bogus", 1);
