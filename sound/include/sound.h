@@ -1,6 +1,11 @@
 /* The show's sound library: loads XM modules, plays several at once and mixes
  * them to the default audio device. The show reaches sound only through this
- * header, so tests can link a recording double in its place. */
+ * header, so tests can link a recording double in its place.
+ *
+ * Every call may be made from any thread while sound plays. Calls given a null
+ * handle, or one that is no longer loaded, do nothing and return 0 (-1 for
+ * FMUSIC_GetMasterVolume). The output device is SDL's choice; SDL_AUDIODRIVER
+ * picks another (dummy: silent, disk: raw samples into SDL_DISKAUDIOFILE). */
 #ifndef DEMO_SOUND_H
 #define DEMO_SOUND_H
 
@@ -12,20 +17,29 @@ typedef struct FMUSIC_MODULE FMUSIC_MODULE;
 
 /* Library version; the show needs at least 3.75. */
 float FSOUND_GetVersion(void);
-/* Opens the default audio device at `mixrate` Hz; non-zero when sound output is ready. */
+/* Opens the default audio device at `mixrate` Hz (or the rate the device
+ * offers), signed 16-bit stereo; non-zero when sound output is ready, also when
+ * it already was. 0 when no device can be used; what the audio back ends print
+ * while failing is kept off standard error. `maxchannels` and `flags` are not
+ * used: every module gets the voices it needs. */
 int FSOUND_Init(int mixrate, int maxchannels, unsigned int flags);
+/* Closes the audio device. Loaded modules stay loaded, silent until the next
+ * FSOUND_Init. */
 void FSOUND_Close(void);
 
-/* Loads a module from a file; null when it cannot be loaded. Volume starts at 256. */
+/* Loads a module from a file; null when it cannot be loaded (missing,
+ * unreadable, empty or not a module). It starts stopped, at volume 256. */
 FMUSIC_MODULE *FMUSIC_LoadSong(const char *name);
 /* Starts a module, or resumes it where it was stopped. Non-zero on success. */
 int FMUSIC_PlaySong(FMUSIC_MODULE *mod);
 /* Stops a module; it falls silent within one audio buffer. */
 int FMUSIC_StopSong(FMUSIC_MODULE *mod);
+/* The master volume as last set (256 after loading). */
 int FMUSIC_GetMasterVolume(FMUSIC_MODULE *mod);
-/* 0 to 256 scales the module's output; a negative volume is silence. */
+/* 0 to 256 scales the module's output (more plays as 256); a negative volume
+ * is silence. A playing module glides to the new volume over one buffer. */
 int FMUSIC_SetMasterVolume(FMUSIC_MODULE *mod, int volume);
-/* Stops and releases a module. */
+/* Stops and releases a module; the handle is no longer valid. */
 int FMUSIC_FreeSong(FMUSIC_MODULE *mod);
 
 #ifdef __cplusplus
