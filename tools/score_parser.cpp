@@ -261,6 +261,7 @@ private:
             copy.name = ins.name;
             copy.line = ins.line;
             copy.seed = ins.seed;
+            copy.hit = ins.hit;
             ins = copy;
         } else if (k == "wave" || k == "wave2") {
             args(1, 2, k + " sine|square|saw|triangle|noise [pulse%]");
@@ -442,6 +443,7 @@ private:
     // tracks REF REF ...: REF is NAME[+N|-N][>N][@II] or '.' for a silent channel.
     void pattern_tracks(const std::vector<std::string>& w, int line) {
         Pattern& p = song_.patterns.back();
+        if (next_row_ > 0) fail(line, "tracks must come before the rows of the pattern");
         if (w.size() - 1 > static_cast<size_t>(song_.channels))
             fail(line, "more tracks than the " + std::to_string(song_.channels) + " channels");
         for (size_t ch = 0; ch + 1 < w.size(); ++ch) {

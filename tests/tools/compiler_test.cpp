@@ -232,6 +232,7 @@ const Malformed kMalformed[] = {
     {"rows going back", "pattern p 4\n  02 C-4 01\n  01 C-4 01\norder p\n", 6, "comes after"},
     {"too many cells", "pattern p 4\n  C-4 | C-4 | C-4\norder p\n", 5, "channels"},
     {"unknown pattern in order", "pattern p 4\norder p q\n", 5, "unknown pattern 'q'"},
+    {"tracks after rows", "track t 1 01\npattern p 4\n  00 C-4 01\n  tracks t\norder p\n", 7, "before the rows"},
     {"unknown track", "pattern p 4\n  tracks drums\norder p\n", 5, "unknown track"},
     {"restart past the end", "pattern p 4\norder p\nrestart 3\n", 6, "restart"},
     {"unknown setting", "  wobble 3\npattern p 4\norder p\n", 4, "wobble"},
