@@ -16,7 +16,6 @@
 #include <unistd.h>
 #include <xmp.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
