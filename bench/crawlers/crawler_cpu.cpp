@@ -1,0 +1,60 @@
+// Prints the CPU time the process spends while the render thread and the 119
+// border crawlers run for 10 seconds, as a share of one core. Frames go to
+// /dev/null, so what a terminal does with them is not counted.
+//
+//   crawler_cpu [seconds]
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "effects/effects.h"
+#include "screen/render.h"
+#include "screen/screen.h"
+
+namespace {
+
+double cpu_seconds() {
+    rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double wall_seconds() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+void start(void *(*body)(void *)) {
+    pthread_t t;
+    pthread_create(&t, nullptr, body, nullptr);
+    pthread_detach(t);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    double seconds = argc > 1 ? atof(argv[1]) : 10.0;
+    int keep = dup(STDOUT_FILENO);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+
+    fill(1, 7, 4, ' ');
+    start(update_screen);
+    for (int i = 0; i < 119; i++) {
+        usleep(50000);
+        start(draw_border);
+    }
+
+    double c0 = cpu_seconds(), w0 = wall_seconds();
+    usleep(static_cast<useconds_t>(seconds * 1e6));
+    double cpu = cpu_seconds() - c0, wall = wall_seconds() - w0;
+
+    dprintf(keep, "render thread + 119 crawlers: %.3f s CPU in %.2f s wall = %.1f%% of one core\n",
+            cpu, wall, 100.0 * cpu / wall);
+    return 0;
+}
