@@ -110,9 +110,9 @@ protected:
     }
 };
 
-using Mixer = Sound;
+using SoundMixer = Sound;
 
-TEST_F(Mixer, StopSilencesAtOnceAndPlayResumesWhereItStopped)
+TEST_F(SoundMixer, StopSilencesAtOnceAndPlayResumesWhereItStopped)
 {
     // Two copies of one module: `a` is interrupted, `b` plays straight through,
     // one at a time so the mix shows each alone. Rendering is deterministic.
@@ -141,7 +141,7 @@ TEST_F(Mixer, StopSilencesAtOnceAndPlayResumesWhereItStopped)
         << "resumed output must not restart the module";
 }
 
-TEST_F(Mixer, MasterVolumeScalesAndNegativeIsSilence)
+TEST_F(SoundMixer, MasterVolumeScalesAndNegativeIsSilence)
 {
     FMUSIC_MODULE *a = load("scale.xm");
     FMUSIC_MODULE *b = load("scale.xm");
@@ -172,7 +172,7 @@ TEST_F(Mixer, MasterVolumeScalesAndNegativeIsSilence)
     EXPECT_GT(peak(mix(buffer_frames)), 1000);
 }
 
-TEST_F(Mixer, SumSaturatesInsteadOfWrapping)
+TEST_F(SoundMixer, SumSaturatesInsteadOfWrapping)
 {
     // Copies of one held note: five of them pass full scale, and the sum clips
     // there instead of wrapping round to the opposite sign.
@@ -192,7 +192,7 @@ TEST_F(Mixer, SumSaturatesInsteadOfWrapping)
     EXPECT_TRUE(clipped) << "five copies of the module should pass full scale";
 }
 
-TEST(Loading, FilesThatAreNoModuleGiveNull)
+TEST(SoundLoading, FilesThatAreNoModuleGiveNull)
 {
     fs::path dir = scratch();
     fs::path good = module("scale.xm");
@@ -219,7 +219,7 @@ TEST(Loading, FilesThatAreNoModuleGiveNull)
     }
 }
 
-TEST(Handles, NullAndReleasedHandlesAreRefused)
+TEST(SoundHandles, NullAndReleasedHandlesAreRefused)
 {
     EXPECT_GE(FSOUND_GetVersion(), 3.75f);
     EXPECT_EQ(FMUSIC_PlaySong(nullptr), 0);
@@ -236,7 +236,7 @@ TEST(Handles, NullAndReleasedHandlesAreRefused)
 }
 
 // Through a real device: SDL's disk driver writes the mix to a file.
-class DiskOutput : public Sound {
+class SoundDisk : public Sound {
 protected:
     std::string out_file;
 
@@ -282,7 +282,7 @@ template <class F> std::string stderr_of(F f)
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-TEST_F(DiskOutput, OpensQuietlyAndLeavesStandardErrorWorking)
+TEST_F(SoundDisk, OpensQuietlyAndLeavesStandardErrorWorking)
 {
     std::string err = stderr_of([] {
         EXPECT_NE(FSOUND_Init(32000, 64, 0), 0);
@@ -291,7 +291,7 @@ TEST_F(DiskOutput, OpensQuietlyAndLeavesStandardErrorWorking)
     EXPECT_EQ(err, "after\n") << "the disk driver's own warnings must not get through";
 }
 
-TEST_F(DiskOutput, ResumedModuleContinuesWhereItStopped)
+TEST_F(SoundDisk, ResumedModuleContinuesWhereItStopped)
 {
     FMUSIC_MODULE *m = load("scale.xm");
     ASSERT_NE(FSOUND_Init(32000, 64, 0), 0);
@@ -326,7 +326,7 @@ TEST_F(DiskOutput, ResumedModuleContinuesWhereItStopped)
     EXPECT_TRUE(heard == straight) << "heard " << heard.size() / 2 << " frames";
 }
 
-TEST_F(DiskOutput, TwoModulesPlayTogether)
+TEST_F(SoundDisk, TwoModulesPlayTogether)
 {
     FMUSIC_MODULE *low = load("low.xm");
     FMUSIC_MODULE *high = load("high.xm");
@@ -342,7 +342,7 @@ TEST_F(DiskOutput, TwoModulesPlayTogether)
     EXPECT_LT(tone_level(tail, 4 * buffer_frames, 600), 0.01);
 }
 
-TEST_F(DiskOutput, FadeBelowZeroEndsInSilence)
+TEST_F(SoundDisk, FadeBelowZeroEndsInSilence)
 {
     FMUSIC_MODULE *quiet = load("low.xm");
     FMUSIC_MODULE *m = load("scale.xm");
@@ -365,7 +365,7 @@ TEST_F(DiskOutput, FadeBelowZeroEndsInSilence)
     EXPECT_GT(peak(s), 1000);
 }
 
-TEST_F(DiskOutput, CallsFromSeveralThreadsWhilePlaying)
+TEST_F(SoundDisk, CallsFromSeveralThreadsWhilePlaying)
 {
     FMUSIC_MODULE *low = load("low.xm");
     ASSERT_NE(FSOUND_Init(32000, 64, 0), 0);
@@ -396,7 +396,7 @@ TEST_F(DiskOutput, CallsFromSeveralThreadsWhilePlaying)
     EXPECT_LT(tone_level(tail, 4 * buffer_frames, 440), 0.01) << "the scale was released";
 }
 
-TEST(DeviceFailure, UnknownDriverGivesZeroQuietly)
+TEST(SoundDevice, UnknownDriverGivesZeroQuietly)
 {
     setenv("SDL_AUDIODRIVER", "bogus", 1);
     std::string err = stderr_of([] { EXPECT_EQ(FSOUND_Init(32000, 64, 0), 0); });
