@@ -90,6 +90,9 @@ Sample tone(const Instrument& ins) {
     const int length = ins.cycle * ins.cycles;
     int cycles2 = 0;
     if (ins.has_wave2) {
+        if (ins.cycles * std::pow(2.0, ins.octave2) < 1.0)
+            throw ScoreError(ins.line, "octave2 " + std::to_string(ins.octave2) + " needs at least " +
+                                           std::to_string(1 << -ins.octave2) + " cycles in the loop");
         double ratio = std::pow(2.0, ins.octave2 + ins.detune / 1200.0);
         cycles2 = std::max(1, static_cast<int>(std::lround(ins.cycles * ratio)));
         // A detune that rounds away to nothing still gets its one beat per loop.

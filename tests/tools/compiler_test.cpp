@@ -241,6 +241,7 @@ const Malformed kMalformed[] = {
     {"unterminated name", "instrument 02 hit \"kick\norder p\n", 4, "unterminated"},
     {"bad track reference", "track t 1 01\npattern p 4\n  tracks t+1*2\norder p\n", 6, "not a whole number"},
     {"like names a later instrument", "  like 02\ninstrument 02 tone\npattern p 4\norder p\n", 4, "not defined above"},
+    {"second wave an octave below a one-cycle loop", "  wave2 saw\n  octave2 -1\npattern p 4\norder p\n", 3, "cycles"},
     {"no order", "pattern p 4\n", 0, "order list is empty"},
 };
 
