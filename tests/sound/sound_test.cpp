@@ -33,13 +33,14 @@ constexpr int buffer_frames = 1024;
 // Scratch space for files the tests make: broken modules, the disk output.
 const fs::path &scratch()
 {
-    static fs::path dir = [] {
+    // Never destroyed, so that it is still there when the exit hook runs.
+    static const fs::path *dir = [] {
         char tmpl[] = "/tmp/sound_tests.XXXXXX";
-        fs::path d = mkdtemp(tmpl);
+        auto *d = new fs::path(mkdtemp(tmpl));
         std::atexit([] { fs::remove_all(scratch()); });
         return d;
     }();
-    return dir;
+    return *dir;
 }
 
 // Test modules, compiled from their scores at build time: "low.xm" holds
