@@ -261,7 +261,6 @@ TEST(MalformedScore, FailsNamingTheFileAndLine) {
 }
 
 TEST(MalformedScore, LineNumbersAreThoseOfTheScore) {
-    xmc::Song song;
     try {
         xmc::parse_score(std::string(kHead) + "\n; comment\n\npattern p 4\n  00 C-4 01 | X\n");
         FAIL() << "accepted a bad note";

@@ -2,9 +2,12 @@
 // libxmp, render it, run openmpt123.
 #pragma once
 
+#include <sys/wait.h>
 #include <xmp.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
