@@ -12,9 +12,9 @@ cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 600)
 
 # The threads share the grids without locks, and the sound library shares its
-# modules with the audio callback; a ThreadSanitizer build of the show's and
-# the sound library's tests must stay silent.
+# modules with the audio callback; a ThreadSanitizer build of the show's, the
+# scenes' and the sound library's tests must stay silent.
 cmake -S . -B build-tsan -DDEMO_TSAN=ON >/dev/null
-cmake --build build-tsan -j"$jobs" --target show_tests demo_with_double demo sound_tests
+cmake --build build-tsan -j"$jobs" --target show_tests demo_with_double demo sound_tests effects_tests
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 exitcode=66" \
-    ctest --output-on-failure -j"$jobs" --timeout 600 -R '^(show\.|Sound)')
+    ctest --output-on-failure -j"$jobs" --timeout 600 -R '^(show\.|effects\.|Sound)')

@@ -6,5 +6,6 @@ int main() {
         return 1;
     start_screen();
     opening();
+    scenes();
     end_show();
 }

@@ -17,6 +17,9 @@ void start_screen();
 // The count-in, the words, the opening cards with their blips, the main
 // module and the border crawlers.
 void opening();
+// Every scene in turn, separated by wipes and announced by title cards or
+// words, ending with the credits scroller and the end card.
+void scenes();
 // Lowers the main module's volume in steps of 10 every 100 ms until it is
 // negative.
 void fade_out();
