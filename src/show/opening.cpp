@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <pthread.h>
 
 #include "art/art.h"
 #include "effects/effects.h"
@@ -8,8 +7,6 @@
 #include "show/show.h"
 
 namespace {
-
-void blank() { fill(1, 7, 4, ' '); }
 
 struct timed_word {
     const char *word;
@@ -26,14 +23,14 @@ constexpr timed_word words[] = {
 void opening() {
     for (const char *count : {"1", "2", "3"}) {
         puttext(count, 200000);
-        blank();
+        blank_screen();
         pause_us(300000);
     }
-    blank();
+    blank_screen();
 
     for (const timed_word &w : words) {
         puttext(w.word, w.pause);
-        blank();
+        blank_screen();
     }
 
     char *cards[] = {buf1, buf2, buf3, buf4, buf5, buf6, buf7};
@@ -43,11 +40,11 @@ void opening() {
         load_card(cards[i], CARD_SIZE, path);
     }
 
-    blank();
+    blank_screen();
     mutta(1, 7, 1, 7, 7, buf1);
     pause_us(2500000);
 
-    blank();
+    blank_screen();
     pause_us(500000);
 
     // Cards 2 to 6, each with half a second of the blips; the blip module
@@ -58,7 +55,7 @@ void opening() {
         pause_us(500000);
         FMUSIC_StopSong(knark);
         if (i < 5)
-            blank();
+            blank_screen();
     }
 
     // Card 7 goes over card 6.
@@ -69,8 +66,6 @@ void opening() {
 
     for (int i = 0; i < 119; i++) {
         pause_us(50000);
-        pthread_t crawler;
-        pthread_create(&crawler, nullptr, draw_border, nullptr);
-        pthread_detach(crawler);
+        start_thread(draw_border);
     }
 }

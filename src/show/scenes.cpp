@@ -1,10 +1,3 @@
-#include "effects/effects.h"
 #include "show/show.h"
-
-std::atomic<int> ninja{0};
-std::atomic<int> pirate{0};
-std::atomic<int> id{0};
-std::atomic<float> wormx{0.0f};
-std::atomic<float> wormy{0.0f};
 
 void scenes() {}

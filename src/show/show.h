@@ -20,6 +20,12 @@ void opening();
 // Every scene in turn, separated by wipes and announced by title cards or
 // words, ending with the credits scroller and the end card.
 void scenes();
+// The credits line of the closing scroller.
+extern const char credits[];
+// The blank blue screen, bold white on blue.
+void blank_screen();
+// Starts a detached thread that nobody joins.
+void start_thread(void *(*body)(void *));
 // Lowers the main module's volume in steps of 10 every 100 ms until it is
 // negative.
 void fade_out();

@@ -12,6 +12,14 @@
 FMUSIC_MODULE *mod;
 FMUSIC_MODULE *knark;
 
+void blank_screen() { fill(1, 7, 4, ' '); }
+
+void start_thread(void *(*body)(void *)) {
+    pthread_t t;
+    pthread_create(&t, nullptr, body, nullptr);
+    pthread_detach(t);
+}
+
 int start_sound() {
     if (FSOUND_GetVersion() < 3.75f) {
         printf("ARGH! fel version av fmod\n");
@@ -42,9 +50,7 @@ void start_screen() {
     printf("%c[?25l", 27);
     fill(0, 7, 0, ' ');
 
-    pthread_t render;
-    pthread_create(&render, nullptr, update_screen, nullptr);
-    pthread_detach(render);
+    start_thread(update_screen);
 
     fill(0, 2, 0, ' ');
     load_font();
