@@ -1,0 +1,194 @@
+// Spinning particles: the three figures, where particles go as they spin, and
+// the whole scene's frames and pauses.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "effects/effects.h"
+#include "effects/snurra.h"
+#include "recorder.h"
+#include "screen/screen.h"
+
+namespace {
+
+snurra_points points;
+
+std::string row_of(const snurra_points &p, int y) {
+    std::string s;
+    for (int x = 0; x < WIDTH; x++)
+        s += p[x][y] ? static_cast<char>(p[x][y]) : '.';
+    return s;
+}
+
+int particles(const snurra_points &p) {
+    int n = 0;
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++)
+            n += p[x][y] != 0;
+    return n;
+}
+
+// Where the particle at (x, y) is drawn at step k, drift included.
+std::pair<int, int> at(int x, int y, int k, int count) {
+    int column, row;
+    snurra_place(x, y, k, column, row);
+    return {column + (count == 0 ? snurra_drift(k) : 0), row};
+}
+
+bool blank(const framebuffer_point &c) {
+    return c.data == ' ' && c.attr == 1 && c.fg == 7 && c.bg == 0;
+}
+
+}  // namespace
+
+TEST(Snurra, TheCross) {
+    snurra_figure(points, 0);
+    EXPECT_EQ(particles(points), 52);
+    for (int y = 4; y <= 12; y++) EXPECT_EQ(points[39][y], 'B') << y;
+    for (int y = 13; y <= 20; y++) EXPECT_EQ(points[39][y], 'A') << y;
+    EXPECT_EQ(row_of(points, 13).substr(23, 35), "DCCCCCCCCCCCCCCCADDDDDDDDDDDDDDDDDC");
+    EXPECT_EQ(points[40][12], '+');
+}
+
+TEST(Snurra, TheX) {
+    snurra_figure(points, 1);
+    EXPECT_EQ(particles(points), 62);
+    // Row by row, column and letter of every particle.
+    struct particle {
+        int x;
+        char c;
+    };
+    const std::vector<std::vector<particle>> rows = {
+        {{24, 'D'}, {56, 'C'}},
+        {{25, 'B'}, {26, 'B'}, {54, 'C'}, {55, 'C'}},
+        {{27, 'B'}, {28, 'B'}, {52, 'C'}, {53, 'C'}},
+        {{29, 'B'}, {30, 'B'}, {50, 'C'}, {51, 'C'}},
+        {{31, 'B'}, {32, 'B'}, {48, 'C'}, {49, 'C'}},
+        {{33, 'B'}, {34, 'B'}, {46, 'C'}, {47, 'C'}},
+        {{35, 'B'}, {36, 'B'}, {44, 'C'}, {45, 'C'}},
+        {{37, 'B'}, {38, 'B'}, {42, 'C'}, {43, 'C'}},
+        {{39, 'C'}, {40, '+'}, {41, 'D'}},
+        {{37, 'C'}, {38, 'C'}, {42, 'D'}, {43, 'D'}},
+        {{35, 'C'}, {36, 'C'}, {44, 'D'}, {45, 'D'}},
+        {{33, 'C'}, {34, 'C'}, {46, 'D'}, {47, 'D'}},
+        {{31, 'C'}, {32, 'C'}, {48, 'D'}, {49, 'D'}},
+        {{29, 'C'}, {30, 'C'}, {50, 'D'}, {51, 'D'}},
+        {{27, 'C'}, {28, 'C'}, {52, 'D'}, {53, 'D'}},
+        {{25, 'C'}, {26, 'C'}, {54, 'D'}, {55, 'D'}},
+        {{56, 'B'}},
+    };
+    for (int y = 4; y <= 20; y++) {
+        std::string want(WIDTH, '.');
+        for (const particle &q : rows[y - 4]) want[q.x] = q.c;
+        EXPECT_EQ(row_of(points, y), want) << "row " << y;
+    }
+}
+
+TEST(Snurra, TheScatter) {
+    snurra_figure(points, 2);
+    EXPECT_EQ(particles(points), 25);
+    const int a[][2] = {{55, 17}, {55, 16}, {53, 19}, {51, 19}, {57, 19}, {23, 19}};
+    const int b[][2] = {{52, 7}, {55, 9}, {55, 5}, {51, 5}, {70, 5}, {15, 19}};
+    const int c[][2] = {{27, 17}, {28, 14}, {25, 19}, {26, 15}, {20, 15}, {58, 16}};
+    const int d[][2] = {{29, 7}, {25, 11}, {25, 5}, {29, 5}, {28, 5}, {52, 6}};
+    for (int i = 0; i < 6; i++) {
+        EXPECT_EQ(points[a[i][0]][a[i][1]], 'A');
+        EXPECT_EQ(points[b[i][0]][b[i][1]], 'B');
+        EXPECT_EQ(points[c[i][0]][c[i][1]], 'C');
+        EXPECT_EQ(points[d[i][0]][d[i][1]], 'D');
+    }
+    EXPECT_EQ(points[40][12], '+');
+    // A new figure starts from an empty grid.
+    snurra_figure(points, 1);
+    EXPECT_EQ(points[70][5], 0);
+}
+
+TEST(Snurra, ParticlesRunRoundTheirEllipses) {
+    using P = std::pair<int, int>;
+    // The X, first step.
+    EXPECT_EQ(at(56, 4, 1, 1), P(55, 4));
+    EXPECT_EQ(at(56, 20, 1, 1), P(56, 19));
+    EXPECT_EQ(at(24, 4, 1, 1), P(24, 5));
+    EXPECT_EQ(at(25, 19, 1, 1), P(26, 19));
+    EXPECT_EQ(at(40, 12, 1, 1), P(40, 12));
+    // Just past a quarter turn.
+    EXPECT_EQ(at(56, 4, 181, 1), P(24, 5));
+    EXPECT_EQ(at(56, 20, 181, 1), P(55, 4));
+    // One turn later every particle is back.
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++)
+            ASSERT_EQ(at(x, y, 721, 1), at(x, y, 1, 1)) << x << "," << y;
+    // The cross drifts: from column -10 at the first step to 64 at the last.
+    EXPECT_EQ(at(40, 12, 1, 0), P(-10, 12));
+    EXPECT_EQ(at(57, 13, 1, 0), P(7, 12));
+    EXPECT_EQ(at(23, 13, 1, 0).first, -26);
+    EXPECT_EQ(snurra_drift(39), -50);
+    EXPECT_EQ(snurra_drift(40), -49);
+    EXPECT_EQ(at(40, 12, 2991, 0), P(64, 12));
+    EXPECT_EQ(at(39, 20, 2991, 0), P(64, 23));
+    EXPECT_EQ(at(57, 13, 2991, 0).first, 87);
+    // The scatter, first step.
+    EXPECT_EQ(at(70, 5, 1, 2), P(69, 5));
+    EXPECT_EQ(at(15, 19, 1, 2), P(16, 19));
+}
+
+TEST(Snurra, LaterParticleInTheScanWinsASharedCell) {
+    snurra_points p = {};
+    p[40][5] = 'A';   // both land on (40, 5) at step 1
+    p[41][5] = 'B';
+    newfill(1, 7, 0, ' ');
+    snurra_frame(p, 1, 1);
+    const framebuffer_point c = cell_get(screen[40][5]);
+    EXPECT_EQ(c.data, 'B');
+    EXPECT_EQ(c.fg, 'B' % 6 + 1);
+    EXPECT_EQ(c.bg, c.fg);
+}
+
+TEST(Snurra, WholeSceneFramesAndPauses) {
+    fill(0, 0, 0, 'z');
+    recorder_start();
+    snurra();
+    recorder_stop();
+    const auto &r = recorded();
+    ASSERT_EQ(r.size(), 1u + 300 + 1 + 300 + 1 + 600);
+    EXPECT_EQ(recorded_total(), 7500000);
+
+    size_t i = 0;
+    for (int count = 0; count < 3; count++) {
+        ASSERT_EQ(r[i].usec, count < 2 ? 300000 : 900000);
+        // The word is up (no font is loaded here, so nothing shows): the
+        // interior is blank.
+        for (int x = 1; x < WIDTH - 1; x++)
+            for (int y = 1; y < HEIGHT - 1; y++)
+                ASSERT_TRUE(blank(r[i].picture[x][y])) << count << " " << x << "," << y;
+        i++;
+        snurra_figure(points, count);
+        int frames = 0;
+        for (int k = 1; k <= 2999; k += snurra_plus(count), i++, frames++) {
+            ASSERT_EQ(r[i].usec, 5000);
+            // Exactly this step's particles on a blank interior.
+            newfill(1, 7, 0, ' ');
+            snurra_frame(points, k, count);
+            for (int x = 1; x < WIDTH - 1; x++)
+                for (int y = 1; y < HEIGHT - 1; y++) {
+                    const framebuffer_point want = cell_get(screen[x][y]);
+                    const framebuffer_point &got = r[i].picture[x][y];
+                    ASSERT_TRUE(got.data == want.data && got.attr == want.attr &&
+                                got.fg == want.fg && got.bg == want.bg)
+                        << "pass " << count << " k " << k << " cell " << x << "," << y;
+                }
+        }
+        EXPECT_EQ(frames, count < 2 ? 300 : 600);
+    }
+    ASSERT_EQ(i, r.size());
+
+    // The cross's last step leaves an "A" on the bottom border row; the
+    // clearing spares it and it is still there when the X is announced.
+    const framebuffer_point last = r[300].picture[64][23];
+    EXPECT_EQ(last.data, 'A');
+    EXPECT_EQ(r[301].picture[64][23].data, 'A');
+    EXPECT_TRUE(blank(r[301].picture[64][22]));
+    EXPECT_EQ(r[0].picture[64][23].data, 'z');
+}
