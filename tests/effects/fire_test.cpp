@@ -1,0 +1,171 @@
+// The fire: its heat steps on their own and the whole scene on the test's thread.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "effects/effects.h"
+#include "effects/fire.h"
+#include "recorder.h"
+#include "screen/screen.h"
+
+namespace {
+
+void clear(fire_grid &heat, int value = 0) {
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++)
+            heat[x][y] = value;
+}
+
+bool looks(const framebuffer_point &c, int h) {
+    const fire_look &l = FIRE_PALETTE[h];
+    return c.attr == 1 && c.fg == l.fg && c.bg == l.bg && c.data == l.data;
+}
+
+}  // namespace
+
+TEST(Fire, SpreadKeepsEvenHeatAndTruncates) {
+    static fire_grid heat;
+    for (int k : {0, 4, 13}) {
+        clear(heat, k);
+        fire_spread(heat);
+        for (int x = 0; x < WIDTH; x++)
+            for (int y = 0; y < HEIGHT; y++)
+                ASSERT_EQ(heat[x][y], k) << k << " at " << x << "," << y;
+    }
+    // Below-left 1, below 1, below-right 1, two below 0: 3 * 64 / 255 = 0.
+    clear(heat);
+    heat[9][11] = heat[10][11] = heat[11][11] = 1;
+    fire_spread(heat);
+    EXPECT_EQ(heat[10][10], 0);
+    // 5 + 5 + 5 + 6 = 21, a quarter rounded down.
+    clear(heat);
+    heat[9][11] = heat[10][11] = heat[11][11] = 5;
+    heat[10][12] = 6;
+    fire_spread(heat);
+    EXPECT_EQ(heat[10][10], 5);
+    // Top row first: row 9 still sees row 10 as it was (0) and the 5 two
+    // rows below, so 5 * 64 / 255 = 1; row 10 done first would have given 3.
+    EXPECT_EQ(heat[10][9], 1);
+}
+
+TEST(Fire, SpreadWrapsColumnsAndRowTwentyTwoReadsTheNewRowZero) {
+    static fire_grid heat;
+    // A hot source cell at column 79 warms columns 78, 79 and 0 of row 22.
+    clear(heat);
+    heat[79][23] = 13;
+    fire_spread(heat);
+    EXPECT_EQ(heat[78][22], 3);
+    EXPECT_EQ(heat[79][22], 3);
+    EXPECT_EQ(heat[0][22], 3);
+    EXPECT_EQ(heat[1][22], 0);
+    // And one at column 0 warms columns 79, 0 and 1.
+    clear(heat);
+    heat[0][23] = 13;
+    fire_spread(heat);
+    EXPECT_EQ(heat[79][22], 3);
+    EXPECT_EQ(heat[0][22], 3);
+    EXPECT_EQ(heat[1][22], 3);
+    EXPECT_EQ(heat[78][22], 0);
+    EXPECT_EQ(heat[5][23], 0);   // the source row is never recomputed
+    EXPECT_EQ(heat[0][23], 13);
+
+    // Row 1 at 8 makes row 0 (8 + 8 + 8 + 0) * 64 / 255 = 6 in this pass;
+    // row 22 then reads that 6 two rows below: 6 * 64 / 255 = 1. The old
+    // row 0 (all 0) would have left it 0.
+    clear(heat);
+    for (int x = 0; x < WIDTH; x++)
+        heat[x][1] = 8;
+    fire_spread(heat);
+    for (int x = 0; x < WIDTH; x++) {
+        ASSERT_EQ(heat[x][0], 6) << x;
+        ASSERT_EQ(heat[x][1], 0) << x;
+        ASSERT_EQ(heat[x][22], 1) << x;
+    }
+}
+
+TEST(Fire, FeedDrawsEveryValueFromThreeToThirteen) {
+    static fire_grid heat;
+    clear(heat);
+    srand(7);
+    bool seen[16] = {};
+    for (int round = 0; round < 50; round++) {
+        fire_feed(heat);
+        for (int x = 0; x < WIDTH; x++) {
+            ASSERT_GE(heat[x][23], 3);
+            ASSERT_LE(heat[x][23], 13);
+            seen[heat[x][23]] = true;
+        }
+    }
+    for (int h = 3; h <= 13; h++)
+        EXPECT_TRUE(seen[h]) << h;
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < 23; y++)
+            ASSERT_EQ(heat[x][y], 0);
+}
+
+TEST(Fire, DrawShowsTheGridOneRowUpInsideColumnsTwoToSeventySeven) {
+    static fire_grid heat;
+    // Heat (x + y) % 14, except column 40, which holds the levels 0 to 13
+    // upwards from the bottom row, so every level shows somewhere.
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++)
+            heat[x][y] = x == 40 ? (23 - y) % 14 : (x + y) % 14;
+    fill(0, 2, 5, 'z');
+    fire_draw(heat, FIRE_PALETTE);
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++) {
+            const framebuffer_point c = cell_get(screen[x][y]);
+            if (x >= 2 && x <= 77 && y >= 1 && y <= 22) {
+                ASSERT_TRUE(looks(c, heat[x][y + 1])) << x << "," << y;
+            } else {
+                ASSERT_TRUE(c.data == 'z' && c.attr == 0 && c.fg == 2 && c.bg == 5) << x << "," << y;
+            }
+        }
+    // The palette: a few levels spelt out.
+    EXPECT_TRUE(looks(cell_get(screen[40][22]), 0));
+    const framebuffer_point three = cell_get(screen[40][19]);     // heat 3
+    EXPECT_TRUE(three.fg == 3 && three.bg == 0 && three.data == '`');
+    const framebuffer_point seven = cell_get(screen[40][15]);     // heat 7
+    EXPECT_TRUE(seven.fg == 1 && seven.bg == 1 && seven.data == '#');
+    const framebuffer_point eleven = cell_get(screen[40][11]);    // heat 11
+    EXPECT_TRUE(eleven.fg == 0 && eleven.bg == 7 && eleven.data == '\'');
+    const framebuffer_point thirteen = cell_get(screen[40][9]);   // heat 13
+    EXPECT_TRUE(thirteen.attr == 1 && thirteen.fg == 1 && thirteen.bg == 7 && thirteen.data == ' ');
+}
+
+TEST(Fire, SceneRunsOneHundredSixtyFramesFromABlackScreen) {
+    fill(1, 7, 4, 'q');
+    recorder_start();
+    fire();
+    recorder_stop();
+    ASSERT_EQ(recorded().size(), 160u);
+    EXPECT_EQ(recorded_total(), 160 * 70000L);
+
+    // Outside the flames the initial fill stays: normal white on black spaces.
+    for (const pause_record &r : recorded())
+        for (int x = 0; x < WIDTH; x++)
+            for (int y = 0; y < HEIGHT; y++)
+                if (x < 2 || x > 77 || y == 0 || y == 23) {
+                    const framebuffer_point &c = r.picture[x][y];
+                    ASSERT_TRUE(c.data == ' ' && c.attr == 0 && c.fg == 7 && c.bg == 0) << x << "," << y;
+                }
+
+    // After the first frame only row 22 shows heat, fed from 3 to 13; the
+    // rows above show heat 0.
+    const grid_t &first = recorded()[0].picture;
+    for (int x = 2; x <= 77; x++) {
+        for (int y = 1; y <= 21; y++)
+            ASSERT_TRUE(looks(first[x][y], 0)) << x << "," << y;
+        bool fed = false;
+        for (int h = 3; h <= 13; h++)
+            fed |= looks(first[x][22], h);
+        ASSERT_TRUE(fed) << x;
+    }
+    // By the last frame the flames have climbed: heat shows above row 22.
+    const grid_t &last = recorded()[159].picture;
+    int warm = 0;
+    for (int x = 2; x <= 77; x++)
+        for (int y = 1; y <= 21; y++)
+            warm += !looks(last[x][y], 0);
+    EXPECT_GT(warm, 76);
+}
