@@ -1,0 +1,54 @@
+// Munching squares: a white screen eaten away by blue marks placed with an
+// exclusive-or rule, under the smile card.
+#include "effects/munching.h"
+
+#include <cstring>
+
+#include "art/art.h"
+#include "effects/effects.h"
+#include "show/pause.h"
+
+namespace {
+
+constexpr int FRAMES = 30;
+constexpr int SMILE_SIZE = 500;   // the card holds at most 499 bytes
+constexpr long FRAME_PAUSE = 100000;
+constexpr long CLOSING_PAUSE = 800000;
+
+// Rows 1 to 23, columns 1 to 79: marked cells blue, the others white blocks.
+void draw_points(const int points[WIDTH][HEIGHT]) {
+    for (int y = 1; y < HEIGHT; y++)
+        for (int x = 1; x < WIDTH; x++) {
+            if (points[x][y])
+                draw(x, y, 1, 7, 4, ' ');
+            else
+                draw(x, y, 1, 7, 7, '#');
+        }
+}
+
+}  // namespace
+
+void munching_mark(int points[WIDTH][HEIGHT], int count) {
+    for (int x = 1; x < WIDTH; x++)
+        points[x][((x / 2) ^ count) % HEIGHT] = 1;
+}
+
+void munching() {
+    char smile[SMILE_SIZE];
+    load_card(smile, sizeof smile, "grafik/smile");
+
+    fill(1, 7, 4, ' ');
+    int points[WIDTH][HEIGHT];
+    std::memset(points, 0, sizeof points);
+
+    for (int count = 0; count < FRAMES; count++) {
+        munching_mark(points, count);
+        draw_points(points);
+        mutta(31, 8, 1, 7, 7, smile);
+        pause_us(FRAME_PAUSE);
+    }
+
+    fill(1, 7, 4, ' ');
+    mutta(31, 8, 1, 7, 7, smile);
+    pause_us(CLOSING_PAUSE);
+}

@@ -1,0 +1,177 @@
+// The walking figure: card mirroring, and the whole scene run against the
+// recording pause with stand-in cards in a temporary working directory.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "art/art.h"
+#include "effects/effects.h"
+#include "effects/moonwalk.h"
+#include "recorder.h"
+#include "screen/screen.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A fresh temporary working directory for the life of the object.
+struct scratch_dir {
+    fs::path old = fs::current_path(), dir;
+    scratch_dir() {
+        std::string pattern = (fs::temp_directory_path() / "moonwalk_XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        dir = pattern;
+        fs::create_directories(dir / "grafik");
+        fs::current_path(dir);
+    }
+    ~scratch_dir() {
+        fs::current_path(old);
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    void write(const std::string &name, const std::string &text) const {
+        std::ofstream(dir / "grafik" / name, std::ios::binary) << text;
+    }
+};
+
+std::string mirrored(const std::string &source) {
+    char src[CARD_SIZE] = {}, dst[CARD_SIZE];
+    std::memcpy(src, source.data(), source.size());
+    std::memset(dst, 'x', sizeof dst);
+    mirror_card(dst, src, CARD_SIZE);
+    return dst;
+}
+
+bool is_blue(const framebuffer_point &p) { return p.data == ' ' && p.attr == 1 && p.fg == 7 && p.bg == 4; }
+
+int drawn_cells(const grid_t &g) {
+    int n = 0;
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++)
+            n += !is_blue(g[x][y]);
+    return n;
+}
+
+constexpr int FRAMES = 36;   // walking frames of one pass
+constexpr int FLASH = 6;
+
+}  // namespace
+
+TEST(Moonwalk, MirrorReversesEachLineBehindItsLineFeed) {
+    EXPECT_EQ(mirrored("ab\ncd\n"), "\nba\ndc");
+    // An unterminated last line is dropped.
+    EXPECT_EQ(mirrored("ab\ncd"), "\nba");
+    // A line feed in the first byte is not counted: only the empty first line is taken.
+    EXPECT_EQ(mirrored("\nab\n"), "\n");
+    EXPECT_EQ(mirrored(""), "");
+    // Trailing spaces become leading ones.
+    EXPECT_EQ(mirrored("a  \n"), "\n  a");
+
+    // A source that fills its buffer without a zero byte is read no further,
+    // and the mirror still ends inside its own buffer.
+    const char full[4] = {'a', 'b', 'c', '\n'};
+    char small[4];
+    mirror_card(small, full, sizeof small);
+    EXPECT_EQ(std::string(small, 4), std::string("\ncb\0", 4));
+}
+
+// Card k is its letter, 15 spaces and a bar: as loaded the letter leads, and
+// mirrored the bar does, 16 columns before the letter.
+TEST(Moonwalk, WalksThreeLegsTwiceThenFlashesItsCards) {
+    scratch_dir dir;
+    for (int k = 1; k <= 12; k++)
+        dir.write("man" + std::to_string(k), std::string(1, char('A' + k - 1)) + std::string(15, ' ') + "|\n");
+    dir.write("wow", "W\n");
+    dir.write("fantastic", "F\n");
+
+    fill(0, 0, 0, 'x');
+    recorder_start();
+    moonwalk();
+    recorder_stop();
+    const auto &rec = recorded();
+    ASSERT_EQ(rec.size(), 2u * (FRAMES + FLASH));
+    EXPECT_EQ(recorded_total(), 11400000);
+
+    const int flash_colour[FLASH] = {7, 1, 2, 7, 1, 2};
+    for (int pass = 0; pass < 2; pass++) {
+        const int base = pass * (FRAMES + FLASH);
+        for (int i = 0; i < FRAMES; i++) {
+            SCOPED_TRACE("pass " + std::to_string(pass + 1) + " frame " + std::to_string(i + 1));
+            const pause_record &r = rec[base + i];
+            EXPECT_EQ(r.usec, 100000);
+            const int leg = i / 12, f = i % 12 + 1;
+            const char letter = char('A' + f - 1);
+            int letter_x, bar_x;
+            if (leg == 1) {   // leftwards, cards as loaded: x = 13 down to 2
+                letter_x = 4 * (13 - f + 1) + 1;
+                bar_x = letter_x + 16;
+            } else {          // rightwards, mirrored: x = 1 up to 12
+                bar_x = 4 * f - 12;
+                letter_x = bar_x + 16;
+            }
+            const framebuffer_point &l = r.picture[letter_x][1];
+            EXPECT_EQ(l.data, letter);
+            EXPECT_TRUE(l.attr == 1 && l.fg == 7 && l.bg == 4);
+            // The bar of the first two mirrored frames lies left of the screen.
+            if (bar_x >= 0) {
+                EXPECT_EQ(r.picture[bar_x][1].data, '|');
+                EXPECT_EQ(drawn_cells(r.picture), 2);
+            } else {
+                EXPECT_EQ(drawn_cells(r.picture), 1);
+            }
+        }
+        EXPECT_EQ(rec[base + 11].picture[52][1].data, 'L');   // right leg ends at column 36
+        EXPECT_EQ(rec[base + 12].picture[53][1].data, 'A');   // left leg starts at column 53
+        EXPECT_EQ(rec[base + 23].picture[9][1].data, 'L');    // and ends at column 9
+
+        const char card = pass == 0 ? 'W' : 'F';
+        for (int i = 0; i < FLASH; i++) {
+            SCOPED_TRACE("pass " + std::to_string(pass + 1) + " flash " + std::to_string(i + 1));
+            const pause_record &r = rec[base + FRAMES + i];
+            EXPECT_EQ(r.usec, 350000);
+            const framebuffer_point &c = r.picture[1][4];
+            EXPECT_EQ(c.data, card);
+            EXPECT_TRUE(c.attr == 1 && c.fg == flash_colour[i] && c.bg == flash_colour[i]);
+            // Laid over the last walking frame, nothing else added.
+            EXPECT_EQ(r.picture[52][1].data, 'L');
+            EXPECT_EQ(r.picture[36][1].data, '|');
+            EXPECT_EQ(drawn_cells(r.picture), 3);
+        }
+    }
+    // The scene ends on the fantastic card, green on green.
+    const framebuffer_point last = cell_get(screen[1][4]);
+    EXPECT_TRUE(last.data == 'F' && last.fg == 2 && last.bg == 2);
+}
+
+// Missing cards draw nothing while the frames and pauses run on; a card longer
+// than its buffer is cut so that its text ends inside it, here before its only
+// line feed, which leaves nothing to mirror.
+TEST(Moonwalk, MissingAndOversizedCards) {
+    scratch_dir dir;
+    dir.write("man1", std::string(CARD_SIZE - 1, 'x') + "\n");
+
+    fill(0, 0, 0, 'x');
+    recorder_start();
+    moonwalk();
+    recorder_stop();
+    const auto &rec = recorded();
+    ASSERT_EQ(rec.size(), 2u * (FRAMES + FLASH));
+    EXPECT_EQ(recorded_total(), 11400000);
+    for (std::size_t i = 0; i < rec.size(); i++) {
+        SCOPED_TRACE("pause " + std::to_string(i + 1));
+        const bool loaded_card1 = i % (FRAMES + FLASH) == 12;   // first frame of the left leg
+        if (!loaded_card1) {
+            EXPECT_EQ(drawn_cells(rec[i].picture), 0);
+            continue;
+        }
+        // Card 1 as loaded at column 53: one row of x to the right edge.
+        EXPECT_EQ(drawn_cells(rec[i].picture), WIDTH - 53);
+        EXPECT_EQ(rec[i].picture[79][1].data, 'x');
+        EXPECT_TRUE(is_blue(rec[i].picture[52][1]));
+    }
+}

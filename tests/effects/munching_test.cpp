@@ -1,0 +1,144 @@
+// Munching squares run against the recording pause in a temporary working
+// directory, with and without a smile card.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <tuple>
+
+#include "effects/effects.h"
+#include "effects/munching.h"
+#include "recorder.h"
+#include "screen/screen.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct scratch_dir {
+    fs::path old = fs::current_path(), dir;
+    scratch_dir() {
+        std::string pattern = (fs::temp_directory_path() / "munching_XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        dir = pattern;
+        fs::create_directories(dir / "grafik");
+        fs::current_path(dir);
+    }
+    ~scratch_dir() {
+        fs::current_path(old);
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+};
+
+bool is_blue(const framebuffer_point &p) { return p.data == ' ' && p.attr == 1 && p.fg == 7 && p.bg == 4; }
+bool is_white(const framebuffer_point &p) { return p.data == '#' && p.attr == 1 && p.fg == 7 && p.bg == 7; }
+
+// Blue cells among the drawn ones (columns 1 to 79, rows 1 to 23); every
+// other drawn cell must be a white block.
+int blue_cells(const grid_t &g) {
+    int blue = 0;
+    for (int x = 1; x < WIDTH; x++)
+        for (int y = 1; y < HEIGHT; y++) {
+            if (is_blue(g[x][y]))
+                blue++;
+            else
+                EXPECT_TRUE(is_white(g[x][y])) << x << "," << y;
+        }
+    return blue;
+}
+
+void run_scene() {
+    fill(0, 0, 0, 'x');
+    recorder_start();
+    munching();
+    recorder_stop();
+}
+
+}  // namespace
+
+TEST(Munching, MarksAccumulateIntoTheStaircase) {
+    scratch_dir dir;   // no smile card
+    run_scene();
+    const auto &rec = recorded();
+    ASSERT_EQ(rec.size(), 31u);
+    EXPECT_EQ(recorded_total(), 3800000);
+    for (std::size_t i = 0; i < rec.size(); i++) {
+        EXPECT_EQ(rec[i].usec, i < 30 ? 100000 : 800000);
+        // Row 0 and column 0 keep the blue fill.
+        for (int x = 0; x < WIDTH; x++)
+            EXPECT_TRUE(is_blue(rec[i].picture[x][0]));
+        for (int y = 0; y < HEIGHT; y++)
+            EXPECT_TRUE(is_blue(rec[i].picture[0][y]));
+    }
+
+    const grid_t &first = rec[0].picture;
+    EXPECT_EQ(blue_cells(first), 76);
+    for (int y = 1; y < HEIGHT; y++) {
+        EXPECT_TRUE(is_white(first[1][y])) << y;   // marked in row 0 only
+        EXPECT_TRUE(is_white(first[48][y])) << y;
+        EXPECT_TRUE(is_white(first[49][y])) << y;
+    }
+    EXPECT_TRUE(is_blue(first[2][1]) && is_blue(first[3][1]));
+    EXPECT_TRUE(is_blue(first[4][2]) && is_blue(first[5][2]));
+    EXPECT_TRUE(is_blue(first[46][23]) && is_blue(first[47][23]));
+    EXPECT_TRUE(is_blue(first[78][15]) && is_blue(first[79][15]));
+
+    const grid_t &second = rec[1].picture;
+    EXPECT_EQ(blue_cells(second), 151);
+    EXPECT_TRUE(is_blue(second[1][1]));
+    EXPECT_TRUE(is_blue(second[4][3]) && is_blue(second[5][3]));
+    EXPECT_TRUE(is_blue(second[2][1]) && is_blue(second[4][2]));   // the first frame's marks stay
+
+    // After the thirtieth frame: eight white blocks of 4 by 2 down a staircase.
+    const grid_t &last = rec[29].picture;
+    EXPECT_EQ(blue_cells(last), 1753);
+    for (int b = 0; b < 8; b++) {
+        const int row = 8 + 2 * b, col = 44 - 4 * b;
+        for (int x = col; x < col + 4; x++)
+            for (int y = row; y < row + 2; y++)
+                EXPECT_TRUE(is_white(last[x][y])) << x << "," << y;
+    }
+
+    // The closing picture is the blue fill alone.
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++)
+            ASSERT_TRUE(is_blue(rec[30].picture[x][y])) << x << "," << y;
+}
+
+TEST(Munching, MarkingRuleWrapsRowsAtTwentyFour) {
+    int points[WIDTH][HEIGHT] = {};
+    munching_mark(points, 29);
+    // (39 XOR 29) = 58, row 10; (1 XOR 29) = 28, row 4.
+    EXPECT_EQ(points[78][10], 1);
+    EXPECT_EQ(points[79][10], 1);
+    EXPECT_EQ(points[2][4], 1);
+    EXPECT_EQ(points[0][29 % HEIGHT], 0);   // column 0 is never marked
+}
+
+// The smile card lies over every frame and the closing picture; a card longer
+// than 499 bytes is cut there, so its text ends inside its 500-byte buffer.
+TEST(Munching, SmileCardOnTopAndCutAt499Bytes) {
+    scratch_dir dir;
+    std::ofstream(dir.dir / "grafik" / "smile", std::ios::binary)
+        << "S" + std::string(496, ' ') + "\nZQ";   // 500 bytes: the Q is byte 500
+    run_scene();
+    const auto &rec = recorded();
+    ASSERT_EQ(rec.size(), 31u);
+    for (std::size_t i = 0; i < rec.size(); i++) {
+        SCOPED_TRACE("pause " + std::to_string(i + 1));
+        const grid_t &g = rec[i].picture;
+        for (auto [x, y, c] : {std::tuple{31, 8, 'S'}, std::tuple{31, 9, 'Z'}}) {
+            EXPECT_EQ(g[x][y].data, c);
+            EXPECT_TRUE(g[x][y].attr == 1 && g[x][y].fg == 7 && g[x][y].bg == 7);
+        }
+        EXPECT_NE(g[32][9].data, 'Q');
+    }
+    // The card's spaces leave the grid showing.
+    EXPECT_TRUE(is_white(rec[0].picture[40][8]));
+    EXPECT_TRUE(is_blue(rec[30].picture[32][9]));
+    EXPECT_TRUE(is_blue(rec[30].picture[40][8]));
+}
