@@ -125,10 +125,6 @@ TEST(Moonwalk, WalksThreeLegsTwiceThenFlashesItsCards) {
                 EXPECT_EQ(drawn_cells(r.picture), 1);
             }
         }
-        EXPECT_EQ(rec[base + 11].picture[52][1].data, 'L');   // right leg ends at column 36
-        EXPECT_EQ(rec[base + 12].picture[53][1].data, 'A');   // left leg starts at column 53
-        EXPECT_EQ(rec[base + 23].picture[9][1].data, 'L');    // and ends at column 9
-
         const char card = pass == 0 ? 'W' : 'F';
         for (int i = 0; i < FLASH; i++) {
             SCOPED_TRACE("pass " + std::to_string(pass + 1) + " flash " + std::to_string(i + 1));

@@ -9,7 +9,6 @@
 #include <tuple>
 
 #include "effects/effects.h"
-#include "effects/munching.h"
 #include "recorder.h"
 #include "screen/screen.h"
 
@@ -107,16 +106,6 @@ TEST(Munching, MarksAccumulateIntoTheStaircase) {
     for (int x = 0; x < WIDTH; x++)
         for (int y = 0; y < HEIGHT; y++)
             ASSERT_TRUE(is_blue(rec[30].picture[x][y])) << x << "," << y;
-}
-
-TEST(Munching, MarkingRuleWrapsRowsAtTwentyFour) {
-    int points[WIDTH][HEIGHT] = {};
-    munching_mark(points, 29);
-    // (39 XOR 29) = 58, row 10; (1 XOR 29) = 28, row 4.
-    EXPECT_EQ(points[78][10], 1);
-    EXPECT_EQ(points[79][10], 1);
-    EXPECT_EQ(points[2][4], 1);
-    EXPECT_EQ(points[0][29 % HEIGHT], 0);   // column 0 is never marked
 }
 
 // The smile card lies over every frame and the closing picture; a card longer
