@@ -1,0 +1,65 @@
+// Signal waves of arrows and the "omg" card that follows them.
+//
+// A wave copies its two parameters from the hand-over globals when it starts
+// (the row first, then the colour) and never looks at them again, so the show
+// may set them for the next wave once this one is under way.
+#include "effects/signals.h"
+
+#include <cmath>
+
+#include "art/art.h"
+#include "effects/effects.h"
+#include "screen/screen.h"
+#include "show/pause.h"
+
+signal_cell signal_cell_at(float hm, int colour, int centre) {
+    // The remainder keeps the sign of the colour, as % does.
+    int amplitude = colour % 4 + 1;
+    double row = amplitude * std::sin(0.75 * hm) + centre;
+    return {static_cast<int>(hm), static_cast<int>(row)};
+}
+
+float signal_advance(float hm) {
+    // The step is taken in double and rounded back to single precision: the
+    // error this gathers is what makes the last position 69.9995 and the wave
+    // 691 steps long.
+    return static_cast<float>(hm + 0.1);
+}
+
+int signal_wave(int colour, int centre) {
+    int steps = 0;
+    for (float hm = SIGNAL_START; hm < SIGNAL_END; hm = signal_advance(hm)) {
+        signal_cell c = signal_cell_at(hm, colour, centre);
+        draw(c.column, c.row, 1, colour - 1, colour, '>');
+        pause_us(SIGNAL_STEP_US);
+        steps++;
+    }
+    return steps;
+}
+
+namespace {
+// Takes this instance's copy of the hand-over globals, row first.
+void traced_wave() {
+    int y = pirate.load(std::memory_order_relaxed);
+    int x = ninja.load(std::memory_order_relaxed);
+    signal_wave(x, y);
+}
+}  // namespace
+
+void pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space() { traced_wave(); }
+
+void *pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread(void *) {
+    traced_wave();
+    // Nobody joins this thread: it stays parked until the show is over.
+    pause_us(SIGNAL_PARK_US);
+    return nullptr;
+}
+
+void *we_get_signal(void *) {
+    // Slot 19 is this thread's alone. A missing card leaves it all zero and
+    // the blit then draws nothing.
+    load_card(kuka[19], CARD_SIZE, "grafik/omg");
+    pause_us(SIGNAL_CARD_WAIT_US);
+    mutta(1, 18, 1, 7, 7, kuka[19]);
+    return nullptr;
+}

@@ -1,0 +1,238 @@
+// Signal waves and the card put up below them.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <pthread.h>
+#include <string>
+#include <unistd.h>
+
+#include "art/art.h"
+#include "child.h"
+#include "effects/effects.h"
+#include "effects/signals.h"
+#include "recorder.h"
+#include "screen/screen.h"
+#include "show/pause.h"
+
+namespace {
+
+// Blue background every test starts from; a wave's cells differ from it.
+void blank() { fill(1, 7, 4, ' '); }
+bool is_blank(const framebuffer_point &c) {
+    return c.data == ' ' && c.attr == 1 && c.fg == 7 && c.bg == 4;
+}
+
+// A fresh working directory, with grafik/omg holding `omg` unless it is null.
+void enter_dir_with_card(const char *omg) {
+    std::string dir = make_temp_dir();
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    if (omg) {
+        std::filesystem::create_directory("grafik");
+        std::ofstream("grafik/omg", std::ios::binary) << omg;
+    }
+}
+
+struct wave_case {
+    int ninja, pirate;
+    int top, bottom;   // rows used
+    int fg, bg;
+    int first_row;     // row of the first '>', in column 1
+};
+
+// Checks that the cells that differ from the blank screen are exactly a
+// wave's: arrows in its colours, inside its band, in every column 1 to 69
+// and in no other, reaching both the top and the bottom row of the band.
+void expect_wave(const grid_t &g, const wave_case &w) {
+    bool top = false, bottom = false;
+    for (int x = 0; x < WIDTH; x++) {
+        int drawn = 0;
+        for (int y = 0; y < HEIGHT; y++) {
+            const framebuffer_point &c = g[x][y];
+            if (is_blank(c))
+                continue;
+            drawn++;
+            EXPECT_TRUE(c.data == '>' && c.attr == 1 && c.fg == w.fg && c.bg == w.bg)
+                << "cell " << x << "," << y;
+            EXPECT_TRUE(y >= w.top && y <= w.bottom) << "cell " << x << "," << y;
+            top = top || y == w.top;
+            bottom = bottom || y == w.bottom;
+        }
+        if (x >= 1 && x <= 69)
+            EXPECT_GT(drawn, 0) << "column " << x;
+        else
+            EXPECT_EQ(drawn, 0) << "column " << x;
+    }
+    EXPECT_TRUE(top);
+    EXPECT_TRUE(bottom);
+}
+
+const wave_case show_waves[] = {
+    {2, 5, 2, 7, 1, 2, 7},      // red on green
+    {1, 10, 8, 11, 0, 1, 11},   // black on red
+    {6, 15, 12, 17, 5, 6, 17},  // magenta on cyan: 6 % 4 + 1 = 3 rows each way
+};
+
+}  // namespace
+
+TEST(SignalWave, EachOfTheShowsWavesStepByStep) {
+    for (const wave_case &w : show_waves) {
+        SCOPED_TRACE(w.ninja);
+        blank();
+        ninja = w.ninja;
+        pirate = w.pirate;
+        recorder_start();
+        pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space();
+        recorder_stop();
+
+        const auto &rec = recorded();
+        ASSERT_EQ(rec.size(), 691u);
+        EXPECT_EQ(recorded_total(), 691 * 6500L);
+        for (const pause_record &r : rec)
+            ASSERT_EQ(r.usec, 6500);
+        // The first step has drawn one arrow, at column 1.
+        int changed = 0;
+        for (int x = 0; x < WIDTH; x++)
+            for (int y = 0; y < HEIGHT; y++)
+                changed += !is_blank(rec[0].picture[x][y]);
+        EXPECT_EQ(changed, 1);
+        EXPECT_EQ(rec[0].picture[1][w.first_row].data, '>');
+        expect_wave(rec.back().picture, w);   // the screen after the last step
+    }
+}
+
+TEST(SignalWave, SinglePrecisionStepsSetTheColumnCounts) {
+    int per_column[WIDTH + 1] = {};
+    int steps = 0;
+    float last = 0;
+    for (float hm = SIGNAL_START; hm < SIGNAL_END; hm = signal_advance(hm)) {
+        per_column[signal_cell_at(hm, 2, 5).column]++;
+        steps++;
+        last = hm;
+    }
+    EXPECT_EQ(steps, 691);
+    EXPECT_NEAR(last, 69.9995, 0.0005);
+    EXPECT_GT(signal_advance(last), 70.0f);
+    EXPECT_EQ(per_column[0], 0);
+    EXPECT_EQ(per_column[2], 11);
+    EXPECT_EQ(per_column[37], 11);
+    EXPECT_EQ(per_column[9], 9);
+    EXPECT_EQ(per_column[69], 10);
+    EXPECT_EQ(per_column[70], 0);
+}
+
+namespace {
+std::atomic<int> started{0};   // wave threads that have made their first step
+std::atomic<int> parked{0};    // wave threads in their long sleep
+
+// Paces every thread at a tenth of the real pauses, so the waves still
+// overlap, and parks a thread twin for good instead of 100000 seconds.
+void fast_pace(long usec) {
+    if (usec == SIGNAL_PARK_US) {
+        parked++;
+        for (;;)
+            usleep(1000000);
+    }
+    thread_local bool first = true;
+    if (first && usec == SIGNAL_STEP_US)
+        started++;
+    first = false;
+    usleep(static_cast<useconds_t>(usec / 10));
+}
+
+void wait_for(const std::atomic<int> &n, int value) {
+    for (int k = 0; k < 5000 && n.load() < value; k++)
+        usleep(1000);
+    ASSERT_EQ(n.load(), value);
+}
+
+pthread_t start(void *(*body)(void *)) {
+    pthread_t t;
+    EXPECT_EQ(pthread_create(&t, nullptr, body, nullptr), 0);
+    return t;
+}
+}  // namespace
+
+// The show's signal scene at a tenth of its pace: two thread twins and the
+// card thread, then a wave on the show's own thread, all drawing at once.
+TEST(SignalWave, WavesKeepTheValuesTheyCopiedAtTheirStart) {
+    enter_dir_with_card(nullptr);   // the card thread draws nothing here
+    blank();
+    set_pause_hook(fast_pace);
+
+    ninja = 2;
+    pirate = 5;
+    pthread_detach(start(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread));
+    wait_for(started, 1);
+    ninja = 1;
+    pirate = 10;
+    pthread_detach(start(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread));
+    wait_for(started, 2);
+    pthread_t card = start(we_get_signal);
+    ninja = 6;
+    pirate = 15;
+    EXPECT_EQ(parked.load(), 0) << "the waves did not overlap";
+    pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space();
+
+    wait_for(parked, 2);
+    pthread_join(card, nullptr);
+    set_pause_hook(nullptr);
+
+    // Each band holds its own wave only; the rows below stay blank.
+    grid_t band;
+    for (const wave_case &w : show_waves) {
+        SCOPED_TRACE(w.ninja);
+        for (int x = 0; x < WIDTH; x++)
+            for (int y = 0; y < HEIGHT; y++)
+                band[x][y] = y >= w.top && y <= w.bottom ? cell_get(screen[x][y])
+                                                         : framebuffer_point{' ', 1, 7, 4};
+        expect_wave(band, w);
+    }
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 18; y < HEIGHT; y++)
+            ASSERT_TRUE(is_blank(cell_get(screen[x][y])));
+}
+
+TEST(WeGetSignal, CardComesSixSecondsAfterTheStart) {
+    enter_dir_with_card("ab cd\nef");
+    blank();
+    recorder_start();
+    EXPECT_EQ(we_get_signal(nullptr), nullptr);
+    recorder_stop();
+    ASSERT_EQ(recorded().size(), 1u);
+    EXPECT_EQ(recorded()[0].usec, 6000000);
+    // Nothing of the card before the wait is over.
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++)
+            ASSERT_TRUE(is_blank(recorded()[0].picture[x][y]));
+
+    // Top-left corner at (1, 18), white blocks; the space and the rest stay blue.
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++) {
+            framebuffer_point c = cell_get(screen[x][y]);
+            char want = y == 18 && x >= 1 && x <= 5 ? "ab cd"[x - 1]
+                        : y == 19 && x >= 1 && x <= 2 ? "ef"[x - 1]
+                                                      : ' ';
+            if (want == ' ')
+                ASSERT_TRUE(is_blank(c)) << x << "," << y;
+            else
+                ASSERT_TRUE(c.data == want && c.attr == 1 && c.fg == 7 && c.bg == 7)
+                    << x << "," << y;
+        }
+}
+
+TEST(WeGetSignal, MissingCardLeavesTheScreenUnchanged) {
+    enter_dir_with_card(nullptr);
+    // Whatever the slot held before, a missing card draws nothing.
+    std::fill(std::begin(kuka[19]), std::end(kuka[19]) - 1, 'z');
+    blank();
+    recorder_start();
+    we_get_signal(nullptr);
+    recorder_stop();
+    ASSERT_EQ(recorded().size(), 1u);
+    EXPECT_EQ(recorded()[0].usec, 6000000);
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++)
+            ASSERT_TRUE(is_blank(cell_get(screen[x][y]))) << x << "," << y;
+}
