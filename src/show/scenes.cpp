@@ -1,3 +1,134 @@
+#include "art/art.h"
+#include "effects/effects.h"
+#include "screen/render.h"
+#include "screen/screen.h"
+#include "show/pause.h"
 #include "show/show.h"
 
-void scenes() {}
+const char credits[] = "k0d:  TROVE  -  mj00sic: QUARVELIN - mad greetz till: "
+                       "ZEBRO DORFO KWELLA YMP QX FLONDRIK GRAVO";
+
+namespace {
+
+void black_screen() { fill(1, 7, 0, ' '); }
+
+void set(std::atomic<int> &global, int value) { global.store(value, std::memory_order_relaxed); }
+
+void signal_waves() {
+    set(ninja, 2);
+    set(pirate, 5);
+    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread);
+    pause_us(525000);
+
+    set(ninja, 1);
+    set(pirate, 10);
+    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread);
+    pause_us(525000);
+
+    start_thread(we_get_signal);
+
+    set(ninja, 6);
+    set(pirate, 15);
+    pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space();
+    pause_us(200000);
+}
+
+// Cards 11 and 12 of the signal title, flashed in white and red on black.
+void signal_cards() {
+    black_screen();
+    mutta(9, 1, 1, 7, 0, kuka[11]);
+    pause_us(800000);
+    mutta(9, 1, 1, 1, 0, kuka[12]);
+    pause_us(500000);
+    black_screen();
+    mutta(9, 1, 1, 7, 0, kuka[11]);
+    pause_us(500000);
+    mutta(9, 1, 1, 1, 0, kuka[12]);
+    pause_us(500000);
+}
+
+// Five rockets on layers 1 to 5 started 100 ms apart, then a sixth on the main
+// thread: its layer 6 lies outside the composite, so it only holds the show
+// until its rocket is done.
+void fireworks_volley() {
+    update_mode.store(1, std::memory_order_relaxed);
+    dbnum.store(0, std::memory_order_relaxed);
+    set(id, 1);
+    for (int i = 0; i < 5; i++) {
+        start_thread(fireworks);
+        pause_us(100000);
+        dbnum.fetch_add(1, std::memory_order_relaxed);
+        id.fetch_add(1, std::memory_order_relaxed);
+    }
+    fireworks();
+    pause_us(500000);
+}
+
+void worms() {
+    update_mode.store(1, std::memory_order_relaxed);
+    dbnum.store(3, std::memory_order_relaxed);
+    wormx.store(6.0f, std::memory_order_relaxed);
+    wormy.store(4.0f, std::memory_order_relaxed);
+    set(id, 1);
+    start_thread(worm);
+    pause_us(50000);
+    wormx.store(4.0f, std::memory_order_relaxed);
+    wormy.store(2.0f, std::memory_order_relaxed);
+    set(id, 3);
+    worm();
+    update_mode.store(0, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+void scenes() {
+    slide();
+    ching_intro();
+    ching();
+
+    slide();
+    pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_intro();
+    blank_screen();
+    signal_waves();
+    signal_cards();
+
+    slide();
+    man_eating_plasma_vortex_from_hell_intro();
+    man_eating_plasma_vortex_from_hell();
+
+    slide();
+    moonwalk_intro();
+    moonwalk();
+
+    slide();
+    fire_intro();
+    fire();
+
+    slide();
+    fireworks_intro();
+    fireworks_volley();
+    fireworks_volley();
+
+    update_mode.store(0, std::memory_order_relaxed);
+    slide();
+    puttext("WORMZZZ", 800000);
+    worms();
+
+    slide();
+    puttext("wtf", 700000);
+    snurra();
+
+    slide();
+    puttext("x0r me", 1000000);
+    munching();
+
+    slide();
+    plasma_attack_intro();
+    plasma_attack();
+
+    static char end_card[CARD_SIZE];
+    load_card(end_card, sizeof end_card, "grafik/end");
+    scrolla(credits);
+    blank_screen();
+    mutta(20, 5, 1, 7, 7, end_card);
+}

@@ -3,6 +3,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "screen/render.h"
 #include "show/pause.h"
 
 namespace {
@@ -20,6 +21,8 @@ void record(long usec) {
     records.emplace_back();
     pause_record &r = records.back();
     r.usec = usec;
+    r.mode = update_mode.load(std::memory_order_relaxed);
+    r.layers = dbnum.load(std::memory_order_relaxed);
     for (int x = 0; x < WIDTH; x++)
         for (int y = 0; y < HEIGHT; y++)
             r.picture[x][y] = cell_get(screen[x][y]);

@@ -10,6 +10,8 @@
 struct pause_record {
     long usec;
     grid_t picture;   // `screen` at the moment of the pause
+    int mode;         // `update_mode` then
+    int layers;       // `dbnum` then
 };
 
 // Installs the recording hook for the calling thread and forgets earlier records. With `limit` > 0 the

@@ -1,0 +1,97 @@
+// The scene sequence against the recording pause, with the real art: the modes
+// and layers around the scenes that run several instances, the wipes, and the
+// end card left on screen.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "art/art.h"
+#include "recorder.h"
+#include "screen/render.h"
+#include "show/show.h"
+
+namespace {
+
+// Index of the first run of `n` pauses of `usec` each at or after `from`.
+size_t find_run(const std::vector<pause_record> &r, size_t from, long usec, size_t n) {
+    for (size_t i = from; i + n <= r.size(); i++) {
+        size_t k = 0;
+        while (k < n && r[i + k].usec == usec)
+            k++;
+        if (k == n)
+            return i;
+    }
+    return r.size();
+}
+
+}  // namespace
+
+TEST(Scenes, WholeSequenceModesLayersWipesAndEndCard) {
+    ASSERT_EQ(chdir(SOURCE_DIR), 0);
+    load_font();
+    update_mode = 0;
+    fill(1, 7, 4, ' ');
+    recorder_start();
+    scenes();
+    recorder_stop();
+    const auto &r = recorded();
+
+    // Every wipe is drawn on `screen` itself, in the direct mode.
+    size_t wipes = 0;
+    for (size_t at = find_run(r, 0, 50000, 24); at < r.size(); at = find_run(r, at + 24, 50000, 24)) {
+        wipes++;
+        for (size_t k = 0; k < 24; k++)
+            EXPECT_EQ(r[at + k].mode, 0) << "wipe " << wipes;
+    }
+    EXPECT_GE(wipes, 11u);
+
+    // Two fireworks volleys: each starts with no layer composited, then one
+    // more layer every 100 ms up to five.
+    std::vector<size_t> volleys;
+    for (size_t i = 0; i + 5 <= r.size(); i++)
+        if (r[i].usec == 100000 && r[i].mode == 1 && r[i].layers == 0)
+            volleys.push_back(i);
+    ASSERT_EQ(volleys.size(), 2u);
+    for (size_t v : volleys)
+        for (int k = 0; k < 5; k++) {
+            EXPECT_EQ(r[v + k].usec, 100000);
+            EXPECT_EQ(r[v + k].mode, 1);
+            EXPECT_EQ(r[v + k].layers, k);
+        }
+
+    // The worms: three layers composited while they crawl, direct mode after.
+    size_t worms = 0;
+    for (size_t i = volleys[1]; i < r.size(); i++)
+        if (r[i].mode == 1 && r[i].layers == 3)
+            worms++;
+    EXPECT_GT(worms, 100u);
+    EXPECT_EQ(r.back().mode, 0);
+    EXPECT_EQ(update_mode.load(), 0);
+
+    // The scroller's 611 frames close the show, then the end card on blue.
+    size_t scroller = find_run(r, 0, 40000, 611);
+    ASSERT_LT(scroller, r.size());
+    EXPECT_EQ(scroller + 611, r.size());
+    char end_card[CARD_SIZE];
+    load_card(end_card, sizeof end_card, "grafik/end");
+    int x = 20, y = 5;
+    for (const char *p = end_card; *p; p++) {
+        if (*p == '\n') {
+            x = 20;
+            y++;
+            continue;
+        }
+        framebuffer_point c = cell_get(screen[x][y]);
+        if (*p == ' ')
+            EXPECT_EQ(c.bg, 4) << x << "," << y;
+        else
+            EXPECT_TRUE(c.data == *p && c.fg == 7 && c.bg == 7) << x << "," << y;
+        x++;
+    }
+
+    std::printf("main thread's pauses add up to %.2f s over %zu pauses\n",
+                recorded_total() / 1e6, r.size());
+}
