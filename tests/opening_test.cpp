@@ -1,17 +1,14 @@
 // The opening against the recording sound double and the recording pause.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "art/art.h"
-#include "child.h"
 #include "recorder.h"
 #include "show/show.h"
 #include "sound_double.h"
+#include "workdir.h"
 
 using std::string;
 
@@ -23,21 +20,14 @@ struct sound_event {
     long time_before;       // their sum in microseconds
 };
 
-void write_file(const string &path, const string &text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 }  // namespace
 
 TEST(Opening, TimingBlipsCardsAndMainModule) {
-    string dir = make_temp_dir();
-    ASSERT_FALSE(dir.empty());
-    ASSERT_EQ(mkdir((dir + "/grafik").c_str(), 0755), 0);
+    temp_workdir dir;
     for (int i = 1; i <= 5; i++)
-        write_file(dir + "/grafik/intro" + std::to_string(i), string(i, 'c') + "\n");
-    write_file(dir + "/grafik/intro6", "AAAA\nAAAA\n");
-    write_file(dir + "/grafik/intro7", "      X X\n");
-    ASSERT_EQ(chdir(dir.c_str()), 0);
+        dir.write("grafik/intro" + std::to_string(i), string(i, 'c') + "\n");
+    dir.write("grafik/intro6", "AAAA\nAAAA\n");
+    dir.write("grafik/intro7", "      X X\n");
 
     sound_double_reset();
     string out;

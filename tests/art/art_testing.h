@@ -12,43 +12,10 @@
 #include <unistd.h>
 
 #include "art/art.h"
+#include "workdir.h"
 #include "screen/screen.h"
 
 namespace fs = std::filesystem;
-
-// Creates a fresh temporary directory and makes it the working directory for
-// the lifetime of the object; removes it and returns to the old one after.
-class temp_workdir {
-public:
-    temp_workdir() : old_(fs::current_path()) {
-        std::string pattern = (fs::temp_directory_path() / "art_test_XXXXXX").string();
-        char *made = mkdtemp(pattern.data());
-        if (!made)
-            std::abort();
-        dir_ = made;
-        fs::current_path(dir_);
-    }
-    ~temp_workdir() {
-        fs::current_path(old_);
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    temp_workdir(const temp_workdir &) = delete;
-    temp_workdir &operator=(const temp_workdir &) = delete;
-
-    const fs::path &path() const { return dir_; }
-
-    // Writes `content` to the relative path `name`, creating directories.
-    void write(const std::string &name, const std::string &content) const {
-        fs::path p = dir_ / name;
-        fs::create_directories(p.parent_path());
-        std::ofstream(p, std::ios::binary) << content;
-    }
-
-private:
-    fs::path old_;
-    fs::path dir_;
-};
 
 // Every glyph becomes the single cell of its own character.
 inline void use_one_cell_font() {

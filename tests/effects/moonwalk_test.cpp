@@ -5,39 +5,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "art/art.h"
 #include "effects/effects.h"
 #include "effects/moonwalk.h"
 #include "recorder.h"
+#include "workdir.h"
 #include "screen/screen.h"
 
-namespace fs = std::filesystem;
 
 namespace {
 
-// A fresh temporary working directory for the life of the object.
-struct scratch_dir {
-    fs::path old = fs::current_path(), dir;
-    scratch_dir() {
-        std::string pattern = (fs::temp_directory_path() / "moonwalk_XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        dir = pattern;
-        fs::create_directories(dir / "grafik");
-        fs::current_path(dir);
-    }
-    ~scratch_dir() {
-        fs::current_path(old);
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-    void write(const std::string &name, const std::string &text) const {
-        std::ofstream(dir / "grafik" / name, std::ios::binary) << text;
-    }
-};
 
 std::string mirrored(const std::string &source) {
     char src[CARD_SIZE] = {}, dst[CARD_SIZE];
@@ -83,11 +62,11 @@ TEST(Moonwalk, MirrorReversesEachLineBehindItsLineFeed) {
 // Card k is its letter, 15 spaces and a bar: as loaded the letter leads, and
 // mirrored the bar does, 16 columns before the letter.
 TEST(Moonwalk, WalksThreeLegsTwiceThenFlashesItsCards) {
-    scratch_dir dir;
+    temp_workdir dir;
     for (int k = 1; k <= 12; k++)
-        dir.write("man" + std::to_string(k), std::string(1, char('A' + k - 1)) + std::string(15, ' ') + "|\n");
-    dir.write("wow", "W\n");
-    dir.write("fantastic", "F\n");
+        dir.write("grafik/man" + std::to_string(k), std::string(1, char('A' + k - 1)) + std::string(15, ' ') + "|\n");
+    dir.write("grafik/wow", "W\n");
+    dir.write("grafik/fantastic", "F\n");
 
     fill(0, 0, 0, 'x');
     recorder_start();
@@ -148,8 +127,8 @@ TEST(Moonwalk, WalksThreeLegsTwiceThenFlashesItsCards) {
 // than its buffer is cut so that its text ends inside it, here before its only
 // line feed, which leaves nothing to mirror.
 TEST(Moonwalk, MissingAndOversizedCards) {
-    scratch_dir dir;
-    dir.write("man1", std::string(CARD_SIZE - 1, 'x') + "\n");
+    temp_workdir dir;
+    dir.write("grafik/man1", std::string(CARD_SIZE - 1, 'x') + "\n");
 
     fill(0, 0, 0, 'x');
     recorder_start();

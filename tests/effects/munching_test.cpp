@@ -4,34 +4,17 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <tuple>
 
 #include "effects/effects.h"
 #include "recorder.h"
+#include "workdir.h"
 #include "screen/screen.h"
 
-namespace fs = std::filesystem;
 
 namespace {
 
-struct scratch_dir {
-    fs::path old = fs::current_path(), dir;
-    scratch_dir() {
-        std::string pattern = (fs::temp_directory_path() / "munching_XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        dir = pattern;
-        fs::create_directories(dir / "grafik");
-        fs::current_path(dir);
-    }
-    ~scratch_dir() {
-        fs::current_path(old);
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-};
 
 bool is_blue(const framebuffer_point &p) { return p.data == ' ' && p.attr == 1 && p.fg == 7 && p.bg == 4; }
 bool is_white(const framebuffer_point &p) { return p.data == '#' && p.attr == 1 && p.fg == 7 && p.bg == 7; }
@@ -60,7 +43,7 @@ void run_scene() {
 }  // namespace
 
 TEST(Munching, MarksAccumulateIntoTheStaircase) {
-    scratch_dir dir;   // no smile card
+    temp_workdir dir;   // no smile card
     run_scene();
     const auto &rec = recorded();
     ASSERT_EQ(rec.size(), 31u);
@@ -111,9 +94,8 @@ TEST(Munching, MarksAccumulateIntoTheStaircase) {
 // The smile card lies over every frame and the closing picture; a card longer
 // than 499 bytes is cut there, so its text ends inside its 500-byte buffer.
 TEST(Munching, SmileCardOnTopAndCutAt499Bytes) {
-    scratch_dir dir;
-    std::ofstream(dir.dir / "grafik" / "smile", std::ios::binary)
-        << "S" + std::string(496, ' ') + "\nZQ";   // 500 bytes: the Q is byte 500
+    temp_workdir dir;
+    dir.write("grafik/smile", "S" + std::string(496, ' ') + "\nZQ");   // 500 bytes: the Q is byte 500
     run_scene();
     const auto &rec = recorded();
     ASSERT_EQ(rec.size(), 31u);
