@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "art/art.h"
@@ -14,9 +13,7 @@
 #include "workdir.h"
 #include "screen/screen.h"
 
-
 namespace {
-
 
 std::string mirrored(const std::string &source) {
     char src[CARD_SIZE] = {}, dst[CARD_SIZE];

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <tuple>
 
@@ -12,9 +11,7 @@
 #include "workdir.h"
 #include "screen/screen.h"
 
-
 namespace {
-
 
 bool is_blue(const framebuffer_point &p) { return p.data == ' ' && p.attr == 1 && p.fg == 7 && p.bg == 4; }
 bool is_white(const framebuffer_point &p) { return p.data == '#' && p.attr == 1 && p.fg == 7 && p.bg == 7; }
