@@ -5,8 +5,11 @@ cd "$(dirname "$0")"
 . scripts/packages.sh
 ensure_packages $demo_packages
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DDEMO_TESTS=OFF >/dev/null
-cmake --build build -j"$(nproc)" >/dev/null
+# Built quietly; the log is shown only when something goes wrong.
+mkdir -p build
+log=build/build.log
+{ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DDEMO_TESTS=OFF &&
+  cmake --build build -j"$(nproc)"; } >"$log" 2>&1 || { cat "$log"; exit 1; }
 
 cols=$(tput cols 2>/dev/null || echo 80)
 lines=$(tput lines 2>/dev/null || echo 25)

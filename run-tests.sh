@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 ensure_packages $demo_packages $test_packages
 
 jobs=$(nproc)
-cmake -S . -B build >/dev/null
+cmake -S . -B build -DDEMO_TESTS=ON >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 600)
 
