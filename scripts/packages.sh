@@ -1,7 +1,7 @@
 # Installs the Debian packages the build, the show and the tests need, quietly,
 # and only when one of them is missing. Sourced by run-demo.sh and run-tests.sh.
 demo_packages="build-essential cmake pkg-config libxmp-dev libsdl2-dev libgtest-dev libbenchmark-dev"
-test_packages="openmpt123 sox strace"
+test_packages="openmpt123"
 
 ensure_packages() {
     local missing=()
