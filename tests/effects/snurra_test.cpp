@@ -2,9 +2,11 @@
 // the whole scene's frames and pauses.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <utility>
 
+#include "art/art.h"
 #include "effects/effects.h"
 #include "effects/snurra.h"
 #include "recorder.h"
@@ -51,18 +53,37 @@ TEST(Snurra, TheThreeFigures) {
 
     snurra_figure(points, 1);   // the X: later writes win, the "+" last
     EXPECT_EQ(particles(points), 62);
-    EXPECT_EQ(row_of(points, 12).substr(38, 5), ".C+D.");
-    const int cells[][3] = {{24, 4, 'D'}, {56, 4, 'C'}, {25, 5, 'B'}, {55, 5, 'C'},
-                            {37, 11, 'B'}, {43, 11, 'C'}, {37, 13, 'C'}, {43, 13, 'D'},
-                            {25, 19, 'C'}, {55, 19, 'D'}, {56, 20, 'B'}};
-    for (const auto &c : cells) EXPECT_EQ(points[c[0]][c[1]], c[2]) << c[0] << "," << c[1];
+    // Columns 24 to 56 of rows 4 to 20.
+    const char *x_rows[] = {
+        "D...............................C",   // 4
+        ".BB...........................CC.",
+        "...BB.......................CC...",
+        ".....BB...................CC.....",
+        ".......BB...............CC.......",   // 8
+        ".........BB...........CC.........",
+        "...........BB.......CC...........",
+        ".............BB...CC.............",
+        "...............C+D...............",   // 12
+        ".............CC...DD.............",
+        "...........CC.......DD...........",
+        ".........CC...........DD.........",
+        ".......CC...............DD.......",   // 16
+        ".....CC...................DD.....",
+        "...CC.......................DD...",
+        ".CC...........................DD.",
+        "................................B",   // 20
+    };
+    for (int y = 4; y <= 20; y++) EXPECT_EQ(row_of(points, y).substr(24, 33), x_rows[y - 4]) << y;
 
     snurra_figure(points, 2);   // the scatter, on an emptied grid
     EXPECT_EQ(particles(points), 25);
-    EXPECT_EQ(points[70][5], 'B');
-    EXPECT_EQ(points[15][19], 'B');
-    EXPECT_EQ(points[52][6], 'D');
-    EXPECT_EQ(points[40][12], '+');
+    const int scatter[][3] = {
+        {55, 17, 'A'}, {55, 16, 'A'}, {53, 19, 'A'}, {51, 19, 'A'}, {57, 19, 'A'}, {23, 19, 'A'},
+        {52, 7, 'B'},  {55, 9, 'B'},  {55, 5, 'B'},  {51, 5, 'B'},  {70, 5, 'B'},  {15, 19, 'B'},
+        {27, 17, 'C'}, {28, 14, 'C'}, {25, 19, 'C'}, {26, 15, 'C'}, {20, 15, 'C'}, {58, 16, 'C'},
+        {29, 7, 'D'},  {25, 11, 'D'}, {25, 5, 'D'},  {29, 5, 'D'},  {28, 5, 'D'},  {52, 6, 'D'},
+        {40, 12, '+'}};
+    for (const auto &c : scatter) EXPECT_EQ(points[c[0]][c[1]], c[2]) << c[0] << "," << c[1];
 }
 
 TEST(Snurra, ParticlesRunRoundTheirEllipses) {
@@ -107,10 +128,20 @@ TEST(Snurra, LaterParticleInTheScanWinsASharedCell) {
 }
 
 TEST(Snurra, WholeSceneFramesAndPauses) {
+    // A font whose glyph for each character is that character alone, so each
+    // announcing word shows as one white cell per letter along row 7.
+    static char saved[GLYPHS + 1][CARD_SIZE];
+    std::memcpy(saved, letters, sizeof letters);
+    std::memset(letters, 0, sizeof letters);
+    for (int j = 0; j < GLYPHS; j++) letters[j][0] = static_cast<char>(table[j]);
     fill(0, 0, 0, 'z');
     recorder_start();
     snurra();
     recorder_stop();
+    std::memcpy(letters, saved, sizeof letters);
+    static grid_t after;
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++) after[x][y] = cell_get(screen[x][y]);
     const auto &r = recorded();
     ASSERT_EQ(r.size(), 1u + 300 + 1 + 300 + 1 + 600);
     EXPECT_EQ(recorded_total(), 7500000);
@@ -118,11 +149,19 @@ TEST(Snurra, WholeSceneFramesAndPauses) {
     size_t i = 0;
     for (int count = 0; count < 3; count++) {
         ASSERT_EQ(r[i].usec, count < 2 ? 300000 : 900000);
-        // The word is up (no font is loaded here, so nothing shows): the
-        // interior is blank.
+        // The word is up on a blank interior: "!!!" twice, then "prtiklz".
+        const std::string word = count < 2 ? "!!!" : "prtiklz";
+        const int left = count < 2 ? 24 : 6;
         for (int x = 1; x < WIDTH - 1; x++)
-            for (int y = 1; y < HEIGHT - 1; y++)
-                ASSERT_TRUE(blank(r[i].picture[x][y])) << count << " " << x << "," << y;
+            for (int y = 1; y < HEIGHT - 1; y++) {
+                const framebuffer_point &c = r[i].picture[x][y];
+                const int at = (x - left) / 9;
+                if (y == 7 && x >= left && (x - left) % 9 == 0 && at < static_cast<int>(word.size()))
+                    ASSERT_TRUE(c.data == word[at] && c.attr == 1 && c.fg == 7 && c.bg == 7)
+                        << count << " " << x;
+                else
+                    ASSERT_TRUE(blank(c)) << count << " " << x << "," << y;
+            }
         i++;
         snurra_figure(points, count);
         int frames = 0;
@@ -143,6 +182,10 @@ TEST(Snurra, WholeSceneFramesAndPauses) {
         EXPECT_EQ(frames, count < 2 ? 300 : 600);
     }
     ASSERT_EQ(i, r.size());
+    // The last frame is wiped: the scene ends on a blank interior.
+    for (int x = 1; x < WIDTH - 1; x++)
+        for (int y = 1; y < HEIGHT - 1; y++)
+            ASSERT_TRUE(blank(after[x][y])) << x << "," << y;
 
     // The cross's last step leaves an "A" on the bottom border row; the
     // clearing spares it and it is still there when the X is announced.
