@@ -2,19 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <pthread.h>
-#include <string>
 #include <unistd.h>
 
 #include "art/art.h"
-#include "child.h"
 #include "effects/effects.h"
 #include "effects/signals.h"
 #include "recorder.h"
 #include "screen/screen.h"
 #include "show/pause.h"
+#include "workdir.h"
 
 namespace {
 
@@ -24,21 +21,12 @@ bool is_blank(const framebuffer_point &c) {
     return c.data == ' ' && c.attr == 1 && c.fg == 7 && c.bg == 4;
 }
 
-// A fresh working directory, with grafik/omg holding `omg` unless it is null.
-void enter_dir_with_card(const char *omg) {
-    std::string dir = make_temp_dir();
-    ASSERT_EQ(chdir(dir.c_str()), 0);
-    if (omg) {
-        std::filesystem::create_directory("grafik");
-        std::ofstream("grafik/omg", std::ios::binary) << omg;
-    }
-}
-
 struct wave_case {
     int ninja, pirate;
     int top, bottom;   // rows used
     int fg, bg;
     int first_row;     // row of the first '>', in column 1
+    int steep_top, steep_bottom;   // rows drawn in column 4
 };
 
 // Checks that the cells that differ from the blank screen are exactly a
@@ -66,12 +54,18 @@ void expect_wave(const grid_t &g, const wave_case &w) {
     }
     EXPECT_TRUE(top);
     EXPECT_TRUE(bottom);
+    // The row follows the position itself, not the column it is drawn in.
+    for (int y = 0; y < HEIGHT; y++)
+        EXPECT_EQ(!is_blank(g[4][y]), y >= w.steep_top && y <= w.steep_bottom) << "cell 4," << y;
 }
 
+// Column 4 holds the positions 4.0 to 4.9, where the sine of 0.75 times the
+// position falls from sin 3.0 = 0.141 to sin 3.675 = -0.511: a steep part whose
+// arrows fill A * 0.141 + centre down to A * -0.511 + centre, truncated.
 const wave_case show_waves[] = {
-    {2, 5, 2, 7, 1, 2, 7},      // red on green
-    {1, 10, 8, 11, 0, 1, 11},   // black on red
-    {6, 15, 12, 17, 5, 6, 17},  // magenta on cyan: 6 % 4 + 1 = 3 rows each way
+    {2, 5, 2, 7, 1, 2, 7, 3, 5},        // red on green
+    {1, 10, 8, 11, 0, 1, 11, 8, 10},    // black on red
+    {6, 15, 12, 17, 5, 6, 17, 13, 15},  // magenta on cyan: 6 % 4 + 1 = 3 rows each way
 };
 
 }  // namespace
@@ -129,7 +123,7 @@ std::atomic<int> parked{0};    // wave threads in their long sleep
 // Paces every thread at a tenth of the real pauses, so the waves still
 // overlap, and parks a thread twin for good instead of 100000 seconds.
 void fast_pace(long usec) {
-    if (usec == SIGNAL_PARK_US) {
+    if (usec == 100000L * 1000000) {   // the thread twin's 100000 seconds
         parked++;
         for (;;)
             usleep(1000000);
@@ -157,7 +151,7 @@ pthread_t start(void *(*body)(void *)) {
 // The show's signal scene at a tenth of its pace: two thread twins and the
 // card thread, then a wave on the show's own thread, all drawing at once.
 TEST(SignalWave, WavesKeepTheValuesTheyCopiedAtTheirStart) {
-    enter_dir_with_card(nullptr);   // the card thread draws nothing here
+    temp_workdir dir;   // no card: the card thread draws nothing here
     blank();
     set_pause_hook(fast_pace);
 
@@ -195,7 +189,8 @@ TEST(SignalWave, WavesKeepTheValuesTheyCopiedAtTheirStart) {
 }
 
 TEST(WeGetSignal, CardComesSixSecondsAfterTheStart) {
-    enter_dir_with_card("ab cd\nef");
+    temp_workdir dir;
+    dir.write("grafik/omg", "ab cd\nef");
     blank();
     recorder_start();
     EXPECT_EQ(we_get_signal(nullptr), nullptr);
@@ -223,7 +218,7 @@ TEST(WeGetSignal, CardComesSixSecondsAfterTheStart) {
 }
 
 TEST(WeGetSignal, MissingCardLeavesTheScreenUnchanged) {
-    enter_dir_with_card(nullptr);
+    temp_workdir dir;
     // Whatever the slot held before, a missing card draws nothing.
     std::fill(std::begin(kuka[19]), std::end(kuka[19]) - 1, 'z');
     blank();

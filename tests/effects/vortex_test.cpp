@@ -1,28 +1,20 @@
 // The vortex: ring colours at chosen cells, and the whole scene frame by frame.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <unistd.h>
-
-#include "child.h"
 #include "effects/effects.h"
 #include "effects/vortex.h"
 #include "recorder.h"
 #include "screen/screen.h"
+#include "workdir.h"
 
 namespace {
 
 // Runs the scene in a fresh working directory holding `lol` as grafik/lol
 // (none when `lol` is null), with every pause recorded.
 void run_scene(const char *lol) {
-    std::string dir = make_temp_dir();
-    ASSERT_EQ(chdir(dir.c_str()), 0);
-    if (lol) {
-        std::filesystem::create_directory("grafik");
-        std::ofstream("grafik/lol", std::ios::binary) << lol;
-    }
+    temp_workdir dir;
+    if (lol)
+        dir.write("grafik/lol", lol);
     fill(0, 3, 5, 'q');
     recorder_start();
     man_eating_plasma_vortex_from_hell();
