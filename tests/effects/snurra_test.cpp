@@ -187,6 +187,21 @@ TEST(Snurra, WholeSceneFramesAndPauses) {
         for (int y = 1; y < HEIGHT - 1; y++)
             ASSERT_TRUE(blank(after[x][y])) << x << "," << y;
 
+    // Known particles in the scene's own frames: the drift acts in the
+    // first pass only.
+    auto shows = [&](size_t frame, int x, int y, char c) {
+        const framebuffer_point &p = r[frame].picture[x][y];
+        EXPECT_TRUE(p.data == c && p.attr == 1 && p.fg == c % 6 + 1 && p.bg == p.fg)
+            << "record " << frame << " cell " << x << "," << y;
+    };
+    shows(1, 7, 12, 'C');       // cross, k 1: the "C" from (57, 13)
+    shows(300, 64, 12, '+');    // cross, k 2991
+    shows(302, 55, 4, 'C');     // X, k 1: the "C" from (56, 4)
+    shows(302, 40, 12, 'D');    // the "D" from (41, 12) lands on the "+", later in the scan
+    shows(603, 69, 5, 'B');     // scatter, k 1: the "B" from (70, 5)
+    shows(603, 16, 19, 'B');
+    shows(603, 40, 12, '+');
+
     // The cross's last step leaves an "A" on the bottom border row; the
     // clearing spares it and it is still there when the X is announced.
     const framebuffer_point last = r[300].picture[64][23];
