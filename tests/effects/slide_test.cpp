@@ -51,6 +51,8 @@ TEST(Slide, TwentyFourFramesOverTheInteriorEndOnBlueAndSpareTheBorder) {
                     continue;
                 }
                 ASSERT_TRUE(block(c, 4) || block(c, 6)) << "frame " << i << " cell " << x << "," << y;
+                // Frame i is drawn with its own number, not a neighbour's.
+                ASSERT_EQ(c.bg, slide_colour(x, y, i)) << "frame " << i << " cell " << x << "," << y;
                 // Stripes: one colour along each anti-diagonal.
                 if (x > 1 && y < HEIGHT - 2) {
                     ASSERT_EQ(c.bg, p[x - 1][y + 1].bg) << "frame " << i << " cell " << x << "," << y;
@@ -61,6 +63,10 @@ TEST(Slide, TwentyFourFramesOverTheInteriorEndOnBlueAndSpareTheBorder) {
                 }
             }
     }
+    // Frame 1 as drawn: (1,1) has n = 60, sine about 0.99, blue; (2,2) has
+    // n = 100, sine about -0.54, cyan.
+    EXPECT_TRUE(block(recorded()[0].picture[1][1], 4));
+    EXPECT_TRUE(block(recorded()[0].picture[2][2], 6));
 }
 
 TEST(Slide, BandsFollowTheSineOfTheRoot) {
