@@ -22,7 +22,7 @@ namespace {
 // Parity of sin(root) + 1 truncated toward zero, with the single-precision
 // roundings of the band formula. A root that is not a number (the 0 / 0 of the
 // first `fillscreen` frame) or infinite has no sine; such a cell counts as
-// even, which is what its truncation gives on the machines the show was made on.
+// even, so that the first `fillscreen` frame is wholly black.
 int band(double root) {
     float sine = static_cast<float>(std::sin(root));
     float b = static_cast<float>(sine + 1.0);
