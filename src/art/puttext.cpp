@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "screen/screen.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 
 void puttext(const char *s, int pause) {
     const int length = static_cast<int>(std::strlen(s));

@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "screen/screen.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 
 namespace {
 // Too large for the stack of a small thread; the scroller is not reentrant.

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "screen/screen.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "effects/effects.h"
 #include "screen/screen.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 
 // How late the kernel may wake a crawler from its 10 ms pause. With 119
 // crawlers stepping 100 times a second each, letting their wake-ups fall

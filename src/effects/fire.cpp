@@ -11,7 +11,7 @@
 #include <ctime>
 
 #include "effects/effects.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 
 // Low heat is yellow marks on black, middle heat yellow or red on red, high
 // heat white.

@@ -8,7 +8,7 @@
 #include "art/art.h"
 #include "effects/effects.h"
 #include "screen/screen.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 
 void mirror_card(char *target, const char *source, std::size_t size) {
     if (size == 0)

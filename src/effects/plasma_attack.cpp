@@ -9,7 +9,7 @@
 
 #include "effects/effects.h"
 #include "screen/screen.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 
 namespace {
 constexpr double PHASE_STEP = 1.8;

@@ -10,7 +10,7 @@
 #include "art/art.h"
 #include "effects/effects.h"
 #include "screen/screen.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 
 signal_cell signal_cell_at(float hm, int colour, int centre) {
     // The remainder keeps the sign of the colour, as % does.

@@ -15,7 +15,7 @@
 
 #include "effects/effects.h"
 #include "screen/screen.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "art/art.h"
 #include "effects/effects.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "effects/effects.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 
 namespace {
 

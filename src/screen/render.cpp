@@ -3,7 +3,7 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "show/pause.h"
+#include "screen/pause.h"
 
 std::atomic<int> update_mode{0};
 std::atomic<int> dbnum{0};

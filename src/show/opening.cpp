@@ -3,7 +3,7 @@
 #include "art/art.h"
 #include "effects/effects.h"
 #include "screen/screen.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 #include "show/show.h"
 
 namespace {

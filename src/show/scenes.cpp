@@ -2,7 +2,7 @@
 #include "effects/effects.h"
 #include "screen/render.h"
 #include "screen/screen.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 #include "show/show.h"
 
 const char credits[] = "k0d:  TROVE  -  mj00sic: QUARVELIN - mad greetz till: "

@@ -6,7 +6,7 @@
 #include "art/art.h"
 #include "screen/render.h"
 #include "screen/screen.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 #include "show/show.h"
 
 FMUSIC_MODULE *mod;

@@ -8,7 +8,7 @@
 
 #include "art_testing.h"
 #include "recorder.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 
 namespace {
 

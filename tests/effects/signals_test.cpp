@@ -10,7 +10,7 @@
 #include "effects/signals.h"
 #include "recorder.h"
 #include "screen/screen.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 #include "workdir.h"
 
 namespace {

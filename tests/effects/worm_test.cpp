@@ -10,7 +10,7 @@
 #include "effects/effects.h"
 #include "effects/worm.h"
 #include "screen/screen.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "screen/render.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 
 namespace {
 std::vector<pause_record> records;

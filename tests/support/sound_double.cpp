@@ -5,7 +5,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "show/pause.h"
+#include "screen/pause.h"
 #include "sound.h"
 
 struct FMUSIC_MODULE {

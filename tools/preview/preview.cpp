@@ -16,7 +16,7 @@
 #include "art/art.h"
 #include "screen/render.h"
 #include "screen/screen.h"
-#include "show/pause.h"
+#include "screen/pause.h"
 
 namespace {
 

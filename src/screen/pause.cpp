@@ -1,4 +1,4 @@
-#include "show/pause.h"
+#include "screen/pause.h"
 
 #include <atomic>
 #include <unistd.h>
