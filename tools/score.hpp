@@ -1,6 +1,6 @@
 // The module compiler: a text score in, an XM module out.
 //
-// parse_score() reads the score into a Song, synthesize() turns each
+// parse_score() reads the score into a song, synthesize() turns each
 // instrument description into sample data, write_xm() lays the song out as
 // the bytes of an XM file. compile_score() runs all three.
 #pragma once
@@ -10,22 +10,16 @@
 #include <string>
 #include <vector>
 
-namespace xmc {
-
 // A malformed score: carries the line it was found on (0 when the fault
 // belongs to the score as a whole, e.g. an empty order list).
-class ScoreError : public std::runtime_error {
-public:
-    ScoreError(int line, const std::string& what) : std::runtime_error(what), line_(line) {}
-    int line() const { return line_; }
-
-private:
-    int line_;
+struct score_error : std::runtime_error {
+    score_error(int at, const std::string& what) : std::runtime_error(what), line(at) {}
+    int line;
 };
 
 // One channel of one row, as XM stores it. note: 0 none, 1..96 C-0..B-7,
 // 97 key off. volume: 0 none, otherwise the raw volume-column byte.
-struct Cell {
+struct cell {
     uint8_t note = 0;
     uint8_t instrument = 0;
     uint8_t volume = 0;
@@ -33,14 +27,14 @@ struct Cell {
     uint8_t param = 0;
 
     bool empty() const { return note == 0 && instrument == 0 && volume == 0 && effect == 0 && param == 0; }
-    bool operator==(const Cell&) const = default;
+    bool operator==(const cell&) const = default;
 };
 
-constexpr uint8_t kKeyOff = 97;
+constexpr uint8_t KEY_OFF = 97;
 
-enum class Wave { Sine, Square, Saw, Triangle, Noise };
+enum class wave_kind { sine, square, saw, triangle, noise };
 
-struct EnvelopePoint {
+struct envelope_point {
     int tick = 0;
     int value = 0;
 };
@@ -48,16 +42,16 @@ struct EnvelopePoint {
 // How one instrument sounds. A "tone" is a looped waveform tuned so that
 // C-4 plays middle C; a "hit" is a one-shot sound rendered in time (pitch
 // sweep, decay, noise), played as written when triggered at C-4.
-struct Instrument {
+struct instrument {
     int number = 0;
     std::string name;
     int line = 0;
     bool hit = false;
 
-    Wave wave = Wave::Sine;
+    wave_kind wave = wave_kind::sine;
     int pulse = 50;            // square duty cycle, percent
     bool has_wave2 = false;
-    Wave wave2 = Wave::Sine;
+    wave_kind wave2 = wave_kind::sine;
     int pulse2 = 50;
     double detune = 0;         // cents of the second wave against the first
     int octave2 = 0;           // octaves of the second wave against the first
@@ -86,14 +80,14 @@ struct Instrument {
     int relnote = 0;
     int finetune = 0;
 
-    std::vector<EnvelopePoint> envelope;
+    std::vector<envelope_point> envelope;
     int sustain = -1, loop_start = -1, loop_end = -1;
     int fadeout = 0;
     int vib_depth = 0, vib_rate = 0, vib_sweep = 0;
 };
 
 // The sample data an instrument becomes, with the XM tuning that goes with it.
-struct Sample {
+struct sample {
     std::vector<int16_t> data;  // 16-bit range even for 8-bit samples (scaled down on writing)
     bool loop = false;
     uint32_t loop_start = 0, loop_length = 0;
@@ -101,26 +95,24 @@ struct Sample {
     int finetune = 0;
 };
 
-struct Pattern {
+struct pattern {
     std::string name;
     int rows = 64;
-    std::vector<Cell> cells;  // rows * channels, row major
+    std::vector<cell> cells;  // rows * channels, row major
 };
 
-struct Song {
+struct song {
     std::string title;
     int bpm = 125;
     int speed = 6;
     int channels = 0;
     int restart = 0;
     std::vector<int> order;             // pattern indices
-    std::vector<Pattern> patterns;
-    std::vector<Instrument> instruments; // sorted by number
+    std::vector<pattern> patterns;
+    std::vector<instrument> instruments;  // sorted by number
 };
 
-Song parse_score(const std::string& text);
-Sample synthesize(const Instrument& ins);
-std::vector<uint8_t> write_xm(const Song& song);
+song parse_score(const std::string& text);
+sample synthesize(const instrument& ins);
+std::vector<uint8_t> write_xm(const song& s);
 std::vector<uint8_t> compile_score(const std::string& text);
-
-}  // namespace xmc

@@ -1,4 +1,4 @@
-// Reads the text of a score into a Song. Every fault is reported as a
+// Reads the text of a score into a song. Every fault is reported as a
 // ScoreError naming the line it was found on.
 #include <algorithm>
 #include <cctype>
@@ -9,22 +9,16 @@
 
 #include "score.hpp"
 
-namespace xmc {
 namespace {
 
-struct Track {
+struct track {
     std::string name;
     int rows = 0;
     int default_instrument = 0;
-    std::vector<Cell> cells;
+    std::vector<cell> cells;
 };
 
-struct Tokens {
-    std::vector<std::string> words;
-    int line = 0;
-};
-
-[[noreturn]] void fail(int line, const std::string& what) { throw ScoreError(line, what); }
+[[noreturn]] void fail(int line, const std::string& what) { throw score_error(line, what); }
 
 bool is_name(const std::string& s) {
     if (s.empty() || !(std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_')) return false;
@@ -97,19 +91,19 @@ std::vector<std::string> split_words(const std::string& text, int line) {
     return out;
 }
 
-Wave parse_wave(const std::string& s, int line) {
-    if (s == "sine") return Wave::Sine;
-    if (s == "square") return Wave::Square;
-    if (s == "saw") return Wave::Saw;
-    if (s == "triangle") return Wave::Triangle;
-    if (s == "noise") return Wave::Noise;
+wave_kind parse_wave(const std::string& s, int line) {
+    if (s == "sine") return wave_kind::sine;
+    if (s == "square") return wave_kind::square;
+    if (s == "saw") return wave_kind::saw;
+    if (s == "triangle") return wave_kind::triangle;
+    if (s == "noise") return wave_kind::noise;
     fail(line, "unknown wave '" + s + "' (sine, square, saw, triangle, noise)");
 }
 
 // "C-4", "C#4", "===" (key off), "..." (none).
 uint8_t parse_note(const std::string& s, int line) {
     if (s == "..." || s == ".") return 0;
-    if (s == "===" || s == "OFF") return kKeyOff;
+    if (s == "===" || s == "OFF") return KEY_OFF;
     static const std::string names = "C-C#D-D#E-F-F#G-G#A-A#B-";
     if (s.size() == 3 && std::isdigit(static_cast<unsigned char>(s[2]))) {
         for (int k = 0; k < 12; ++k) {
@@ -123,417 +117,415 @@ uint8_t parse_note(const std::string& s, int line) {
     fail(line, "bad note '" + s + "' (write C-4, C#4, === for key off, ... for none)");
 }
 
-struct ParsedCell {
-    Cell cell;
+struct parsed_cell {
+    cell at;
     bool instrument_given = false;  // a number (even 00) was written
 };
 
 // A cell: note [instrument [volume [effect]]], each field may be dots.
-ParsedCell parse_cell(const std::vector<std::string>& w, size_t from, size_t to, int line) {
-    ParsedCell out;
+parsed_cell parse_cell(const std::vector<std::string>& w, size_t from, size_t to, int line) {
+    parsed_cell out;
     size_t n = to - from;
     if (n == 0) return out;
     if (n > 4) fail(line, "too many fields in a cell: '" + w[from + 4] + "' (note instrument volume effect)");
-    out.cell.note = parse_note(w[from], line);
+    out.at.note = parse_note(w[from], line);
     if (n > 1 && w[from + 1] != "..") {
-        out.cell.instrument = static_cast<uint8_t>(hex_value(w[from + 1], line, 0, 0x80, "instrument"));
+        out.at.instrument = static_cast<uint8_t>(hex_value(w[from + 1], line, 0, 0x80, "instrument"));
         out.instrument_given = true;
     }
     if (n > 2 && w[from + 2] != "..")
-        out.cell.volume = static_cast<uint8_t>(0x10 + hex_value(w[from + 2], line, 0, 0x40, "volume"));
+        out.at.volume = static_cast<uint8_t>(0x10 + hex_value(w[from + 2], line, 0, 0x40, "volume"));
     if (n > 3 && w[from + 3] != "...") {
         const std::string& e = w[from + 3];
         if (e.size() != 3) fail(line, "bad effect '" + e + "' (a letter or digit and two hex digits)");
         char t = static_cast<char>(std::toupper(static_cast<unsigned char>(e[0])));
-        if (t >= '0' && t <= '9') out.cell.effect = static_cast<uint8_t>(t - '0');
-        else if (t >= 'A' && t <= 'Z') out.cell.effect = static_cast<uint8_t>(t - 'A' + 10);
+        if (t >= '0' && t <= '9') out.at.effect = static_cast<uint8_t>(t - '0');
+        else if (t >= 'A' && t <= 'Z') out.at.effect = static_cast<uint8_t>(t - 'A' + 10);
         else fail(line, "bad effect '" + e + "'");
-        out.cell.param = static_cast<uint8_t>(hex_value(e.substr(1), line, 0, 255, "effect parameter"));
+        out.at.param = static_cast<uint8_t>(hex_value(e.substr(1), line, 0, 255, "effect parameter"));
     }
     return out;
 }
 
-class Parser {
-public:
-    Song parse(const std::string& text) {
-        std::istringstream in(text);
-        std::string raw;
-        int line = 0;
-        while (std::getline(in, raw)) {
-            ++line;
-            if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-            auto words = split_words(raw, line);
-            if (words.empty()) continue;
-            handle(words, line);
-        }
-        finish();
-        return std::move(song_);
-    }
+enum class block_kind { none, instrument, track, pattern };
 
-private:
-    enum class Block { None, Instrument, Track, Pattern };
-
-    void handle(const std::vector<std::string>& w, int line) {
-        const std::string& k = w[0];
-        if (k == "title") {
-            block_ = Block::None;
-            if (w.size() != 2) fail(line, "title takes one name (quote it if it has spaces)");
-            if (w[1].size() > 20) fail(line, "title is longer than 20 characters");
-            song_.title = w[1];
-        } else if (k == "bpm") {
-            block_ = Block::None;
-            need(w, 2, line, "bpm N");
-            song_.bpm = static_cast<int>(to_int(w[1], line, 32, 255, "bpm"));
-        } else if (k == "speed") {
-            block_ = Block::None;
-            need(w, 2, line, "speed N");
-            song_.speed = static_cast<int>(to_int(w[1], line, 1, 31, "speed"));
-        } else if (k == "channels") {
-            block_ = Block::None;
-            need(w, 2, line, "channels N");
-            if (!song_.patterns.empty()) fail(line, "channels must come before the first pattern");
-            song_.channels = static_cast<int>(to_int(w[1], line, 1, 32, "channels"));
-        } else if (k == "restart") {
-            block_ = Block::None;
-            need(w, 2, line, "restart N");
-            song_.restart = static_cast<int>(to_int(w[1], line, 0, 255, "restart"));
-            restart_line_ = line;
-        } else if (k == "order") {
-            block_ = Block::None;
-            for (size_t i = 1; i < w.size(); ++i) {
-                auto it = pattern_index_.find(w[i]);
-                if (it == pattern_index_.end()) fail(line, "order names unknown pattern '" + w[i] + "'");
-                song_.order.push_back(it->second);
-            }
-            if (song_.order.size() > 256) fail(line, "order list is longer than 256 entries");
-        } else if (k == "instrument") {
-            start_instrument(w, line);
-        } else if (k == "track") {
-            start_track(w, line);
-        } else if (k == "pattern") {
-            start_pattern(w, line);
-        } else if (block_ == Block::Instrument) {
-            instrument_key(w, line);
-        } else if (block_ == Block::Track) {
-            track_row(w, line);
-        } else if (block_ == Block::Pattern) {
-            if (k == "tracks") pattern_tracks(w, line);
-            else pattern_row(w, line);
-        } else {
-            fail(line, "unexpected '" + k + "' outside an instrument, track or pattern");
-        }
-    }
-
-    static void need(const std::vector<std::string>& w, size_t n, int line, const std::string& usage) {
-        if (w.size() != n) fail(line, "expected: " + usage);
-    }
-
-    // instrument NN tone|hit ["name"]
-    void start_instrument(const std::vector<std::string>& w, int line) {
-        if (w.size() < 3 || w.size() > 4) fail(line, "expected: instrument NN tone|hit [\"name\"]");
-        Instrument ins;
-        ins.number = hex_value(w[1], line, 1, 0x80, "instrument number");
-        if (w[2] == "hit") ins.hit = true;
-        else if (w[2] != "tone") fail(line, "instrument kind must be tone or hit, not '" + w[2] + "'");
-        ins.name = w.size() == 4 ? w[3] : "";
-        if (ins.name.size() > 22) fail(line, "instrument name is longer than 22 characters");
-        ins.line = line;
-        for (const auto& other : song_.instruments)
-            if (other.number == ins.number) fail(line, "instrument " + w[1] + " is defined twice");
-        song_.instruments.push_back(ins);
-        block_ = Block::Instrument;
-    }
-
-    void instrument_key(const std::vector<std::string>& w, int line) {
-        Instrument& ins = song_.instruments.back();
-        const std::string& k = w[0];
-        auto args = [&](size_t lo, size_t hi, const std::string& usage) {
-            if (w.size() - 1 < lo || w.size() - 1 > hi) fail(line, "expected: " + usage);
-        };
-        if (k == "like") {
-            args(1, 1, "like NN");
-            int from = hex_value(w[1], line, 1, 0x80, "instrument");
-            auto it = std::find_if(song_.instruments.begin(), song_.instruments.end() - 1,
-                                   [&](const Instrument& i) { return i.number == from; });
-            if (it == song_.instruments.end() - 1) fail(line, "like names instrument " + w[1] + ", not defined above");
-            Instrument copy = *it;
-            copy.number = ins.number;
-            copy.name = ins.name;
-            copy.line = ins.line;
-            copy.seed = ins.seed;
-            copy.hit = ins.hit;
-            ins = copy;
-        } else if (k == "wave" || k == "wave2") {
-            args(1, 2, k + " sine|square|saw|triangle|noise [pulse%]");
-            Wave wave = parse_wave(w[1], line);
-            int pulse = w.size() == 3 ? static_cast<int>(to_int(w[2], line, 1, 99, "pulse width")) : 50;
-            if (k == "wave") { ins.wave = wave; ins.pulse = pulse; }
-            else { ins.has_wave2 = true; ins.wave2 = wave; ins.pulse2 = pulse; }
-        } else if (k == "detune") {
-            args(1, 1, "detune CENTS");
-            ins.detune = to_real(w[1], line, -1200, 1200, "detune");
-        } else if (k == "octave2") {
-            args(1, 1, "octave2 N");
-            ins.octave2 = static_cast<int>(to_int(w[1], line, -2, 3, "octave2"));
-        } else if (k == "mix") {
-            args(1, 1, "mix PERCENT");
-            ins.mix = static_cast<int>(to_int(w[1], line, 0, 100, "mix"));
-        } else if (k == "cycle") {
-            args(1, 1, "cycle SAMPLES");
-            ins.cycle = static_cast<int>(to_int(w[1], line, 8, 2048, "cycle"));
-        } else if (k == "cycles") {
-            args(1, 1, "cycles N");
-            ins.cycles = static_cast<int>(to_int(w[1], line, 1, 1024, "cycles"));
-        } else if (k == "freq") {
-            args(1, 3, "freq HZ [END_HZ MS]");
-            if (w.size() == 3) fail(line, "expected: freq HZ [END_HZ MS]");
-            ins.freq_start = ins.freq_end = to_real(w[1], line, 1, 20000, "freq");
-            if (w.size() == 4) {
-                ins.freq_end = to_real(w[2], line, 1, 20000, "end freq");
-                ins.sweep_ms = to_real(w[3], line, 0, 10000, "sweep time");
-            }
-        } else if (k == "length") {
-            args(1, 1, "length MS");
-            ins.length_ms = to_real(w[1], line, 1, 10000, "length");
-        } else if (k == "attack") {
-            args(1, 1, "attack MS");
-            ins.attack_ms = to_real(w[1], line, 0, 10000, "attack");
-        } else if (k == "decay") {
-            args(1, 1, "decay MS");
-            ins.decay_ms = to_real(w[1], line, 0, 100000, "decay");
-        } else if (k == "noise") {
-            args(1, 2, "noise PERCENT [DECAY_MS]");
-            ins.noise = static_cast<int>(to_int(w[1], line, 0, 100, "noise"));
-            if (w.size() == 3) ins.noise_decay_ms = to_real(w[2], line, 0, 100000, "noise decay");
-        } else if (k == "lowpass") {
-            args(1, 1, "lowpass HZ");
-            ins.lowpass = to_real(w[1], line, 0, 100000, "lowpass");
-        } else if (k == "highpass") {
-            args(1, 1, "highpass HZ");
-            ins.highpass = to_real(w[1], line, 0, 100000, "highpass");
-        } else if (k == "drive") {
-            args(1, 1, "drive AMOUNT");
-            ins.drive = to_real(w[1], line, 0, 100, "drive");
-        } else if (k == "seed") {
-            args(1, 1, "seed N");
-            ins.seed = static_cast<uint32_t>(to_int(w[1], line, 1, 0x7fffffff, "seed"));
-        } else if (k == "bits") {
-            args(1, 1, "bits 8|16");
-            ins.bits = static_cast<int>(to_int(w[1], line, 8, 16, "bits"));
-            if (ins.bits != 8 && ins.bits != 16) fail(line, "bits must be 8 or 16");
-        } else if (k == "volume") {
-            args(1, 1, "volume 0..64");
-            ins.volume = static_cast<int>(to_int(w[1], line, 0, 64, "volume"));
-        } else if (k == "pan") {
-            args(1, 1, "pan -128..127");
-            ins.pan = static_cast<int>(to_int(w[1], line, -128, 127, "pan"));
-        } else if (k == "relnote") {
-            args(1, 1, "relnote N");
-            ins.relnote = static_cast<int>(to_int(w[1], line, -48, 48, "relnote"));
-        } else if (k == "finetune") {
-            args(1, 1, "finetune N");
-            ins.finetune = static_cast<int>(to_int(w[1], line, -128, 127, "finetune"));
-        } else if (k == "env") {
-            args(1, 12, "env TICK:VOLUME ... (at most 12 points)");
-            ins.envelope.clear();
-            for (size_t i = 1; i < w.size(); ++i) {
-                auto colon = w[i].find(':');
-                if (colon == std::string::npos) fail(line, "envelope point '" + w[i] + "' is not TICK:VOLUME");
-                EnvelopePoint p;
-                p.tick = static_cast<int>(to_int(w[i].substr(0, colon), line, 0, 65535, "envelope tick"));
-                p.value = static_cast<int>(to_int(w[i].substr(colon + 1), line, 0, 64, "envelope volume"));
-                if (!ins.envelope.empty() && p.tick <= ins.envelope.back().tick)
-                    fail(line, "envelope ticks must rise");
-                if (ins.envelope.empty() && p.tick != 0) fail(line, "the first envelope point must be at tick 0");
-                ins.envelope.push_back(p);
-            }
-        } else if (k == "sustain") {
-            args(1, 1, "sustain POINT");
-            ins.sustain = static_cast<int>(to_int(w[1], line, 0, 11, "sustain point"));
-        } else if (k == "envloop") {
-            args(2, 2, "envloop FROM_POINT TO_POINT");
-            ins.loop_start = static_cast<int>(to_int(w[1], line, 0, 11, "loop start point"));
-            ins.loop_end = static_cast<int>(to_int(w[2], line, ins.loop_start, 11, "loop end point"));
-        } else if (k == "fadeout") {
-            args(1, 1, "fadeout N");
-            ins.fadeout = static_cast<int>(to_int(w[1], line, 0, 4095, "fadeout"));
-        } else if (k == "vibrato") {
-            args(2, 3, "vibrato DEPTH RATE [SWEEP]");
-            ins.vib_depth = static_cast<int>(to_int(w[1], line, 0, 15, "vibrato depth"));
-            ins.vib_rate = static_cast<int>(to_int(w[2], line, 0, 63, "vibrato rate"));
-            if (w.size() == 4) ins.vib_sweep = static_cast<int>(to_int(w[3], line, 0, 255, "vibrato sweep"));
-        } else {
-            fail(line, "unknown instrument setting '" + k + "'");
-        }
-        check_envelope_refs(ins, line);
-    }
-
-    static void check_envelope_refs(const Instrument& ins, int line) {
-        int n = static_cast<int>(ins.envelope.size());
-        if (n == 0) return;
-        if (ins.sustain >= n) fail(line, "sustain point is past the last envelope point");
-        if (ins.loop_end >= n) fail(line, "envelope loop is past the last envelope point");
-    }
-
-    // track NAME ROWS [INSTRUMENT]
-    void start_track(const std::vector<std::string>& w, int line) {
-        if (w.size() < 3 || w.size() > 4) fail(line, "expected: track NAME ROWS [INSTRUMENT]");
-        if (!is_name(w[1])) fail(line, "bad track name '" + w[1] + "'");
-        if (tracks_.count(w[1])) fail(line, "track '" + w[1] + "' is defined twice");
-        Track t;
-        t.name = w[1];
-        t.rows = static_cast<int>(to_int(w[2], line, 1, 256, "rows"));
-        if (w.size() == 4) {
-            t.default_instrument = hex_value(w[3], line, 1, 0x80, "instrument");
-            used_instruments_.emplace_back(t.default_instrument, line);
-        }
-        t.cells.resize(t.rows);
-        tracks_[t.name] = t;
-        current_track_ = &tracks_[w[1]];
-        next_row_ = 0;
-        block_ = Block::Track;
-    }
-
-    // Reads an optional leading row number; returns the index of the first cell word.
-    size_t row_number(const std::vector<std::string>& w, int line, int rows) {
-        size_t at = 0;
-        if (all_digits(w[0])) {
-            int row = static_cast<int>(to_int(w[0], line, 0, rows - 1, "row"));
-            if (row < next_row_) fail(line, "row " + w[0] + " comes after row " + std::to_string(next_row_ - 1));
-            next_row_ = row;
-            at = 1;
-        }
-        if (next_row_ >= rows) fail(line, "more rows than the " + std::to_string(rows) + " declared");
-        return at;
-    }
-
-    void note_instrument_use(const Cell& c, int line) {
-        if (c.instrument) used_instruments_.emplace_back(c.instrument, line);
-    }
-
-    void track_row(const std::vector<std::string>& w, int line) {
-        Track& t = *current_track_;
-        size_t at = row_number(w, line, t.rows);
-        for (size_t i = at; i < w.size(); ++i)
-            if (w[i] == "|") fail(line, "a track holds one channel: no '|' in its rows");
-        ParsedCell pc = parse_cell(w, at, w.size(), line);
-        if (!pc.instrument_given && pc.cell.note && pc.cell.note != kKeyOff)
-            pc.cell.instrument = static_cast<uint8_t>(t.default_instrument);
-        note_instrument_use(pc.cell, line);
-        t.cells[next_row_++] = pc.cell;
-    }
-
-    // pattern NAME ROWS
-    void start_pattern(const std::vector<std::string>& w, int line) {
-        need(w, 3, line, "pattern NAME ROWS");
-        if (song_.channels == 0) fail(line, "channels must be given before the first pattern");
-        if (!is_name(w[1])) fail(line, "bad pattern name '" + w[1] + "'");
-        if (pattern_index_.count(w[1])) fail(line, "pattern '" + w[1] + "' is defined twice");
-        if (song_.patterns.size() >= 256) fail(line, "more than 256 patterns");
-        Pattern p;
-        p.name = w[1];
-        p.rows = static_cast<int>(to_int(w[2], line, 1, 256, "rows"));
-        p.cells.resize(static_cast<size_t>(p.rows) * song_.channels);
-        pattern_index_[p.name] = static_cast<int>(song_.patterns.size());
-        song_.patterns.push_back(std::move(p));
-        next_row_ = 0;
-        block_ = Block::Pattern;
-    }
-
-    // tracks REF REF ...: REF is NAME[+N|-N][>N][@II] or '.' for a silent channel.
-    void pattern_tracks(const std::vector<std::string>& w, int line) {
-        Pattern& p = song_.patterns.back();
-        if (next_row_ > 0) fail(line, "tracks must come before the rows of the pattern");
-        if (w.size() - 1 > static_cast<size_t>(song_.channels))
-            fail(line, "more tracks than the " + std::to_string(song_.channels) + " channels");
-        for (size_t ch = 0; ch + 1 < w.size(); ++ch) {
-            const std::string& ref = w[ch + 1];
-            if (ref == ".") continue;
-            size_t end = ref.find_first_of("+->@");
-            std::string name = ref.substr(0, end);
-            int transpose = 0, delay = 0, instrument = 0;
-            std::string rest = end == std::string::npos ? "" : ref.substr(end);
-            auto take = [&](size_t from) {  // the text of one modifier, up to the next
-                size_t next = rest.find_first_of(">@", from);
-                std::string part = rest.substr(0, next);
-                rest = next == std::string::npos ? "" : rest.substr(next);
-                return part;
-            };
-            if (!rest.empty() && (rest[0] == '+' || rest[0] == '-'))
-                transpose = static_cast<int>(to_int(take(1), line, -95, 95, "transposition"));
-            if (!rest.empty() && rest[0] == '>')
-                delay = static_cast<int>(to_int(take(1).substr(1), line, 0, 255, "delay"));
-            if (!rest.empty() && rest[0] == '@') {
-                instrument = hex_value(rest.substr(1), line, 1, 0x80, "instrument");
-                used_instruments_.emplace_back(instrument, line);
-            } else if (!rest.empty()) {
-                fail(line, "bad track reference '" + ref + "' (NAME+N>N@II)");
-            }
-            auto it = tracks_.find(name);
-            if (it == tracks_.end()) fail(line, "unknown track '" + name + "'");
-            const Track& t = it->second;
-            for (int r = delay; r < p.rows; ++r) {
-                Cell c = t.cells[(r - delay) % t.rows];
-                if (c.note && c.note != kKeyOff) {
-                    int n = c.note + transpose;
-                    if (n < 1 || n > 96) fail(line, "transposing track '" + name + "' puts a note out of range");
-                    c.note = static_cast<uint8_t>(n);
-                    if (instrument) c.instrument = static_cast<uint8_t>(instrument);
-                }
-                p.cells[static_cast<size_t>(r) * song_.channels + ch] = c;
-            }
-        }
-    }
-
-    // [ROW] cell | cell | ... ; cells written here replace those of the tracks.
-    void pattern_row(const std::vector<std::string>& w, int line) {
-        Pattern& p = song_.patterns.back();
-        size_t at = row_number(w, line, p.rows);
-        int ch = 0;
-        size_t start = at;
-        for (size_t i = at; i <= w.size(); ++i) {
-            if (i == w.size() || w[i] == "|") {
-                if (ch >= song_.channels) fail(line, "more cells than the " + std::to_string(song_.channels) + " channels");
-                ParsedCell pc = parse_cell(w, start, i, line);
-                note_instrument_use(pc.cell, line);
-                if (!pc.cell.empty()) p.cells[static_cast<size_t>(next_row_) * song_.channels + ch] = pc.cell;
-                ++ch;
-                start = i + 1;
-            }
-        }
-        ++next_row_;
-    }
-
-    void finish() {
-        if (song_.channels == 0) fail(0, "the score gives no channels");
-        if (song_.order.empty()) fail(0, "the order list is empty: the song would play nothing");
-        if (song_.restart >= static_cast<int>(song_.order.size()))
-            fail(restart_line_, "restart position " + std::to_string(song_.restart) + " is past the end of the order list");
-        std::sort(song_.instruments.begin(), song_.instruments.end(),
-                  [](const Instrument& a, const Instrument& b) { return a.number < b.number; });
-        for (auto [number, line] : used_instruments_) {
-            bool found = std::any_of(song_.instruments.begin(), song_.instruments.end(),
-                                     [&](const Instrument& i) { return i.number == number; });
-            if (!found) {
-                char hex[8];
-                std::snprintf(hex, sizeof hex, "%02X", number);
-                fail(line, std::string("instrument ") + hex + " is not defined");
-            }
-        }
-    }
-
-    Song song_;
-    Block block_ = Block::None;
-    std::map<std::string, Track> tracks_;
-    Track* current_track_ = nullptr;
-    std::map<std::string, int> pattern_index_;
-    std::vector<std::pair<int, int>> used_instruments_;  // number, line
-    int next_row_ = 0;
-    int restart_line_ = 0;
+// What the parser has read so far, and where it is.
+struct parser {
+    song piece;
+    block_kind block = block_kind::none;
+    std::map<std::string, track> tracks;
+    track* current_track = nullptr;
+    std::map<std::string, int> pattern_index;
+    std::vector<std::pair<int, int>> used_instruments;  // number, line
+    int next_row = 0;
+    int restart_line = 0;
 };
+
+void need(const std::vector<std::string>& w, size_t n, int line, const std::string& usage) {
+    if (w.size() != n) fail(line, "expected: " + usage);
+}
+
+void check_envelope_refs(const instrument& ins, int line) {
+    int n = static_cast<int>(ins.envelope.size());
+    if (n == 0) return;
+    if (ins.sustain >= n) fail(line, "sustain point is past the last envelope point");
+    if (ins.loop_end >= n) fail(line, "envelope loop is past the last envelope point");
+}
+
+// instrument NN tone|hit ["name"]
+void start_instrument(parser& st, const std::vector<std::string>& w, int line) {
+    if (w.size() < 3 || w.size() > 4) fail(line, "expected: instrument NN tone|hit [\"name\"]");
+    instrument ins;
+    ins.number = hex_value(w[1], line, 1, 0x80, "instrument number");
+    if (w[2] == "hit") ins.hit = true;
+    else if (w[2] != "tone") fail(line, "instrument kind must be tone or hit, not '" + w[2] + "'");
+    ins.name = w.size() == 4 ? w[3] : "";
+    if (ins.name.size() > 22) fail(line, "instrument name is longer than 22 characters");
+    ins.line = line;
+    for (const auto& other : st.piece.instruments)
+        if (other.number == ins.number) fail(line, "instrument " + w[1] + " is defined twice");
+    st.piece.instruments.push_back(ins);
+    st.block = block_kind::instrument;
+}
+
+void instrument_key(parser& st, const std::vector<std::string>& w, int line) {
+    instrument& ins = st.piece.instruments.back();
+    const std::string& k = w[0];
+    auto args = [&](size_t lo, size_t hi, const std::string& usage) {
+        if (w.size() - 1 < lo || w.size() - 1 > hi) fail(line, "expected: " + usage);
+    };
+    if (k == "like") {
+        args(1, 1, "like NN");
+        int from = hex_value(w[1], line, 1, 0x80, "instrument");
+        auto it = std::find_if(st.piece.instruments.begin(), st.piece.instruments.end() - 1,
+                               [&](const instrument& i) { return i.number == from; });
+        if (it == st.piece.instruments.end() - 1) fail(line, "like names instrument " + w[1] + ", not defined above");
+        instrument copy = *it;
+        copy.number = ins.number;
+        copy.name = ins.name;
+        copy.line = ins.line;
+        copy.seed = ins.seed;
+        copy.hit = ins.hit;
+        ins = copy;
+    } else if (k == "wave" || k == "wave2") {
+        args(1, 2, k + " sine|square|saw|triangle|noise [pulse%]");
+        wave_kind wave = parse_wave(w[1], line);
+        int pulse = w.size() == 3 ? static_cast<int>(to_int(w[2], line, 1, 99, "pulse width")) : 50;
+        if (k == "wave") { ins.wave = wave; ins.pulse = pulse; }
+        else { ins.has_wave2 = true; ins.wave2 = wave; ins.pulse2 = pulse; }
+    } else if (k == "detune") {
+        args(1, 1, "detune CENTS");
+        ins.detune = to_real(w[1], line, -1200, 1200, "detune");
+    } else if (k == "octave2") {
+        args(1, 1, "octave2 N");
+        ins.octave2 = static_cast<int>(to_int(w[1], line, -2, 3, "octave2"));
+    } else if (k == "mix") {
+        args(1, 1, "mix PERCENT");
+        ins.mix = static_cast<int>(to_int(w[1], line, 0, 100, "mix"));
+    } else if (k == "cycle") {
+        args(1, 1, "cycle SAMPLES");
+        ins.cycle = static_cast<int>(to_int(w[1], line, 8, 2048, "cycle"));
+    } else if (k == "cycles") {
+        args(1, 1, "cycles N");
+        ins.cycles = static_cast<int>(to_int(w[1], line, 1, 1024, "cycles"));
+    } else if (k == "freq") {
+        args(1, 3, "freq HZ [END_HZ MS]");
+        if (w.size() == 3) fail(line, "expected: freq HZ [END_HZ MS]");
+        ins.freq_start = ins.freq_end = to_real(w[1], line, 1, 20000, "freq");
+        if (w.size() == 4) {
+            ins.freq_end = to_real(w[2], line, 1, 20000, "end freq");
+            ins.sweep_ms = to_real(w[3], line, 0, 10000, "sweep time");
+        }
+    } else if (k == "length") {
+        args(1, 1, "length MS");
+        ins.length_ms = to_real(w[1], line, 1, 10000, "length");
+    } else if (k == "attack") {
+        args(1, 1, "attack MS");
+        ins.attack_ms = to_real(w[1], line, 0, 10000, "attack");
+    } else if (k == "decay") {
+        args(1, 1, "decay MS");
+        ins.decay_ms = to_real(w[1], line, 0, 100000, "decay");
+    } else if (k == "noise") {
+        args(1, 2, "noise PERCENT [DECAY_MS]");
+        ins.noise = static_cast<int>(to_int(w[1], line, 0, 100, "noise"));
+        if (w.size() == 3) ins.noise_decay_ms = to_real(w[2], line, 0, 100000, "noise decay");
+    } else if (k == "lowpass") {
+        args(1, 1, "lowpass HZ");
+        ins.lowpass = to_real(w[1], line, 0, 100000, "lowpass");
+    } else if (k == "highpass") {
+        args(1, 1, "highpass HZ");
+        ins.highpass = to_real(w[1], line, 0, 100000, "highpass");
+    } else if (k == "drive") {
+        args(1, 1, "drive AMOUNT");
+        ins.drive = to_real(w[1], line, 0, 100, "drive");
+    } else if (k == "seed") {
+        args(1, 1, "seed N");
+        ins.seed = static_cast<uint32_t>(to_int(w[1], line, 1, 0x7fffffff, "seed"));
+    } else if (k == "bits") {
+        args(1, 1, "bits 8|16");
+        ins.bits = static_cast<int>(to_int(w[1], line, 8, 16, "bits"));
+        if (ins.bits != 8 && ins.bits != 16) fail(line, "bits must be 8 or 16");
+    } else if (k == "volume") {
+        args(1, 1, "volume 0..64");
+        ins.volume = static_cast<int>(to_int(w[1], line, 0, 64, "volume"));
+    } else if (k == "pan") {
+        args(1, 1, "pan -128..127");
+        ins.pan = static_cast<int>(to_int(w[1], line, -128, 127, "pan"));
+    } else if (k == "relnote") {
+        args(1, 1, "relnote N");
+        ins.relnote = static_cast<int>(to_int(w[1], line, -48, 48, "relnote"));
+    } else if (k == "finetune") {
+        args(1, 1, "finetune N");
+        ins.finetune = static_cast<int>(to_int(w[1], line, -128, 127, "finetune"));
+    } else if (k == "env") {
+        args(1, 12, "env TICK:VOLUME ... (at most 12 points)");
+        ins.envelope.clear();
+        for (size_t i = 1; i < w.size(); ++i) {
+            auto colon = w[i].find(':');
+            if (colon == std::string::npos) fail(line, "envelope point '" + w[i] + "' is not TICK:VOLUME");
+            envelope_point p;
+            p.tick = static_cast<int>(to_int(w[i].substr(0, colon), line, 0, 65535, "envelope tick"));
+            p.value = static_cast<int>(to_int(w[i].substr(colon + 1), line, 0, 64, "envelope volume"));
+            if (!ins.envelope.empty() && p.tick <= ins.envelope.back().tick)
+                fail(line, "envelope ticks must rise");
+            if (ins.envelope.empty() && p.tick != 0) fail(line, "the first envelope point must be at tick 0");
+            ins.envelope.push_back(p);
+        }
+    } else if (k == "sustain") {
+        args(1, 1, "sustain POINT");
+        ins.sustain = static_cast<int>(to_int(w[1], line, 0, 11, "sustain point"));
+    } else if (k == "envloop") {
+        args(2, 2, "envloop FROM_POINT TO_POINT");
+        ins.loop_start = static_cast<int>(to_int(w[1], line, 0, 11, "loop start point"));
+        ins.loop_end = static_cast<int>(to_int(w[2], line, ins.loop_start, 11, "loop end point"));
+    } else if (k == "fadeout") {
+        args(1, 1, "fadeout N");
+        ins.fadeout = static_cast<int>(to_int(w[1], line, 0, 4095, "fadeout"));
+    } else if (k == "vibrato") {
+        args(2, 3, "vibrato DEPTH RATE [SWEEP]");
+        ins.vib_depth = static_cast<int>(to_int(w[1], line, 0, 15, "vibrato depth"));
+        ins.vib_rate = static_cast<int>(to_int(w[2], line, 0, 63, "vibrato rate"));
+        if (w.size() == 4) ins.vib_sweep = static_cast<int>(to_int(w[3], line, 0, 255, "vibrato sweep"));
+    } else {
+        fail(line, "unknown instrument setting '" + k + "'");
+    }
+    check_envelope_refs(ins, line);
+}
+
+// track NAME ROWS [INSTRUMENT]
+void start_track(parser& st, const std::vector<std::string>& w, int line) {
+    if (w.size() < 3 || w.size() > 4) fail(line, "expected: track NAME ROWS [INSTRUMENT]");
+    if (!is_name(w[1])) fail(line, "bad track name '" + w[1] + "'");
+    if (st.tracks.count(w[1])) fail(line, "track '" + w[1] + "' is defined twice");
+    track t;
+    t.name = w[1];
+    t.rows = static_cast<int>(to_int(w[2], line, 1, 256, "rows"));
+    if (w.size() == 4) {
+        t.default_instrument = hex_value(w[3], line, 1, 0x80, "instrument");
+        st.used_instruments.emplace_back(t.default_instrument, line);
+    }
+    t.cells.resize(t.rows);
+    st.tracks[t.name] = t;
+    st.current_track = &st.tracks[w[1]];
+    st.next_row = 0;
+    st.block = block_kind::track;
+}
+
+// Reads an optional leading row number; returns the index of the first cell word.
+size_t row_number(parser& st, const std::vector<std::string>& w, int line, int rows) {
+    size_t at = 0;
+    if (all_digits(w[0])) {
+        int row = static_cast<int>(to_int(w[0], line, 0, rows - 1, "row"));
+        if (row < st.next_row) fail(line, "row " + w[0] + " comes after row " + std::to_string(st.next_row - 1));
+        st.next_row = row;
+        at = 1;
+    }
+    if (st.next_row >= rows) fail(line, "more rows than the " + std::to_string(rows) + " declared");
+    return at;
+}
+
+void note_instrument_use(parser& st, const cell& c, int line) {
+    if (c.instrument) st.used_instruments.emplace_back(c.instrument, line);
+}
+
+void track_row(parser& st, const std::vector<std::string>& w, int line) {
+    track& t = *st.current_track;
+    size_t at = row_number(st, w, line, t.rows);
+    for (size_t i = at; i < w.size(); ++i)
+        if (w[i] == "|") fail(line, "a track holds one channel: no '|' in its rows");
+    parsed_cell pc = parse_cell(w, at, w.size(), line);
+    if (!pc.instrument_given && pc.at.note && pc.at.note != KEY_OFF)
+        pc.at.instrument = static_cast<uint8_t>(t.default_instrument);
+    note_instrument_use(st, pc.at, line);
+    t.cells[st.next_row++] = pc.at;
+}
+
+// pattern NAME ROWS
+void start_pattern(parser& st, const std::vector<std::string>& w, int line) {
+    need(w, 3, line, "pattern NAME ROWS");
+    if (st.piece.channels == 0) fail(line, "channels must be given before the first pattern");
+    if (!is_name(w[1])) fail(line, "bad pattern name '" + w[1] + "'");
+    if (st.pattern_index.count(w[1])) fail(line, "pattern '" + w[1] + "' is defined twice");
+    if (st.piece.patterns.size() >= 256) fail(line, "more than 256 patterns");
+    pattern p;
+    p.name = w[1];
+    p.rows = static_cast<int>(to_int(w[2], line, 1, 256, "rows"));
+    p.cells.resize(static_cast<size_t>(p.rows) * st.piece.channels);
+    st.pattern_index[p.name] = static_cast<int>(st.piece.patterns.size());
+    st.piece.patterns.push_back(std::move(p));
+    st.next_row = 0;
+    st.block = block_kind::pattern;
+}
+
+// tracks REF REF ...: REF is NAME[+N|-N][>N][@II] or '.' for a silent channel.
+void pattern_tracks(parser& st, const std::vector<std::string>& w, int line) {
+    pattern& p = st.piece.patterns.back();
+    if (st.next_row > 0) fail(line, "tracks must come before the rows of the pattern");
+    if (w.size() - 1 > static_cast<size_t>(st.piece.channels))
+        fail(line, "more tracks than the " + std::to_string(st.piece.channels) + " channels");
+    for (size_t ch = 0; ch + 1 < w.size(); ++ch) {
+        const std::string& ref = w[ch + 1];
+        if (ref == ".") continue;
+        size_t end = ref.find_first_of("+->@");
+        std::string name = ref.substr(0, end);
+        int transpose = 0, delay = 0, instrument = 0;
+        std::string rest = end == std::string::npos ? "" : ref.substr(end);
+        auto take = [&](size_t from) {  // the text of one modifier, up to the next
+            size_t next = rest.find_first_of(">@", from);
+            std::string part = rest.substr(0, next);
+            rest = next == std::string::npos ? "" : rest.substr(next);
+            return part;
+        };
+        if (!rest.empty() && (rest[0] == '+' || rest[0] == '-'))
+            transpose = static_cast<int>(to_int(take(1), line, -95, 95, "transposition"));
+        if (!rest.empty() && rest[0] == '>')
+            delay = static_cast<int>(to_int(take(1).substr(1), line, 0, 255, "delay"));
+        if (!rest.empty() && rest[0] == '@') {
+            instrument = hex_value(rest.substr(1), line, 1, 0x80, "instrument");
+            st.used_instruments.emplace_back(instrument, line);
+        } else if (!rest.empty()) {
+            fail(line, "bad track reference '" + ref + "' (NAME+N>N@II)");
+        }
+        auto it = st.tracks.find(name);
+        if (it == st.tracks.end()) fail(line, "unknown track '" + name + "'");
+        const track& t = it->second;
+        for (int r = delay; r < p.rows; ++r) {
+            cell c = t.cells[(r - delay) % t.rows];
+            if (c.note && c.note != KEY_OFF) {
+                int n = c.note + transpose;
+                if (n < 1 || n > 96) fail(line, "transposing track '" + name + "' puts a note out of range");
+                c.note = static_cast<uint8_t>(n);
+                if (instrument) c.instrument = static_cast<uint8_t>(instrument);
+            }
+            p.cells[static_cast<size_t>(r) * st.piece.channels + ch] = c;
+        }
+    }
+}
+
+// [ROW] cell | cell | ... ; cells written here replace those of the tracks.
+void pattern_row(parser& st, const std::vector<std::string>& w, int line) {
+    pattern& p = st.piece.patterns.back();
+    size_t at = row_number(st, w, line, p.rows);
+    int ch = 0;
+    size_t start = at;
+    for (size_t i = at; i <= w.size(); ++i) {
+        if (i == w.size() || w[i] == "|") {
+            if (ch >= st.piece.channels) fail(line, "more cells than the " + std::to_string(st.piece.channels) + " channels");
+            parsed_cell pc = parse_cell(w, start, i, line);
+            note_instrument_use(st, pc.at, line);
+            if (!pc.at.empty()) p.cells[static_cast<size_t>(st.next_row) * st.piece.channels + ch] = pc.at;
+            ++ch;
+            start = i + 1;
+        }
+    }
+    ++st.next_row;
+}
+
+void finish(parser& st) {
+    if (st.piece.channels == 0) fail(0, "the score gives no channels");
+    if (st.piece.order.empty()) fail(0, "the order list is empty: the song would play nothing");
+    if (st.piece.restart >= static_cast<int>(st.piece.order.size()))
+        fail(st.restart_line, "restart position " + std::to_string(st.piece.restart) + " is past the end of the order list");
+    std::sort(st.piece.instruments.begin(), st.piece.instruments.end(),
+              [](const instrument& a, const instrument& b) { return a.number < b.number; });
+    for (auto [number, line] : st.used_instruments) {
+        bool found = std::any_of(st.piece.instruments.begin(), st.piece.instruments.end(),
+                                 [&](const instrument& i) { return i.number == number; });
+        if (!found) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "%02X", number);
+            fail(line, std::string("instrument ") + hex + " is not defined");
+        }
+    }
+}
+
+void handle(parser& st, const std::vector<std::string>& w, int line) {
+    const std::string& k = w[0];
+    if (k == "title") {
+        st.block = block_kind::none;
+        if (w.size() != 2) fail(line, "title takes one name (quote it if it has spaces)");
+        if (w[1].size() > 20) fail(line, "title is longer than 20 characters");
+        st.piece.title = w[1];
+    } else if (k == "bpm") {
+        st.block = block_kind::none;
+        need(w, 2, line, "bpm N");
+        st.piece.bpm = static_cast<int>(to_int(w[1], line, 32, 255, "bpm"));
+    } else if (k == "speed") {
+        st.block = block_kind::none;
+        need(w, 2, line, "speed N");
+        st.piece.speed = static_cast<int>(to_int(w[1], line, 1, 31, "speed"));
+    } else if (k == "channels") {
+        st.block = block_kind::none;
+        need(w, 2, line, "channels N");
+        if (!st.piece.patterns.empty()) fail(line, "channels must come before the first pattern");
+        st.piece.channels = static_cast<int>(to_int(w[1], line, 1, 32, "channels"));
+    } else if (k == "restart") {
+        st.block = block_kind::none;
+        need(w, 2, line, "restart N");
+        st.piece.restart = static_cast<int>(to_int(w[1], line, 0, 255, "restart"));
+        st.restart_line = line;
+    } else if (k == "order") {
+        st.block = block_kind::none;
+        for (size_t i = 1; i < w.size(); ++i) {
+            auto it = st.pattern_index.find(w[i]);
+            if (it == st.pattern_index.end()) fail(line, "order names unknown pattern '" + w[i] + "'");
+            st.piece.order.push_back(it->second);
+        }
+        if (st.piece.order.size() > 256) fail(line, "order list is longer than 256 entries");
+    } else if (k == "instrument") {
+        start_instrument(st, w, line);
+    } else if (k == "track") {
+        start_track(st, w, line);
+    } else if (k == "pattern") {
+        start_pattern(st, w, line);
+    } else if (st.block == block_kind::instrument) {
+        instrument_key(st, w, line);
+    } else if (st.block == block_kind::track) {
+        track_row(st, w, line);
+    } else if (st.block == block_kind::pattern) {
+        if (k == "tracks") pattern_tracks(st, w, line);
+        else pattern_row(st, w, line);
+    } else {
+        fail(line, "unexpected '" + k + "' outside an instrument, track or pattern");
+    }
+}
+
+song parse(const std::string& text) {
+    parser st;
+    std::istringstream in(text);
+    std::string raw;
+    int line = 0;
+    while (std::getline(in, raw)) {
+        ++line;
+        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        auto words = split_words(raw, line);
+        if (words.empty()) continue;
+        handle(st, words, line);
+    }
+    finish(st);
+    return std::move(st.piece);
+}
 
 }  // namespace
 
-Song parse_score(const std::string& text) { return Parser().parse(text); }
-
-}  // namespace xmc
+song parse_score(const std::string& text) { return parse(text); }

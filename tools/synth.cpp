@@ -16,52 +16,51 @@
 
 #include "score.hpp"
 
-namespace xmc {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kMiddleC = 261.6255653;
-constexpr double kBaseRate = 8363.0;
-constexpr double kHitRate = kBaseRate * 4;
+constexpr double PI = 3.14159265358979323846;
+constexpr double MIDDLE_C = 261.6255653;
+constexpr double BASE_RATE = 8363.0;
+constexpr double HIT_RATE = BASE_RATE * 4;
 
-class Noise {
-public:
-    explicit Noise(uint32_t seed) : state_(seed ? seed : 0x9e3779b9u) {}
-    double next() {
-        state_ ^= state_ << 13;
-        state_ ^= state_ >> 17;
-        state_ ^= state_ << 5;
-        return static_cast<double>(state_) / 2147483648.0 - 1.0;
-    }
-
-private:
-    uint32_t state_;
+// A xorshift generator: white noise in -1..1, the same for the same seed.
+struct noise_source {
+    uint32_t state;
 };
 
+noise_source noise_from(uint32_t seed) { return {seed ? seed : 0x9e3779b9u}; }
+
+double next_noise(noise_source& n) {
+    n.state ^= n.state << 13;
+    n.state ^= n.state >> 17;
+    n.state ^= n.state << 5;
+    return static_cast<double>(n.state) / 2147483648.0 - 1.0;
+}
+
 // One period of a wave at phase 0..1.
-double wave_at(Wave w, double phase, int pulse, Noise& noise) {
+double wave_at(wave_kind w, double phase, int pulse, noise_source& noise) {
     phase -= std::floor(phase);
     switch (w) {
-    case Wave::Sine: return std::sin(2 * kPi * phase);
-    case Wave::Square: return phase < pulse / 100.0 ? 1.0 : -1.0;
-    case Wave::Saw: return 2.0 * phase - 1.0;
-    case Wave::Triangle: return phase < 0.5 ? 4.0 * phase - 1.0 : 3.0 - 4.0 * phase;
-    case Wave::Noise: return noise.next();
+    case wave_kind::sine: return std::sin(2 * PI * phase);
+    case wave_kind::square: return phase < pulse / 100.0 ? 1.0 : -1.0;
+    case wave_kind::saw: return 2.0 * phase - 1.0;
+    case wave_kind::triangle: return phase < 0.5 ? 4.0 * phase - 1.0 : 3.0 - 4.0 * phase;
+    case wave_kind::noise: return next_noise(noise);
     }
     return 0;
 }
 
-uint32_t seed_of(const Instrument& ins) { return ins.seed ? ins.seed : 0x1234567u + 7919u * static_cast<uint32_t>(ins.number); }
+uint32_t seed_of(const instrument& ins) { return ins.seed ? ins.seed : 0x1234567u + 7919u * static_cast<uint32_t>(ins.number); }
 
 // One-pole filters in place; `rate` is the rate the samples will play at for C-4.
-void filter(std::vector<double>& s, const Instrument& ins, double rate) {
+void filter(std::vector<double>& s, const instrument& ins, double rate) {
     if (ins.lowpass > 0) {
-        double a = 1.0 - std::exp(-2 * kPi * ins.lowpass / rate);
+        double a = 1.0 - std::exp(-2 * PI * ins.lowpass / rate);
         double y = 0;
         for (double& x : s) x = y += a * (x - y);
     }
     if (ins.highpass > 0) {
-        double a = 1.0 - std::exp(-2 * kPi * ins.highpass / rate);
+        double a = 1.0 - std::exp(-2 * PI * ins.highpass / rate);
         double low = 0;
         for (double& x : s) {
             low += a * (x - low);
@@ -85,13 +84,13 @@ std::vector<int16_t> to_pcm(const std::vector<double>& s) {
     return out;
 }
 
-Sample tone(const Instrument& ins) {
-    Noise noise(seed_of(ins));
+sample tone(const instrument& ins) {
+    noise_source noise = noise_from(seed_of(ins));
     const int length = ins.cycle * ins.cycles;
     int cycles2 = 0;
     if (ins.has_wave2) {
         if (ins.cycles * std::pow(2.0, ins.octave2) < 1.0)
-            throw ScoreError(ins.line, "octave2 " + std::to_string(ins.octave2) + " needs at least " +
+            throw score_error(ins.line, "octave2 " + std::to_string(ins.octave2) + " needs at least " +
                                            std::to_string(1 << -ins.octave2) + " cycles in the loop");
         double ratio = std::pow(2.0, ins.octave2 + ins.detune / 1200.0);
         cycles2 = std::max(1, static_cast<int>(std::lround(ins.cycles * ratio)));
@@ -111,60 +110,60 @@ Sample tone(const Instrument& ins) {
         double b = ins.has_wave2 ? wave_at(ins.wave2, t * cycles2, ins.pulse2, noise) : 0.0;
         s[i] = (1 - mix) * a + mix * b;
     }
-    double rate = kMiddleC * ins.cycle;
+    double rate = MIDDLE_C * ins.cycle;
     filter(s, ins, rate);
     s.erase(s.begin(), s.begin() + static_cast<long>(s.size() - length));
     saturate(s, ins.drive);
 
-    Sample out;
+    sample out;
     out.data = to_pcm(s);
     out.loop = true;
     out.loop_start = 0;
     out.loop_length = static_cast<uint32_t>(length);
-    double semis = 12.0 * std::log2(rate / kBaseRate) + ins.relnote + ins.finetune / 128.0;
+    double semis = 12.0 * std::log2(rate / BASE_RATE) + ins.relnote + ins.finetune / 128.0;
     out.relnote = static_cast<int>(std::lround(semis));
     out.finetune = static_cast<int>(std::lround((semis - out.relnote) * 128.0));
     out.finetune = std::clamp(out.finetune, -128, 127);
     return out;
 }
 
-Sample hit(const Instrument& ins) {
-    Noise noise(seed_of(ins));
-    Noise white(seed_of(ins) * 2654435761u + 1);
-    const size_t n = static_cast<size_t>(std::max(1.0, std::round(ins.length_ms * kHitRate / 1000.0)));
+sample hit(const instrument& ins) {
+    noise_source noise = noise_from(seed_of(ins));
+    noise_source white = noise_from(seed_of(ins) * 2654435761u + 1);
+    const size_t n = static_cast<size_t>(std::max(1.0, std::round(ins.length_ms * HIT_RATE / 1000.0)));
     std::vector<double> s(n);
     double phase = 0, phase2 = 0;
     const double mix = ins.has_wave2 ? ins.mix / 100.0 : 0.0;
     const double ratio2 = std::pow(2.0, ins.octave2 + ins.detune / 1200.0);
     const double noise_share = ins.noise / 100.0;
     const double noise_decay = ins.noise_decay_ms < 0 ? ins.decay_ms : ins.noise_decay_ms;
-    const size_t tail = std::min(n, static_cast<size_t>(kHitRate * 0.002));  // 2 ms fade at the end
+    const size_t tail = std::min(n, static_cast<size_t>(HIT_RATE * 0.002));  // 2 ms fade at the end
     for (size_t i = 0; i < n; ++i) {
-        double ms = 1000.0 * static_cast<double>(i) / kHitRate;
+        double ms = 1000.0 * static_cast<double>(i) / HIT_RATE;
         double f = ins.freq_start;
         if (ins.sweep_ms > 0)
             f = ins.freq_start * std::pow(ins.freq_end / ins.freq_start, std::min(ms / ins.sweep_ms, 1.0));
         double a = wave_at(ins.wave, phase, ins.pulse, noise);
         double b = ins.has_wave2 ? wave_at(ins.wave2, phase2, ins.pulse2, noise) : 0.0;
-        phase += f / kHitRate;
-        phase2 += f * ratio2 / kHitRate;
+        phase += f / HIT_RATE;
+        phase2 += f * ratio2 / HIT_RATE;
         phase -= std::floor(phase);
         phase2 -= std::floor(phase2);
         double body = (1 - mix) * a + mix * b;
         if (ins.decay_ms > 0) body *= std::exp(-ms / ins.decay_ms);
-        double hiss = white.next();
+        double hiss = next_noise(white);
         if (noise_decay > 0) hiss *= std::exp(-ms / noise_decay);
         double v = (1 - noise_share) * body + noise_share * hiss;
         if (ins.attack_ms > 0 && ms < ins.attack_ms) v *= ms / ins.attack_ms;
         if (i + tail >= n) v *= static_cast<double>(n - i) / static_cast<double>(tail + 1);
         s[i] = v;
     }
-    filter(s, ins, kHitRate);
+    filter(s, ins, HIT_RATE);
     saturate(s, ins.drive);
 
-    Sample out;
+    sample out;
     out.data = to_pcm(s);
-    double semis = 12.0 * std::log2(kHitRate / kBaseRate) + ins.relnote + ins.finetune / 128.0;
+    double semis = 12.0 * std::log2(HIT_RATE / BASE_RATE) + ins.relnote + ins.finetune / 128.0;
     out.relnote = static_cast<int>(std::lround(semis));
     out.finetune = std::clamp(static_cast<int>(std::lround((semis - out.relnote) * 128.0)), -128, 127);
     return out;
@@ -172,6 +171,4 @@ Sample hit(const Instrument& ins) {
 
 }  // namespace
 
-Sample synthesize(const Instrument& ins) { return ins.hit ? hit(ins) : tone(ins); }
-
-}  // namespace xmc
+sample synthesize(const instrument& ins) { return ins.hit ? hit(ins) : tone(ins); }

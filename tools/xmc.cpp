@@ -24,10 +24,10 @@ int main(int argc, char** argv) {
 
     std::vector<uint8_t> bytes;
     try {
-        bytes = xmc::compile_score(text.str());
-    } catch (const xmc::ScoreError& e) {
+        bytes = compile_score(text.str());
+    } catch (const score_error& e) {
         std::cerr << score;
-        if (e.line() > 0) std::cerr << ':' << e.line();
+        if (e.line > 0) std::cerr << ':' << e.line;
         std::cerr << ": error: " << e.what() << '\n';
         return 1;
     }

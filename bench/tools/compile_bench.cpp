@@ -20,7 +20,7 @@ void compile(benchmark::State& state, const std::string& name) {
     const std::string text = read_score(name);
     size_t bytes = 0;
     for (auto _ : state) {
-        auto module = xmc::compile_score(text);
+        auto module = compile_score(text);
         bytes = module.size();
         benchmark::DoNotOptimize(module.data());
     }

@@ -262,10 +262,10 @@ TEST(MalformedScore, FailsNamingTheFileAndLine) {
 
 TEST(MalformedScore, LineNumbersAreThoseOfTheScore) {
     try {
-        xmc::parse_score(std::string(kHead) + "\n; comment\n\npattern p 4\n  00 C-4 01 | X\n");
+        parse_score(std::string(kHead) + "\n; comment\n\npattern p 4\n  00 C-4 01 | X\n");
         FAIL() << "accepted a bad note";
-    } catch (const xmc::ScoreError& e) {
-        EXPECT_EQ(e.line(), 8);
+    } catch (const score_error& e) {
+        EXPECT_EQ(e.line, 8);
     }
 }
 
