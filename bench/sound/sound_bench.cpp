@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int buffer_frames = 1024;
+constexpr int BUFFER_FRAMES = 1024;
 
 void mix_two_modules(benchmark::State &state)
 {
@@ -23,9 +23,9 @@ void mix_two_modules(benchmark::State &state)
     FMUSIC_PlaySong(main_theme);
     FMUSIC_PlaySong(blips);
 
-    std::vector<int16_t> out(2 * buffer_frames);
+    std::vector<int16_t> out(2 * BUFFER_FRAMES);
     for (auto _ : state) {
-        sound_mix(out.data(), buffer_frames);
+        sound_mix(out.data(), BUFFER_FRAMES);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }

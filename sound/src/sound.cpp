@@ -34,15 +34,15 @@ struct FMUSIC_MODULE {
 namespace {
 
 // The mixer works in chunks of this many frames, whatever the device asks for.
-constexpr int mix_frames = 1024;
-constexpr int default_rate = 32000;
-constexpr int full_volume = 256;
+constexpr int MIX_FRAMES = 1024;
+constexpr int DEFAULT_RATE = 32000;
+constexpr int FULL_VOLUME = 256;
 
 std::mutex api_lock;
 SDL_AudioDeviceID device = 0;
-int render_rate = default_rate;
+int render_rate = DEFAULT_RATE;
 FMUSIC_MODULE *modules = nullptr;
-int32_t mix_acc[mix_frames * 2];
+int32_t mix_acc[MIX_FRAMES * 2];
 
 // Holds the device lock for as long as it lives, when a device is open.
 struct device_guard {
@@ -56,7 +56,7 @@ struct device_guard {
 int gain_for(int volume)
 {
     if (volume < 0) return 0;
-    return volume > full_volume ? full_volume : volume;
+    return volume > FULL_VOLUME ? FULL_VOLUME : volume;
 }
 
 bool is_loaded(const FMUSIC_MODULE *mod)
@@ -138,7 +138,7 @@ SDL_AudioDeviceID open_device(int rate, SDL_AudioSpec *have)
         want.freq = rate;
         want.format = AUDIO_S16SYS;
         want.channels = 2;
-        want.samples = mix_frames;
+        want.samples = MIX_FRAMES;
         want.callback = audio_callback;
         dev = SDL_OpenAudioDevice(nullptr, 0, &want, have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
         if (dev && (have->freq < XMP_MIN_SRATE || have->freq > XMP_MAX_SRATE)) {
@@ -162,7 +162,7 @@ extern "C" {
 void sound_mix(int16_t *out, int frames)
 {
     while (frames > 0) {
-        int n = frames < mix_frames ? frames : mix_frames;
+        int n = frames < MIX_FRAMES ? frames : MIX_FRAMES;
         mix_chunk(out, n);
         out += 2 * n;
         frames -= n;
@@ -220,7 +220,7 @@ FMUSIC_MODULE *FMUSIC_LoadSong(const char *name)
         return nullptr;
     }
     FMUSIC_MODULE *mod = static_cast<FMUSIC_MODULE *>(std::calloc(1, sizeof(FMUSIC_MODULE)));
-    int16_t *buf = static_cast<int16_t *>(std::calloc(mix_frames * 2, sizeof(int16_t)));
+    int16_t *buf = static_cast<int16_t *>(std::calloc(MIX_FRAMES * 2, sizeof(int16_t)));
     if (!mod || !buf || xmp_start_player(ctx, render_rate, 0) != 0) {
         std::free(mod);
         std::free(buf);
@@ -230,8 +230,8 @@ FMUSIC_MODULE *FMUSIC_LoadSong(const char *name)
     }
     mod->ctx = ctx;
     mod->rate = render_rate;
-    mod->volume = full_volume;
-    mod->gain = full_volume;
+    mod->volume = FULL_VOLUME;
+    mod->gain = FULL_VOLUME;
     mod->buf = buf;
 
     device_guard lock(device);

@@ -10,6 +10,10 @@
 
 #include <cstddef>
 
+// The beat of the title sequences: a title card is held a whole number of
+// beats, and the show starts scene instances on it.
+constexpr long TITLE_BEAT_US = 525000;
+
 // Size of every card buffer; a card holds at most CARD_SIZE - 1 bytes.
 constexpr std::size_t CARD_SIZE = 5000;
 
@@ -41,9 +45,9 @@ const char *glyph(char c);
 void load_font();
 
 // Writes a short word in the glyph font across the middle of the screen, glyphs
-// 9 columns apart at row 7, white blocks, then pauses `pause` microseconds.
+// 9 columns apart at row 7, white blocks, then holds it `hold_us` microseconds.
 // Neither clears the screen before nor after.
-void puttext(const char *s, int pause);
+void puttext(const char *s, long hold_us);
 
 // Sine scroller: scrolls `s` from right to left in the glyph font, 2 columns a
 // frame, one frame every 40 ms, each glyph riding a sine curve between rows 4

@@ -6,7 +6,7 @@
 #include "screen/screen.h"
 #include "screen/pause.h"
 
-void puttext(const char *s, int pause) {
+void puttext(const char *s, long hold_us) {
     const int length = static_cast<int>(std::strlen(s));
     const int space = 9;   // columns from one glyph to the next
     for (int x = 0; x < length; x++) {
@@ -15,5 +15,5 @@ void puttext(const char *s, int pause) {
         if (g)
             mutta(x * space - (length * space) / 2 + 37, 7, 1, 7, 7, g);
     }
-    pause_us(pause);
+    pause_us(hold_us);
 }

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr long BEAT = 525000;   // microseconds a title card is held per beat
-
 // Card slots of the title sequences, used from slot 1 upwards. Kept off the
 // stack (20 cards are 100 kB); the sequences run one at a time.
 char slots[20][CARD_SIZE];
@@ -31,7 +29,7 @@ void show_cards(char (*cards)[CARD_SIZE], int shown, int x, int y, int beats) {
         fill(1, 7, 4, ' ');
         mutta(x, y, 1, 7, 7, cards[i]);
         for (int b = 0; b < beats; b++)
-            pause_us(BEAT);
+            pause_us(TITLE_BEAT_US);
     }
 }
 
@@ -56,7 +54,7 @@ void man_eating_plasma_vortex_from_hell_intro() {
     title_sequence("grafik/vortex%d", 5, 4, 5, 6, 1);
     fill(1, 7, 0, ' ');
     mutta(5, 6, 1, 1, 1, slots[5]);
-    pause_us(BEAT);
+    pause_us(TITLE_BEAT_US);
 }
 
 void moonwalk_intro() { title_sequence("grafik/man_intro%d", 1, 1, 5, 6, 2); }
@@ -66,12 +64,12 @@ void fire_intro() {
     title_sequence("grafik/fire%d", 3, 3, 15, 6, 1);
     fill(1, 7, 4, ' ');
     mutta(15, 6, 1, 1, 1, slots[3]);
-    pause_us(BEAT);
+    pause_us(TITLE_BEAT_US);
 }
 
 void fireworks_intro() {
     title_sequence("grafik/fireworks%d", 3, 3, 5, 6, 2);
-    pause_us(BEAT);
+    pause_us(TITLE_BEAT_US);
 }
 
 void plasma_attack_intro() { title_sequence("grafik/plasma%d", 1, 1, 2, 1, 2); }

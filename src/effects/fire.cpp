@@ -58,6 +58,6 @@ void fire() {
         fire_feed(heat);
         fire_draw(heat, palette);
         fire_spread(heat);
-        pause_us(FIRE_PAUSE_US);
+        pause_us(FIRE_FRAME_US);
     }
 }

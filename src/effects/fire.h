@@ -4,7 +4,7 @@
 #include "screen/screen.h"
 
 constexpr int FIRE_FRAMES = 160;
-constexpr long FIRE_PAUSE_US = 70000;
+constexpr long FIRE_FRAME_US = 70000;
 constexpr int FIRE_LEVELS = 15;   // heat 0 to 14; 14 is never reached
 
 // The heat grid, indexed column first like `screen`.

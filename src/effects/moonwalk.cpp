@@ -39,8 +39,8 @@ void mirror_card(char *target, const char *source, std::size_t size) {
 namespace {
 
 constexpr int MAN_CARDS = 12;
-constexpr long STEP_PAUSE = 100000;
-constexpr long FLASH_PAUSE = 350000;
+constexpr long MOONWALK_FRAME_US = 100000;
+constexpr long MOONWALK_FLASH_HOLD_US = 350000;
 
 // The card, over and over in the colours white, red, green, white, red, green,
 // with nothing cleared between: each lies over the one before.
@@ -48,7 +48,7 @@ void flash_card(const char *card) {
     static const int colours[6] = {7, 1, 2, 7, 1, 2};
     for (int c : colours) {
         mutta(1, 4, 1, c, c, card);
-        pause_us(FLASH_PAUSE);
+        pause_us(MOONWALK_FLASH_HOLD_US);
     }
 }
 
@@ -62,7 +62,7 @@ void walk(const char (*ahem)[CARD_SIZE], const char (*ahem_backwards)[CARD_SIZE]
             fill(1, 7, 4, ' ');
             const char *card = eek ? ahem[frame] : ahem_backwards[frame];
             mutta(moonwalk_column(eek, x), moonwalk_row(eek), 1, 7, 4, card);
-            pause_us(STEP_PAUSE);
+            pause_us(MOONWALK_FRAME_US);
         }
         int t = first;
         first = end;

@@ -10,10 +10,10 @@
 
 namespace {
 
-constexpr int FRAMES = 30;
+constexpr int MUNCHING_FRAMES = 30;
 constexpr int SMILE_SIZE = 500;   // the card holds at most 499 bytes
-constexpr long FRAME_PAUSE = 100000;
-constexpr long CLOSING_PAUSE = 800000;
+constexpr long MUNCHING_FRAME_US = 100000;
+constexpr long MUNCHING_END_HOLD_US = 800000;
 
 // Rows 1 to 23, columns 1 to 79: marked cells blue, the others white blocks.
 void draw_points(const int points[WIDTH][HEIGHT]) {
@@ -41,14 +41,14 @@ void munching() {
     int points[WIDTH][HEIGHT];
     std::memset(points, 0, sizeof points);
 
-    for (int count = 0; count < FRAMES; count++) {
+    for (int count = 0; count < MUNCHING_FRAMES; count++) {
         munching_mark(points, count);
         draw_points(points);
         mutta(31, 8, 1, 7, 7, smile);
-        pause_us(FRAME_PAUSE);
+        pause_us(MUNCHING_FRAME_US);
     }
 
     fill(1, 7, 4, ' ');
     mutta(31, 8, 1, 7, 7, smile);
-    pause_us(CLOSING_PAUSE);
+    pause_us(MUNCHING_END_HOLD_US);
 }

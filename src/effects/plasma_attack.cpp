@@ -57,6 +57,6 @@ void plasma_attack() {
     for (int i = 0; i < PLASMA_FRAMES; i++) {
         plasma_frame(i, k);
         k = static_cast<float>(k + PHASE_STEP);
-        pause_us(PLASMA_PAUSE_US);
+        pause_us(PLASMA_FRAME_US);
     }
 }

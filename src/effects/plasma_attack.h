@@ -3,7 +3,7 @@
 
 // Number of frames and the pause after each.
 constexpr int PLASMA_FRAMES = 150;
-constexpr long PLASMA_PAUSE_US = 50000;
+constexpr long PLASMA_FRAME_US = 50000;
 
 // The phase of frame `frame` (0 for the first): 1.8 added once per frame, the
 // sum rounded back to single precision each time.

@@ -31,7 +31,7 @@ int signal_wave(int colour, int centre) {
     for (float hm = SIGNAL_START; hm < SIGNAL_END; hm = signal_advance(hm)) {
         signal_cell c = signal_cell_at(hm, colour, centre);
         draw(c.column, c.row, 1, colour - 1, colour, '>');
-        pause_us(SIGNAL_STEP_US);
+        pause_us(SIGNAL_FRAME_US);
         steps++;
     }
     return steps;

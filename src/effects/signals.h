@@ -6,7 +6,7 @@
 constexpr float SIGNAL_START = 1.0f;
 constexpr float SIGNAL_END = 70.0f;
 // Pause after every step of a wave, and the card thread's wait before its blit.
-constexpr long SIGNAL_STEP_US = 6500;
+constexpr long SIGNAL_FRAME_US = 6500;
 constexpr long SIGNAL_CARD_WAIT_US = 6 * 1000000L;
 // What the thread twin sleeps after its wave: 100000 seconds.
 constexpr long SIGNAL_PARK_US = 100000 * 1000000L;
@@ -24,6 +24,6 @@ signal_cell signal_cell_at(float hm, int colour, int centre);
 float signal_advance(float hm);
 
 // Traces one whole wave with the given parameters on `screen`: a bold '>' in
-// foreground colour - 1 on background colour at each step, SIGNAL_STEP_US
+// foreground colour - 1 on background colour at each step, SIGNAL_FRAME_US
 // after each. Returns the number of steps drawn (691).
 int signal_wave(int colour, int centre);

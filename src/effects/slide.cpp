@@ -52,7 +52,7 @@ void slide_frame(int i) {
 void slide() {
     for (int i = 1; i <= SLIDE_FRAMES; i++) {
         slide_frame(i);
-        pause_us(SLIDE_PAUSE_US);
+        pause_us(SLIDE_FRAME_US);
     }
 }
 
@@ -75,6 +75,6 @@ void fillscreen_frame(float d) {
 void fillscreen() {
     for (float d = 0; d < FILLSCREEN_FRAMES; d = static_cast<float>(d + 1.0)) {
         fillscreen_frame(d);
-        pause_us(FILLSCREEN_PAUSE_US);
+        pause_us(FILLSCREEN_FRAME_US);
     }
 }

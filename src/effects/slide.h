@@ -2,9 +2,9 @@
 #pragma once
 
 constexpr int SLIDE_FRAMES = 24;          // frames i = 1 to 24
-constexpr long SLIDE_PAUSE_US = 50000;
+constexpr long SLIDE_FRAME_US = 50000;
 constexpr int FILLSCREEN_FRAMES = 29;     // frames d = 0 to 28
-constexpr long FILLSCREEN_PAUSE_US = 60000;
+constexpr long FILLSCREEN_FRAME_US = 60000;
 
 // Colour of interior cell (x, y) in frame i (1 to 24) of `slide`: 6 or 4.
 int slide_colour(int x, int y, int i);

@@ -121,7 +121,7 @@ void snurra() {
         const int plus = snurra_plus(count);
         for (int k = 1; k <= SNURRA_LAST_STEP; k += plus) {
             snurra_frame(points, k, count);
-            pause_us(SNURRA_PAUSE_US);
+            pause_us(SNURRA_FRAME_US);
             blank();
         }
     }

@@ -10,7 +10,7 @@ using snurra_points = int[WIDTH][HEIGHT];
 
 // Steps run from 1 while they are at most SNURRA_LAST_STEP.
 constexpr int SNURRA_LAST_STEP = 2999;
-constexpr long SNURRA_PAUSE_US = 5000;
+constexpr long SNURRA_FRAME_US = 5000;
 
 // Growth of the step per frame in pass `count` (0, 1 or 2).
 int snurra_plus(int count);

@@ -49,5 +49,5 @@ void man_eating_plasma_vortex_from_hell() {
     char sup[CARD_SIZE];
     load_card(sup, sizeof sup, "grafik/lol");
     mutta(29, 9, 1, 2, 2, sup);
-    pause_us(VORTEX_CARD_US);
+    pause_us(VORTEX_CARD_HOLD_US);
 }

@@ -8,7 +8,7 @@ constexpr int VORTEX_RUSH = 600;
 constexpr int VORTEX_TURN = 35;
 constexpr int VORTEX_RUSH_FRAMES = 10;
 constexpr long VORTEX_FRAME_US = 100000;
-constexpr long VORTEX_CARD_US = 800000;
+constexpr long VORTEX_CARD_HOLD_US = 800000;
 
 // Colour of cell (x, y) for ring parameter `i` and multiplier `m`:
 // the integer part of (float) sin(sqrt(d)) + 1, modulo 2, where

@@ -8,9 +8,18 @@
 
 namespace {
 
+// The opening's holds.
+constexpr long COUNT_WORD_HOLD_US = 200000;
+constexpr long COUNT_GAP_US = 300000;
+constexpr long INTRO_CARD_HOLD_US = 2500000;
+constexpr long INTRO_BLANK_HOLD_US = 500000;
+constexpr long BLIP_HOLD_US = 500000;          // one stab of the blip module
+constexpr int CRAWLERS = 119;
+constexpr long CRAWLER_LAUNCH_GAP_US = 50000;
+
 struct timed_word {
     const char *word;
-    int pause;
+    long hold_us;
 };
 
 constexpr timed_word words[] = {
@@ -22,14 +31,14 @@ constexpr timed_word words[] = {
 
 void opening() {
     for (const char *count : {"1", "2", "3"}) {
-        puttext(count, 200000);
+        puttext(count, COUNT_WORD_HOLD_US);
         blank_screen();
-        pause_us(300000);
+        pause_us(COUNT_GAP_US);
     }
     blank_screen();
 
     for (const timed_word &w : words) {
-        puttext(w.word, w.pause);
+        puttext(w.word, w.hold_us);
         blank_screen();
     }
 
@@ -42,17 +51,17 @@ void opening() {
 
     blank_screen();
     mutta(1, 7, 1, 7, 7, buf1);
-    pause_us(2500000);
+    pause_us(INTRO_CARD_HOLD_US);
 
     blank_screen();
-    pause_us(500000);
+    pause_us(INTRO_BLANK_HOLD_US);
 
     // Cards 2 to 6, each with half a second of the blips; the blip module
     // resumes where it stopped, so the five stabs follow one another.
     for (int i = 1; i <= 5; i++) {
         mutta(9, 3, 1, 7, 7, cards[i]);
         FMUSIC_PlaySong(knark);
-        pause_us(500000);
+        pause_us(BLIP_HOLD_US);
         FMUSIC_StopSong(knark);
         if (i < 5)
             blank_screen();
@@ -60,12 +69,12 @@ void opening() {
 
     // Card 7 goes over card 6.
     mutta(4, 3, 1, 7, 7, buf7);
-    pause_us(2500000);
+    pause_us(INTRO_CARD_HOLD_US);
 
     FMUSIC_PlaySong(mod);
 
-    for (int i = 0; i < 119; i++) {
-        pause_us(50000);
+    for (int i = 0; i < CRAWLERS; i++) {
+        pause_us(CRAWLER_LAUNCH_GAP_US);
         start_thread(draw_border);
     }
 }

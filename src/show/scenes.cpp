@@ -10,6 +10,20 @@ const char credits[] = "k0d:  TROVE  -  mj00sic: QUARVELIN - mad greetz till: "
 
 namespace {
 
+// The driver's holds. A scene instance copies its hand-over parameters when it
+// starts; the driver waits the launch gap before it changes them for the next.
+constexpr long SIGNAL_LAUNCH_GAP_US = TITLE_BEAT_US;   // the waves start on the beat
+constexpr long SIGNAL_END_HOLD_US = 200000;
+constexpr long SIGNAL_FIRST_CARD_HOLD_US = 800000;
+constexpr long SIGNAL_CARD_HOLD_US = 500000;
+constexpr long FIREWORKS_LAUNCH_GAP_US = 100000;
+constexpr long FIREWORKS_VOLLEY_HOLD_US = 500000;
+constexpr long WORMS_LAUNCH_GAP_US = 50000;
+// How long the word announcing a scene stays up.
+constexpr long WORMS_WORD_HOLD_US = 800000;
+constexpr long SNURRA_WORD_HOLD_US = 700000;
+constexpr long MUNCHING_WORD_HOLD_US = 1000000;
+
 void black_screen() { fill(1, 7, 0, ' '); }
 
 void set(std::atomic<int> &global, int value) { global.store(value, std::memory_order_relaxed); }
@@ -18,33 +32,33 @@ void signal_waves() {
     set(ninja, 2);
     set(pirate, 5);
     start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread);
-    pause_us(525000);
+    pause_us(SIGNAL_LAUNCH_GAP_US);
 
     set(ninja, 1);
     set(pirate, 10);
     start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread);
-    pause_us(525000);
+    pause_us(SIGNAL_LAUNCH_GAP_US);
 
     start_thread(we_get_signal);
 
     set(ninja, 6);
     set(pirate, 15);
     pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space();
-    pause_us(200000);
+    pause_us(SIGNAL_END_HOLD_US);
 }
 
 // Cards 11 and 12 of the signal title, flashed in white and red on black.
 void signal_cards() {
     black_screen();
     mutta(9, 1, 1, 7, 0, kuka[11]);
-    pause_us(800000);
+    pause_us(SIGNAL_FIRST_CARD_HOLD_US);
     mutta(9, 1, 1, 1, 0, kuka[12]);
-    pause_us(500000);
+    pause_us(SIGNAL_CARD_HOLD_US);
     black_screen();
     mutta(9, 1, 1, 7, 0, kuka[11]);
-    pause_us(500000);
+    pause_us(SIGNAL_CARD_HOLD_US);
     mutta(9, 1, 1, 1, 0, kuka[12]);
-    pause_us(500000);
+    pause_us(SIGNAL_CARD_HOLD_US);
 }
 
 // Five rockets on layers 1 to 5 started 100 ms apart, then a sixth on the main
@@ -56,12 +70,12 @@ void fireworks_volley() {
     set(id, 1);
     for (int i = 0; i < 5; i++) {
         start_thread(fireworks);
-        pause_us(100000);
+        pause_us(FIREWORKS_LAUNCH_GAP_US);
         dbnum.fetch_add(1, std::memory_order_relaxed);
         id.fetch_add(1, std::memory_order_relaxed);
     }
     fireworks();
-    pause_us(500000);
+    pause_us(FIREWORKS_VOLLEY_HOLD_US);
 }
 
 void worms() {
@@ -71,7 +85,7 @@ void worms() {
     wormy.store(4.0f, std::memory_order_relaxed);
     set(id, 1);
     start_thread(worm);
-    pause_us(50000);
+    pause_us(WORMS_LAUNCH_GAP_US);
     wormx.store(4.0f, std::memory_order_relaxed);
     wormy.store(2.0f, std::memory_order_relaxed);
     set(id, 3);
@@ -111,15 +125,15 @@ void scenes() {
 
     update_mode.store(0, std::memory_order_relaxed);
     slide();
-    puttext("WORMZZZ", 800000);
+    puttext("WORMZZZ", WORMS_WORD_HOLD_US);
     worms();
 
     slide();
-    puttext("wtf", 700000);
+    puttext("wtf", SNURRA_WORD_HOLD_US);
     snurra();
 
     slide();
-    puttext("x0r me", 1000000);
+    puttext("x0r me", MUNCHING_WORD_HOLD_US);
     munching();
 
     slide();

@@ -59,12 +59,16 @@ void start_screen() {
     fill(1, 7, 4, ' ');
 }
 
+// The fade lowers the master volume by FADE_STEP every FADE_STEP_US.
+constexpr int FADE_STEP = 10;
+constexpr long FADE_STEP_US = 100000;
+
 void fade_out() {
     int v = FMUSIC_GetMasterVolume(mod);
     while (v >= 0) {
-        v -= 10;
+        v -= FADE_STEP;
         FMUSIC_SetMasterVolume(mod, v);
-        pause_us(100000);
+        pause_us(FADE_STEP_US);
     }
 }
 

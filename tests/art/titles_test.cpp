@@ -58,13 +58,13 @@ void write_cards(const temp_workdir &dir, const std::string &name, int count, ch
         dir.write("grafik/" + name + std::to_string(i), std::string{tag, static_cast<char>('0' + i % 10)} + "\n");
 }
 
-constexpr long BEAT = 525000;
+constexpr long BEAT_US = 525000;
 
 // A white card on blue, held `beats` beats.
 std::vector<shown> white(const char *card, int x, int y, int beats) {
     std::vector<shown> v;
     for (int b = 0; b < beats; b++)
-        v.push_back({BEAT, 1, 7, 4, card, x, y, 1, 7, 7});
+        v.push_back({BEAT_US, 1, 7, 4, card, x, y, 1, 7, 7});
     return v;
 }
 
@@ -88,14 +88,14 @@ TEST_F(Titles, FireEndsWithTheThirdCardInRed) {
     write_cards(dir, "fire", 3, 'F');
     run(fire_intro);
     expect_sequence(white("F1", 15, 6, 1) + white("F2", 15, 6, 1) + white("F3", 15, 6, 1) +
-                    std::vector<shown>{{BEAT, 1, 7, 4, "F3", 15, 6, 1, 1, 1}});
+                    std::vector<shown>{{BEAT_US, 1, 7, 4, "F3", 15, 6, 1, 1, 1}});
 }
 
 TEST_F(Titles, VortexShowsItsFifthCardOnlyInRedOnBlack) {
     write_cards(dir, "vortex", 5, 'V');
     run(man_eating_plasma_vortex_from_hell_intro);
     expect_sequence(white("V1", 5, 6, 1) + white("V2", 5, 6, 1) + white("V3", 5, 6, 1) +
-                    white("V4", 5, 6, 1) + std::vector<shown>{{BEAT, 1, 7, 0, "V5", 5, 6, 1, 1, 1}});
+                    white("V4", 5, 6, 1) + std::vector<shown>{{BEAT_US, 1, 7, 0, "V5", 5, 6, 1, 1, 1}});
 }
 
 TEST_F(Titles, SignalCardsGoToTheGlobalSlots) {
@@ -133,8 +133,8 @@ TEST_F(Titles, MissingCardShowsBlueAndKeepsTheTiming) {
     write_cards(dir, "fire", 3, 'F');
     fs::remove(dir.path() / "grafik/fire2");
     run(fire_intro);
-    expect_sequence(white("F1", 15, 6, 1) + std::vector<shown>{{BEAT, 1, 7, 4, nullptr, 0, 0, 0, 0, 0}} +
-                    white("F3", 15, 6, 1) + std::vector<shown>{{BEAT, 1, 7, 4, "F3", 15, 6, 1, 1, 1}});
+    expect_sequence(white("F1", 15, 6, 1) + std::vector<shown>{{BEAT_US, 1, 7, 4, nullptr, 0, 0, 0, 0, 0}} +
+                    white("F3", 15, 6, 1) + std::vector<shown>{{BEAT_US, 1, 7, 4, "F3", 15, 6, 1, 1, 1}});
 }
 
 TEST_F(Titles, ChingFlashesThreeCardsInColourThreeOnBlack) {

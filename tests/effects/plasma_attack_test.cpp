@@ -59,7 +59,7 @@ TEST(PlasmaAttack, HundredFiftyFramesOfSolidBlocksOverTheWholeScreen) {
     EXPECT_EQ(recorded_total(), 7500000);
     for (int i = 0; i < PLASMA_FRAMES; i++) {
         const pause_record &r = recorded()[i];
-        ASSERT_EQ(r.usec, PLASMA_PAUSE_US);
+        ASSERT_EQ(r.usec, PLASMA_FRAME_US);
         const float k = plasma_phase(i);
         for (int x = 0; x < WIDTH; x++)
             for (int y = 0; y < HEIGHT; y++) {

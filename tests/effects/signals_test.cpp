@@ -129,7 +129,7 @@ void fast_pace(long usec) {
             usleep(1000000);
     }
     thread_local bool first = true;
-    if (first && usec == SIGNAL_STEP_US)
+    if (first && usec == SIGNAL_FRAME_US)
         started++;
     first = false;
     usleep(static_cast<useconds_t>(usec / 10));

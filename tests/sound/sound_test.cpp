@@ -27,8 +27,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int rate = 32000;
-constexpr int buffer_frames = 1024;
+constexpr int RATE = 32000;
+constexpr int BUFFER_FRAMES = 1024;
 
 // Scratch space for files the tests make: broken modules, the disk output.
 const fs::path &scratch()
@@ -48,7 +48,7 @@ const fs::path &scratch()
 // 1/16 s. All are sines; one alone peaks near a quarter of full scale.
 std::string module(const char *name) { return fs::path(SOUND_TEST_MODULE_DIR) / name; }
 
-constexpr double low_c = 261.63, high_c = 1046.5;
+constexpr double LOW_C = 261.63, HIGH_C = 1046.5;
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -80,7 +80,7 @@ double tone_level(const int16_t *s, int frames, double freq)
 {
     double re = 0, im = 0;
     for (int i = 0; i < frames; i++) {
-        double ph = 2 * M_PI * freq * i / rate;
+        double ph = 2 * M_PI * freq * i / RATE;
         re += s[2 * i] * std::cos(ph);
         im += s[2 * i] * std::sin(ph);
     }
@@ -120,25 +120,25 @@ TEST_F(SoundMixer, StopSilencesAtOnceAndPlayResumesWhereItStopped)
     FMUSIC_MODULE *a = load("scale.xm");
     FMUSIC_MODULE *b = load("scale.xm");
     ASSERT_TRUE(a && b);
-    const int before = 20 * buffer_frames;   // a few rows into the scale
-    EXPECT_TRUE(silent(mix(buffer_frames))) << "a loaded module waits for PlaySong";
+    const int before = 20 * BUFFER_FRAMES;   // a few rows into the scale
+    EXPECT_TRUE(silent(mix(BUFFER_FRAMES))) << "a loaded module waits for PlaySong";
 
     FMUSIC_PlaySong(a);
     std::vector<int16_t> a_start = mix(before);
     EXPECT_GT(peak(a_start), 1000);
     FMUSIC_StopSong(a);
-    EXPECT_TRUE(silent(mix(3 * buffer_frames))) << "silent from the very next buffer";
+    EXPECT_TRUE(silent(mix(3 * BUFFER_FRAMES))) << "silent from the very next buffer";
     FMUSIC_PlaySong(a);
-    std::vector<int16_t> a_resumed = mix(buffer_frames);
+    std::vector<int16_t> a_resumed = mix(BUFFER_FRAMES);
     FMUSIC_StopSong(a);
 
     FMUSIC_PlaySong(b);
     std::vector<int16_t> b_start = mix(before);
-    std::vector<int16_t> b_next = mix(buffer_frames);
+    std::vector<int16_t> b_next = mix(BUFFER_FRAMES);
 
     EXPECT_EQ(a_start, b_start);
     EXPECT_EQ(a_resumed, b_next) << "resumed output is the uninterrupted continuation";
-    EXPECT_NE(a_resumed, std::vector<int16_t>(a_start.begin(), a_start.begin() + 2 * buffer_frames))
+    EXPECT_NE(a_resumed, std::vector<int16_t>(a_start.begin(), a_start.begin() + 2 * BUFFER_FRAMES))
         << "resumed output must not restart the module";
 }
 
@@ -153,10 +153,10 @@ TEST_F(SoundMixer, MasterVolumeScalesAndNegativeIsSilence)
     ASSERT_TRUE(FMUSIC_SetMasterVolume(b, 128));
     EXPECT_EQ(FMUSIC_GetMasterVolume(b), 128);
     FMUSIC_PlaySong(a);
-    std::vector<int16_t> full = mix(4 * buffer_frames);
+    std::vector<int16_t> full = mix(4 * BUFFER_FRAMES);
     FMUSIC_StopSong(a);
     FMUSIC_PlaySong(b);
-    std::vector<int16_t> half = mix(4 * buffer_frames);
+    std::vector<int16_t> half = mix(4 * BUFFER_FRAMES);
     ASSERT_EQ(full.size(), half.size());
     for (size_t i = 0; i < full.size(); i++)
         ASSERT_EQ(half[i], (full[i] * 128) >> 8) << "sample " << i;
@@ -164,13 +164,13 @@ TEST_F(SoundMixer, MasterVolumeScalesAndNegativeIsSilence)
     // Changed while playing: settles within one buffer; below zero is silence.
     FMUSIC_SetMasterVolume(b, -4);
     EXPECT_EQ(FMUSIC_GetMasterVolume(b), -4);
-    mix(buffer_frames);
-    EXPECT_TRUE(silent(mix(4 * buffer_frames)));
+    mix(BUFFER_FRAMES);
+    EXPECT_TRUE(silent(mix(4 * BUFFER_FRAMES)));
     FMUSIC_SetMasterVolume(b, 0);
-    EXPECT_TRUE(silent(mix(buffer_frames)));
+    EXPECT_TRUE(silent(mix(BUFFER_FRAMES)));
     FMUSIC_SetMasterVolume(b, 256);
-    mix(buffer_frames);
-    EXPECT_GT(peak(mix(buffer_frames)), 1000);
+    mix(BUFFER_FRAMES);
+    EXPECT_GT(peak(mix(BUFFER_FRAMES)), 1000);
 }
 
 TEST_F(SoundMixer, SumSaturatesInsteadOfWrapping)
@@ -180,10 +180,10 @@ TEST_F(SoundMixer, SumSaturatesInsteadOfWrapping)
     FMUSIC_MODULE *loud[6];
     for (auto &m : loud) ASSERT_NE(m = load("low.xm"), nullptr);
     FMUSIC_PlaySong(loud[0]);
-    std::vector<int16_t> one = mix(2 * buffer_frames);
+    std::vector<int16_t> one = mix(2 * BUFFER_FRAMES);
     FMUSIC_StopSong(loud[0]);
     for (int i = 1; i < 6; i++) FMUSIC_PlaySong(loud[i]);
-    std::vector<int16_t> five = mix(2 * buffer_frames);
+    std::vector<int16_t> five = mix(2 * BUFFER_FRAMES);
     bool clipped = false;
     for (size_t i = 0; i < one.size(); i++) {
         int want = std::clamp(5 * int(one[i]), -32768, 32767);
@@ -310,7 +310,7 @@ TEST_F(SoundDisk, ResumedModuleContinuesWhereItStopped)
     // unbroken performance of the module.
     std::vector<int16_t> heard;
     int gaps = 0;
-    const size_t step = 2 * buffer_frames;
+    const size_t step = 2 * BUFFER_FRAMES;
     for (size_t i = 0; i + step <= s.size(); i += step) {
         if (silent(&s[i], step)) {
             if (!heard.empty()) gaps++;
@@ -336,11 +336,11 @@ TEST_F(SoundDisk, TwoModulesPlayTogether)
     FMUSIC_PlaySong(high);
     sleep_ms(300);
     std::vector<int16_t> s = recorded();
-    ASSERT_GT(s.size(), 2u * 6 * buffer_frames);
-    const int16_t *tail = s.data() + s.size() - 2 * 4 * buffer_frames;
-    EXPECT_GT(tone_level(tail, 4 * buffer_frames, low_c), 0.05);
-    EXPECT_GT(tone_level(tail, 4 * buffer_frames, 4 * low_c), 0.05);
-    EXPECT_LT(tone_level(tail, 4 * buffer_frames, 600), 0.01);
+    ASSERT_GT(s.size(), 2u * 6 * BUFFER_FRAMES);
+    const int16_t *tail = s.data() + s.size() - 2 * 4 * BUFFER_FRAMES;
+    EXPECT_GT(tone_level(tail, 4 * BUFFER_FRAMES, LOW_C), 0.05);
+    EXPECT_GT(tone_level(tail, 4 * BUFFER_FRAMES, 4 * LOW_C), 0.05);
+    EXPECT_LT(tone_level(tail, 4 * BUFFER_FRAMES, 600), 0.01);
 }
 
 TEST_F(SoundDisk, FadeBelowZeroEndsInSilence)
@@ -360,8 +360,8 @@ TEST_F(SoundDisk, FadeBelowZeroEndsInSilence)
     }
     sleep_ms(250);
     std::vector<int16_t> s = recorded();
-    ASSERT_GT(s.size(), 2u * 12 * buffer_frames);
-    std::vector<int16_t> tail(s.end() - 2 * 5 * buffer_frames, s.end());
+    ASSERT_GT(s.size(), 2u * 12 * BUFFER_FRAMES);
+    std::vector<int16_t> tail(s.end() - 2 * 5 * BUFFER_FRAMES, s.end());
     EXPECT_TRUE(silent(tail));
     EXPECT_GT(peak(s), 1000);
 }
@@ -391,10 +391,10 @@ TEST_F(SoundDisk, CallsFromSeveralThreadsWhilePlaying)
     FMUSIC_SetMasterVolume(low, 256);
     sleep_ms(200);
     std::vector<int16_t> s = recorded();
-    ASSERT_GT(s.size(), 2u * 8 * buffer_frames);
-    const int16_t *tail = s.data() + s.size() - 2 * 4 * buffer_frames;
-    EXPECT_GT(tone_level(tail, 4 * buffer_frames, low_c), 0.1);
-    EXPECT_LT(tone_level(tail, 4 * buffer_frames, 440), 0.01) << "the scale was released";
+    ASSERT_GT(s.size(), 2u * 8 * BUFFER_FRAMES);
+    const int16_t *tail = s.data() + s.size() - 2 * 4 * BUFFER_FRAMES;
+    EXPECT_GT(tone_level(tail, 4 * BUFFER_FRAMES, LOW_C), 0.1);
+    EXPECT_LT(tone_level(tail, 4 * BUFFER_FRAMES, 440), 0.01) << "the scale was released";
 }
 
 TEST(SoundDevice, UnknownDriverGivesZeroQuietly)
