@@ -13,8 +13,8 @@ cmake --build build -j"$jobs"
 
 # The threads share the grids without locks, and the sound library shares its
 # modules with the audio callback; a ThreadSanitizer build of the show's, the
-# scenes' and the sound library's tests must stay silent.
+# screen's, the scenes' and the sound library's tests must stay silent.
 cmake -S . -B build-tsan -DDEMO_TSAN=ON >/dev/null
-cmake --build build-tsan -j"$jobs" --target show_tests demo_with_double demo sound_tests effects_tests
+cmake --build build-tsan -j"$jobs" --target show_tests demo_with_double demo screen_tests sound_tests effects_tests
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 exitcode=66" \
-    ctest --output-on-failure -j"$jobs" --timeout 600 -R '^(show\.|effects\.|Sound)')
+    ctest --output-on-failure -j"$jobs" --timeout 600 -R '^(show|screen|effects|sound)\.')
