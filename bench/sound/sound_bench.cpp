@@ -12,8 +12,7 @@ namespace {
 
 constexpr int BUFFER_FRAMES = 1024;
 
-void mix_two_modules(benchmark::State &state)
-{
+void mix_two_modules(benchmark::State &state) {
     FMUSIC_MODULE *main_theme = FMUSIC_LoadSong(MAIN_MODULE);
     FMUSIC_MODULE *blips = FMUSIC_LoadSong(BLIP_MODULE);
     if (!main_theme || !blips) {
@@ -34,8 +33,11 @@ void mix_two_modules(benchmark::State &state)
 }
 // Each repetition plays on through the modules; the median stands for the
 // whole of them. The budget is 5% of the buffer's 32 ms: 1.6 ms.
-BENCHMARK(mix_two_modules)->Unit(benchmark::kMicrosecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(mix_two_modules)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
-} // namespace
+}   // namespace
 
 BENCHMARK_MAIN();

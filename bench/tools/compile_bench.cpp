@@ -9,14 +9,14 @@
 
 namespace {
 
-std::string read_score(const std::string& name) {
+std::string read_score(const std::string &name) {
     std::ifstream f(std::string(MUSIC_DIR) + "/" + name + ".score");
     std::stringstream s;
     s << f.rdbuf();
     return s.str();
 }
 
-void compile(benchmark::State& state, const std::string& name) {
+void compile(benchmark::State &state, const std::string &name) {
     const std::string text = read_score(name);
     size_t bytes = 0;
     for (auto _ : state) {
@@ -27,10 +27,10 @@ void compile(benchmark::State& state, const std::string& name) {
     state.counters["module_bytes"] = static_cast<double>(bytes);
 }
 
-void BM_CompileVorbel(benchmark::State& state) { compile(state, "vorbel"); }
-void BM_CompileKnark(benchmark::State& state) { compile(state, "knark"); }
+void BM_CompileVorbel(benchmark::State &state) { compile(state, "vorbel"); }
+void BM_CompileKnark(benchmark::State &state) { compile(state, "knark"); }
 
 BENCHMARK(BM_CompileVorbel)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CompileKnark)->Unit(benchmark::kMillisecond);
 
-}  // namespace
+}   // namespace

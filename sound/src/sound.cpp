@@ -23,11 +23,11 @@
 
 struct FMUSIC_MODULE {
     xmp_context ctx;
-    int rate;          // rate the player was started at
-    int playing;       // rendered and heard by the mixer
-    int volume;        // master volume as last set
-    int gain;          // gain (0..256) the mixer applied last
-    int16_t *buf;      // one chunk of this module's output
+    int rate;       // rate the player was started at
+    int playing;    // rendered and heard by the mixer
+    int volume;     // master volume as last set
+    int gain;       // gain (0..256) the mixer applied last
+    int16_t *buf;   // one chunk of this module's output
     FMUSIC_MODULE *next;
 };
 
@@ -47,40 +47,46 @@ int32_t mix_acc[MIX_FRAMES * 2];
 // Holds the device lock for as long as it lives, when a device is open.
 struct device_guard {
     SDL_AudioDeviceID dev;
-    explicit device_guard(SDL_AudioDeviceID d) : dev(d) { if (dev) SDL_LockAudioDevice(dev); }
-    ~device_guard() { if (dev) SDL_UnlockAudioDevice(dev); }
+    explicit device_guard(SDL_AudioDeviceID d) : dev(d) {
+        if (dev)
+            SDL_LockAudioDevice(dev);
+    }
+    ~device_guard() {
+        if (dev)
+            SDL_UnlockAudioDevice(dev);
+    }
     device_guard(const device_guard &) = delete;
     device_guard &operator=(const device_guard &) = delete;
 };
 
-int gain_for(int volume)
-{
-    if (volume < 0) return 0;
+int gain_for(int volume) {
+    if (volume < 0)
+        return 0;
     return volume > FULL_VOLUME ? FULL_VOLUME : volume;
 }
 
-bool is_loaded(const FMUSIC_MODULE *mod)
-{
-    if (!mod) return false;
+bool is_loaded(const FMUSIC_MODULE *mod) {
+    if (!mod)
+        return false;
     for (FMUSIC_MODULE *m = modules; m; m = m->next)
-        if (m == mod) return true;
+        if (m == mod)
+            return true;
     return false;
 }
 
 // Restarts a module's player at the current render rate (from its beginning).
 // Called with the device lock held or no device open.
-void match_rate(FMUSIC_MODULE *m)
-{
-    if (m->rate == render_rate) return;
+void match_rate(FMUSIC_MODULE *m) {
+    if (m->rate == render_rate)
+        return;
     xmp_end_player(m->ctx);
     if (xmp_start_player(m->ctx, render_rate, 0) == 0)
         m->rate = render_rate;
     else
-        m->rate = 0;    // the mixer leaves a module it cannot render silent
+        m->rate = 0;   // the mixer leaves a module it cannot render silent
 }
 
-void add_module(const int16_t *src, int frames, int g0, int g1)
-{
+void add_module(const int16_t *src, int frames, int g0, int g1) {
     int32_t *acc = mix_acc;
     if (g0 == g1) {
         for (int i = 0; i < frames * 2; i++)
@@ -97,11 +103,11 @@ void add_module(const int16_t *src, int frames, int g0, int g1)
     }
 }
 
-void mix_chunk(int16_t *out, int frames)
-{
+void mix_chunk(int16_t *out, int frames) {
     std::memset(mix_acc, 0, sizeof(int32_t) * 2 * frames);
     for (FMUSIC_MODULE *m = modules; m; m = m->next) {
-        if (!m->playing) continue;
+        if (!m->playing)
+            continue;
         int target = gain_for(m->volume);
         // The module advances even when its volume is zero, like a tape running
         // with the fader down. A non-zero result (end or error) is silence.
@@ -116,20 +122,19 @@ void mix_chunk(int16_t *out, int frames)
     }
 }
 
-void SDLCALL audio_callback(void *, Uint8 *stream, int len)
-{
+void SDLCALL audio_callback(void *, Uint8 *stream, int len) {
     sound_mix(reinterpret_cast<int16_t *>(stream), len / 4);
 }
 
 // Opens the default device; audio back ends that fail print on standard error
 // on their own (ALSA several lines), so the descriptor points at /dev/null
 // meanwhile and the terminal stays clean.
-SDL_AudioDeviceID open_device(int rate, SDL_AudioSpec *have)
-{
+SDL_AudioDeviceID open_device(int rate, SDL_AudioSpec *have) {
     std::fflush(stderr);
     int saved = dup(2);
     int null_fd = open("/dev/null", O_WRONLY);
-    if (saved >= 0 && null_fd >= 0) dup2(null_fd, 2);
+    if (saved >= 0 && null_fd >= 0)
+        dup2(null_fd, 2);
 
     SDL_AudioDeviceID dev = 0;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
@@ -146,21 +151,24 @@ SDL_AudioDeviceID open_device(int rate, SDL_AudioSpec *have)
             SDL_CloseAudioDevice(dev);
             dev = SDL_OpenAudioDevice(nullptr, 0, &want, have, 0);
         }
-        if (!dev) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        if (!dev)
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
     }
 
-    if (saved >= 0 && null_fd >= 0) dup2(saved, 2);
-    if (saved >= 0) close(saved);
-    if (null_fd >= 0) close(null_fd);
+    if (saved >= 0 && null_fd >= 0)
+        dup2(saved, 2);
+    if (saved >= 0)
+        close(saved);
+    if (null_fd >= 0)
+        close(null_fd);
     return dev;
 }
 
-} // namespace
+}   // namespace
 
 extern "C" {
 
-void sound_mix(int16_t *out, int frames)
-{
+void sound_mix(int16_t *out, int frames) {
     while (frames > 0) {
         int n = frames < MIX_FRAMES ? frames : MIX_FRAMES;
         mix_chunk(out, n);
@@ -169,25 +177,25 @@ void sound_mix(int16_t *out, int frames)
     }
 }
 
-float FSOUND_GetVersion(void)
-{
-    return 3.75f;
-}
+float FSOUND_GetVersion(void) { return 3.75f; }
 
-int FSOUND_Init(int mixrate, int, unsigned int)
-{
+int FSOUND_Init(int mixrate, int, unsigned int) {
     std::lock_guard<std::mutex> api(api_lock);
-    if (device) return 1;
+    if (device)
+        return 1;
 
     // Ctrl-C and the like keep their default effect on the show.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (mixrate < XMP_MIN_SRATE) mixrate = XMP_MIN_SRATE;
-    if (mixrate > XMP_MAX_SRATE) mixrate = XMP_MAX_SRATE;
+    if (mixrate < XMP_MIN_SRATE)
+        mixrate = XMP_MIN_SRATE;
+    if (mixrate > XMP_MAX_SRATE)
+        mixrate = XMP_MAX_SRATE;
 
     SDL_AudioSpec have;
     SDL_zero(have);
     SDL_AudioDeviceID dev = open_device(mixrate, &have);
-    if (!dev) return 0;
+    if (!dev)
+        return 0;
 
     // The device is still paused: the callback does not run yet.
     render_rate = have.freq;
@@ -198,23 +206,24 @@ int FSOUND_Init(int mixrate, int, unsigned int)
     return 1;
 }
 
-void FSOUND_Close(void)
-{
+void FSOUND_Close(void) {
     std::lock_guard<std::mutex> api(api_lock);
-    if (!device) return;
+    if (!device)
+        return;
     SDL_CloseAudioDevice(device);
     device = 0;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-FMUSIC_MODULE *FMUSIC_LoadSong(const char *name)
-{
-    if (!name) return nullptr;
+FMUSIC_MODULE *FMUSIC_LoadSong(const char *name) {
+    if (!name)
+        return nullptr;
     std::lock_guard<std::mutex> api(api_lock);
 
     // Loaded into a context of its own that the callback cannot see yet.
     xmp_context ctx = xmp_create_context();
-    if (!ctx) return nullptr;
+    if (!ctx)
+        return nullptr;
     if (xmp_load_module(ctx, name) != 0) {
         xmp_free_context(ctx);
         return nullptr;
@@ -240,47 +249,48 @@ FMUSIC_MODULE *FMUSIC_LoadSong(const char *name)
     return mod;
 }
 
-int FMUSIC_PlaySong(FMUSIC_MODULE *mod)
-{
+int FMUSIC_PlaySong(FMUSIC_MODULE *mod) {
     std::lock_guard<std::mutex> api(api_lock);
-    if (!is_loaded(mod)) return 0;
+    if (!is_loaded(mod))
+        return 0;
     device_guard lock(device);
     mod->playing = 1;
     return 1;
 }
 
-int FMUSIC_StopSong(FMUSIC_MODULE *mod)
-{
+int FMUSIC_StopSong(FMUSIC_MODULE *mod) {
     std::lock_guard<std::mutex> api(api_lock);
-    if (!is_loaded(mod)) return 0;
+    if (!is_loaded(mod))
+        return 0;
     device_guard lock(device);
     mod->playing = 0;
     return 1;
 }
 
-int FMUSIC_GetMasterVolume(FMUSIC_MODULE *mod)
-{
+int FMUSIC_GetMasterVolume(FMUSIC_MODULE *mod) {
     std::lock_guard<std::mutex> api(api_lock);
-    if (!is_loaded(mod)) return -1;
+    if (!is_loaded(mod))
+        return -1;
     return mod->volume;
 }
 
-int FMUSIC_SetMasterVolume(FMUSIC_MODULE *mod, int volume)
-{
+int FMUSIC_SetMasterVolume(FMUSIC_MODULE *mod, int volume) {
     std::lock_guard<std::mutex> api(api_lock);
-    if (!is_loaded(mod)) return 0;
+    if (!is_loaded(mod))
+        return 0;
     device_guard lock(device);
     mod->volume = volume;
     // A module that is not sounding takes the new volume at once; a playing
     // one glides to it over its next chunk.
-    if (!mod->playing) mod->gain = gain_for(volume);
+    if (!mod->playing)
+        mod->gain = gain_for(volume);
     return 1;
 }
 
-int FMUSIC_FreeSong(FMUSIC_MODULE *mod)
-{
+int FMUSIC_FreeSong(FMUSIC_MODULE *mod) {
     std::lock_guard<std::mutex> api(api_lock);
-    if (!is_loaded(mod)) return 0;
+    if (!is_loaded(mod))
+        return 0;
     {
         device_guard lock(device);
         for (FMUSIC_MODULE **p = &modules; *p; p = &(*p)->next)
@@ -298,4 +308,4 @@ int FMUSIC_FreeSong(FMUSIC_MODULE *mod)
     return 1;
 }
 
-} // extern "C"
+}   // extern "C"

@@ -18,8 +18,8 @@ constexpr long TITLE_BEAT_US = 525000;
 constexpr std::size_t CARD_SIZE = 5000;
 
 // The opening cards; `ching` reuses buf3 to buf5.
-extern char buf1[CARD_SIZE], buf2[CARD_SIZE], buf3[CARD_SIZE], buf4[CARD_SIZE],
-    buf5[CARD_SIZE], buf6[CARD_SIZE], buf7[CARD_SIZE];
+extern char buf1[CARD_SIZE], buf2[CARD_SIZE], buf3[CARD_SIZE], buf4[CARD_SIZE], buf5[CARD_SIZE],
+    buf6[CARD_SIZE], buf7[CARD_SIZE];
 // Global card slots: 1 to 13 the signal cards, 19 the card put up under the waves.
 extern char kuka[20][CARD_SIZE];
 

@@ -7,11 +7,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-char buf1[CARD_SIZE], buf2[CARD_SIZE], buf3[CARD_SIZE], buf4[CARD_SIZE],
-    buf5[CARD_SIZE], buf6[CARD_SIZE], buf7[CARD_SIZE];
+char buf1[CARD_SIZE], buf2[CARD_SIZE], buf3[CARD_SIZE], buf4[CARD_SIZE], buf5[CARD_SIZE],
+    buf6[CARD_SIZE], buf7[CARD_SIZE];
 char kuka[20][CARD_SIZE];
 char letters[GLYPHS + 1][CARD_SIZE];
 
+// clang-format off
 int table[GLYPHS + 1] = {
     '-', ',', ':', '!',
     '0', '1', '2', '3', '4', '5', '6', '7', '8', '9',
@@ -21,6 +22,7 @@ int table[GLYPHS + 1] = {
     'v', 'V', 'w', 'W', 'x', 'X', 'y', 'Y', 'z', 'Z',
     0,
 };
+// clang-format on
 
 void load_card(char *buf, std::size_t size, const char *path) {
     if (size == 0)

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "screen/screen.h"
 #include "screen/pause.h"
+#include "screen/screen.h"
 
 void puttext(const char *s, long hold_us) {
     const int length = static_cast<int>(std::strlen(s));

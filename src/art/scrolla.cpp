@@ -13,13 +13,13 @@
 #include <cmath>
 #include <cstring>
 
-#include "screen/screen.h"
 #include "screen/pause.h"
+#include "screen/screen.h"
 
 namespace {
 // Too large for the stack of a small thread; the scroller is not reentrant.
 int plane[SCROLL_CANVAS][HEIGHT];
-}  // namespace
+}   // namespace
 
 long scroll_frames(long chars) { return chars > 0 ? (13 * chars + 1) / 2 : 0; }
 

@@ -2,8 +2,8 @@
 #include <sys/prctl.h>
 
 #include "effects/effects.h"
-#include "screen/screen.h"
 #include "screen/pause.h"
+#include "screen/screen.h"
 
 // How late the kernel may wake a crawler from its 10 ms pause. With 119
 // crawlers stepping 100 times a second each, letting their wake-ups fall

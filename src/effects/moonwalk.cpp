@@ -7,8 +7,8 @@
 
 #include "art/art.h"
 #include "effects/effects.h"
-#include "screen/screen.h"
 #include "screen/pause.h"
+#include "screen/screen.h"
 
 void mirror_card(char *target, const char *source, std::size_t size) {
     if (size == 0)
@@ -72,7 +72,7 @@ void walk(const char (*ahem)[CARD_SIZE], const char (*ahem_backwards)[CARD_SIZE]
     }
 }
 
-}  // namespace
+}   // namespace
 
 void moonwalk() {
     // Entries 1 to 12 hold the walking cards; the tables live only while the

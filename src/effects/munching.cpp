@@ -26,7 +26,7 @@ void draw_points(const int points[WIDTH][HEIGHT]) {
         }
 }
 
-}  // namespace
+}   // namespace
 
 void munching_mark(int points[WIDTH][HEIGHT], int count) {
     for (int x = 1; x < WIDTH; x++)

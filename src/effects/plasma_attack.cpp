@@ -8,8 +8,8 @@
 #include <ctime>
 
 #include "effects/effects.h"
-#include "screen/screen.h"
 #include "screen/pause.h"
+#include "screen/screen.h"
 
 namespace {
 constexpr double PHASE_STEP = 1.8;

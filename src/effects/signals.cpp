@@ -9,8 +9,8 @@
 
 #include "art/art.h"
 #include "effects/effects.h"
-#include "screen/screen.h"
 #include "screen/pause.h"
+#include "screen/screen.h"
 
 signal_cell signal_cell_at(float hm, int colour, int centre) {
     // The remainder keeps the sign of the colour, as % does.
@@ -44,7 +44,7 @@ void traced_wave() {
     int x = ninja.load(std::memory_order_relaxed);
     signal_wave(x, y);
 }
-}  // namespace
+}   // namespace
 
 void pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space() { traced_wave(); }
 

@@ -14,8 +14,8 @@
 #include <cmath>
 
 #include "effects/effects.h"
-#include "screen/screen.h"
 #include "screen/pause.h"
+#include "screen/screen.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ int band(double root) {
     return v % 2;
 }
 
-}  // namespace
+}   // namespace
 
 int slide_colour(int x, int y, int i) {
     int k = 20 / i;

@@ -29,6 +29,7 @@ void blank() { newfill(1, 7, 0, ' '); }
 struct cell {
     int x, y;
 };
+// clang-format off
 constexpr cell SCATTER[6][4] = {
     {{55, 17}, {52, 7}, {27, 17}, {29, 7}},
     {{55, 16}, {55, 9}, {28, 14}, {25, 11}},
@@ -37,8 +38,9 @@ constexpr cell SCATTER[6][4] = {
     {{57, 19}, {70, 5}, {20, 15}, {28, 5}},
     {{23, 19}, {15, 19}, {58, 16}, {52, 6}},
 };
+// clang-format on
 
-}  // namespace
+}   // namespace
 
 int snurra_plus(int count) { return count == 0 || count == 1 ? 10 : 5; }
 

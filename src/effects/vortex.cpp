@@ -6,8 +6,8 @@
 
 #include "art/art.h"
 #include "effects/effects.h"
-#include "screen/screen.h"
 #include "screen/pause.h"
+#include "screen/screen.h"
 
 int vortex_colour(int x, int y, int i, int m) {
     int dx = x - 40, dy = y - 12;

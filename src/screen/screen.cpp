@@ -4,7 +4,7 @@ grid_t screen;
 grid_t screen1, screen2, screen3, screen4, screen5, screen6;
 
 grid_t &layer(int n) {
-    static grid_t *const layers[] = {&screen, &screen1, &screen2, &screen3,
+    static grid_t *const layers[] = {&screen,  &screen1, &screen2, &screen3,
                                      &screen4, &screen5, &screen6};
     return *layers[n];
 }

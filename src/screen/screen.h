@@ -35,7 +35,9 @@ grid_t &layer(int n);
 constexpr char TRANSPARENT = 5;
 
 inline bool on_grid(int x, int y) { return x >= 0 && x < WIDTH && y >= 0 && y < HEIGHT; }
-inline bool on_border(int x, int y) { return x == 0 || x == WIDTH - 1 || y == 0 || y == HEIGHT - 1; }
+inline bool on_border(int x, int y) {
+    return x == 0 || x == WIDTH - 1 || y == 0 || y == HEIGHT - 1;
+}
 
 // Relaxed atomic access to one cell, field by field.
 inline framebuffer_point cell_get(framebuffer_point &p) {

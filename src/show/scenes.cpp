@@ -1,8 +1,8 @@
 #include "art/art.h"
 #include "effects/effects.h"
+#include "screen/pause.h"
 #include "screen/render.h"
 #include "screen/screen.h"
-#include "screen/pause.h"
 #include "show/show.h"
 
 const char credits[] = "k0d:  TROVE  -  mj00sic: QUARVELIN - mad greetz till: "
@@ -93,7 +93,7 @@ void worms() {
     update_mode.store(0, std::memory_order_relaxed);
 }
 
-}  // namespace
+}   // namespace
 
 void scenes() {
     slide();
