@@ -107,6 +107,8 @@ rendering render_instrument(const std::string& file, int instrument, double seco
     xmp_get_module_info(ctx, &info);
     xmp_start_player(ctx, LISTEN_RATE, 0);
     for (int ch = 0; ch < info.mod->chn; ++ch) xmp_channel_mute(ctx, ch, 1);
+    // Without its volume envelope a tone holds steady, long enough to measure.
+    info.mod->xxi[instrument - 1].aei.flg &= ~XMP_ENVELOPE_ON;
     xmp_smix_play_instrument(ctx, instrument - 1, C4, 64, 0);
     xmp_frame_info fi;
     while (static_cast<double>(r.frames.size()) < seconds * 2 * LISTEN_RATE && xmp_play_frame(ctx) == 0) {
@@ -219,6 +221,14 @@ double fundamental_hz(const std::vector<float>& frames, double from_s, double to
     double offset = (a - c) / (2 * (a - 2 * b + c));
     if (!std::isfinite(offset)) offset = 0;
     return (static_cast<double>(peak) + offset) * bin_hz;
+}
+
+double pitch_at_c4(const std::string& file, int instrument) {
+    const rendering r = render_instrument(file, instrument, 1.6);
+    size_t end = r.frames.size() / 2;
+    while (end > 0 && std::fabs(r.frames[2 * end - 2]) + std::fabs(r.frames[2 * end - 1]) < 2e-3) --end;
+    const double sounds_s = static_cast<double>(end) / LISTEN_RATE;
+    return fundamental_hz(r.frames, std::min(0.1, sounds_s / 3), sounds_s);
 }
 
 double cents_off_note(double hz, std::string* name) {

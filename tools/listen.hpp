@@ -20,7 +20,8 @@ struct rendering {
 // mutes every channel but that one.
 rendering render_song(const std::string& file, int solo = -1);
 
-// Renders one instrument of the module (1-based), alone, at C-4 for `seconds`.
+// Renders one instrument of the module (1-based), alone, at C-4 for
+// `seconds`, with its volume envelope switched off.
 rendering render_instrument(const std::string& file, int instrument, double seconds);
 
 struct level {
@@ -44,6 +45,11 @@ double band_share(const std::vector<float>& frames, double low_hz, double high_h
 // The fundamental of a sound: the lowest strong spectral peak, 0 when the
 // sound has no clear peak (noise). Measured on the frames from `from_s` on.
 double fundamental_hz(const std::vector<float>& frames, double from_s, double to_s, int rate = LISTEN_RATE);
+
+// The fundamental of an instrument of the module played alone at C-4
+// without its envelope: past its attack, while it sounds (short hits from a
+// third of their length on).
+double pitch_at_c4(const std::string& file, int instrument);
 
 // Cents from the nearest equal-tempered note (A-4 = 440 Hz), and its name ("C-4").
 double cents_off_note(double hz, std::string* name = nullptr);

@@ -167,12 +167,7 @@ int main(int argc, char** argv) {
         const xmp_instrument& ins = m.xxi[i];
         if (ins.nsm < 1) continue;
         const xmp_sample& s = m.xxs[ins.sub[0].sid];
-        const rendering r = render_instrument(file, i + 1, 1.6);
-        // Past the attack, while the sound lasts: short hits are measured from a third of their length.
-        size_t end = r.frames.size() / 2;
-        while (end > 0 && std::fabs(r.frames[2 * end - 2]) + std::fabs(r.frames[2 * end - 1]) < 2e-3) --end;
-        const double sounds_s = static_cast<double>(end) / LISTEN_RATE;
-        const double hz = fundamental_hz(r.frames, std::min(0.1, sounds_s / 3), sounds_s);
+        const double hz = pitch_at_c4(file, i + 1);
         char pitch[48] = "no clear pitch";
         if (hz > 0) {
             std::string note;

@@ -54,6 +54,7 @@ struct instrument {
     wave_kind wave2 = wave_kind::sine;
     int pulse2 = 50;
     double detune = 0;         // cents of the second wave against the first
+    int detune_line = 0;       // where the detune was written (0: not written)
     int octave2 = 0;           // octaves of the second wave against the first
     int mix = 50;              // share of the second wave, percent
 

@@ -216,6 +216,7 @@ void instrument_key(parser& st, const std::vector<std::string>& w, int line) {
     } else if (k == "detune") {
         args(1, 1, "detune CENTS");
         ins.detune = to_real(w[1], line, -1200, 1200, "detune");
+        ins.detune_line = line;
     } else if (k == "octave2") {
         args(1, 1, "octave2 N");
         ins.octave2 = static_cast<int>(to_int(w[1], line, -2, 3, "octave2"));

@@ -1,18 +1,25 @@
 // Turns an instrument description into sample data.
 //
-// Tones are single loops: `cycles` periods of the first wave, and for the
-// second wave the whole number of periods nearest to the asked detune and
-// octave, so the loop joins without a click and the two waves beat against
-// each other at a steady rate. The relative note and finetune are set so that
-// C-4 sounds at middle C (261.63 Hz).
+// Tones are single loops: whole periods of the first wave and of the second,
+// so the loop joins without a click. A detune between the two waves is a
+// difference in their period counts, so the loop is made as long as it must
+// be for that difference to sound as written within 2 cents; the two waves
+// then beat at the written rate. The relative note and finetune are set so
+// that C-4 sounds at middle C (261.63 Hz).
 //
 // Hits are rendered in time at 33452 Hz (four times the XM base rate, so C-4
 // plays them back unchanged): an oscillator with an exponential pitch sweep,
 // white noise with its own decay, an attack ramp and an exponential decay,
 // then filters and soft saturation. The noise comes from a seeded generator,
 // so the same score always gives the same samples.
+//
+// No sample carries a DC offset: a tone's loop has its mean taken out, a
+// hit's mean is taken out under a smooth bump that is zero at both ends, so
+// neither the start nor the end of the sound steps.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <utility>
 
 #include "score.hpp"
 
@@ -22,6 +29,9 @@ constexpr double PI = 3.14159265358979323846;
 constexpr double MIDDLE_C = 261.6255653;
 constexpr double BASE_RATE = 8363.0;
 constexpr double HIT_RATE = BASE_RATE * 4;
+constexpr double DETUNE_TOLERANCE_CENTS = 2.0;
+constexpr double NEAR_EXACT_CENTS = 0.25;
+constexpr int MAX_LOOP_SAMPLES = 1 << 18;
 
 // A xorshift generator: white noise in -1..1, the same for the same seed.
 struct noise_source {
@@ -84,21 +94,59 @@ std::vector<int16_t> to_pcm(const std::vector<double>& s) {
     return out;
 }
 
+// The periods of the first and second wave in the loop: at least the
+// periods asked for, and as many more as a detune needs to be realised.
+std::pair<int, int> loop_periods(const instrument& ins) {
+    if (!ins.has_wave2) return {ins.cycles, 0};
+    const double wanted = 1200.0 * ins.octave2 + ins.detune;
+    const double ratio = std::pow(2.0, wanted / 1200.0);
+    // The shortest loop that is near exact, else the closest one within the tolerance.
+    const int most = std::max(ins.cycles, MAX_LOOP_SAMPLES / ins.cycle);
+    std::pair<int, int> best{0, 0};
+    double best_error = DETUNE_TOLERANCE_CENTS;
+    for (int cycles = ins.cycles; cycles <= most; ++cycles) {
+        const long cycles2 = std::lround(cycles * ratio);
+        if (cycles2 < 1) continue;
+        const double error = std::fabs(1200.0 * std::log2(static_cast<double>(cycles2) / cycles) - wanted);
+        if (error <= NEAR_EXACT_CENTS) return {cycles, static_cast<int>(cycles2)};
+        if (error <= best_error) {
+            best = {cycles, static_cast<int>(cycles2)};
+            best_error = error;
+        }
+    }
+    if (best.first) return best;
+    char what[160];
+    std::snprintf(what, sizeof what, "detune %g cents cannot be realised within %g cents in a loop of at most %d samples "
+                  "(a shorter cycle or a larger detune can)", ins.detune, DETUNE_TOLERANCE_CENTS, MAX_LOOP_SAMPLES);
+    throw score_error(ins.detune_line ? ins.detune_line : ins.line, what);
+}
+
+void remove_mean(std::vector<double>& s) {
+    if (s.empty()) return;
+    double mean = 0;
+    for (double x : s) mean += x;
+    mean /= static_cast<double>(s.size());
+    for (double& x : s) x -= mean;
+}
+
+// Takes the mean out under a raised-cosine bump, zero at both ends.
+void remove_mean_smoothly(std::vector<double>& s) {
+    const size_t n = s.size();
+    if (n < 3) return;
+    double sum = 0, weight = 0;
+    std::vector<double> bump(n);
+    for (size_t i = 0; i < n; ++i) {
+        bump[i] = 0.5 - 0.5 * std::cos(2 * PI * static_cast<double>(i) / static_cast<double>(n - 1));
+        sum += s[i];
+        weight += bump[i];
+    }
+    for (size_t i = 0; i < n; ++i) s[i] -= sum / weight * bump[i];
+}
+
 sample tone(const instrument& ins) {
     noise_source noise = noise_from(seed_of(ins));
-    const int length = ins.cycle * ins.cycles;
-    int cycles2 = 0;
-    if (ins.has_wave2) {
-        if (ins.cycles * std::pow(2.0, ins.octave2) < 1.0)
-            throw score_error(ins.line, "octave2 " + std::to_string(ins.octave2) + " needs at least " +
-                                           std::to_string(1 << -ins.octave2) + " cycles in the loop");
-        double ratio = std::pow(2.0, ins.octave2 + ins.detune / 1200.0);
-        cycles2 = std::max(1, static_cast<int>(std::lround(ins.cycles * ratio)));
-        // A detune that rounds away to nothing still gets its one beat per loop.
-        if (ins.detune != 0 && cycles2 == static_cast<int>(std::lround(ins.cycles * std::pow(2.0, ins.octave2))))
-            cycles2 += ins.detune > 0 ? 1 : -1;
-        cycles2 = std::max(1, cycles2);
-    }
+    const auto [cycles, cycles2] = loop_periods(ins);
+    const int length = ins.cycle * cycles;
     // Render the loop twice so the filters reach their steady state, keep the second.
     const bool filtered = ins.lowpass > 0 || ins.highpass > 0;
     const int passes = filtered ? 2 : 1;
@@ -106,7 +154,7 @@ sample tone(const instrument& ins) {
     const double mix = ins.has_wave2 ? ins.mix / 100.0 : 0.0;
     for (size_t i = 0; i < s.size(); ++i) {
         double t = static_cast<double>(i % length) / length;
-        double a = wave_at(ins.wave, t * ins.cycles, ins.pulse, noise);
+        double a = wave_at(ins.wave, t * cycles, ins.pulse, noise);
         double b = ins.has_wave2 ? wave_at(ins.wave2, t * cycles2, ins.pulse2, noise) : 0.0;
         s[i] = (1 - mix) * a + mix * b;
     }
@@ -114,6 +162,7 @@ sample tone(const instrument& ins) {
     filter(s, ins, rate);
     s.erase(s.begin(), s.begin() + static_cast<long>(s.size() - length));
     saturate(s, ins.drive);
+    remove_mean(s);
 
     sample out;
     out.data = to_pcm(s);
@@ -160,6 +209,7 @@ sample hit(const instrument& ins) {
     }
     filter(s, ins, HIT_RATE);
     saturate(s, ins.drive);
+    remove_mean_smoothly(s);
 
     sample out;
     out.data = to_pcm(s);

@@ -1,7 +1,11 @@
 // The two modules the show plays, as the build made them.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "listen.hpp"
 #include "module_probe.hpp"
+#include "score.hpp"
 
 namespace {
 
@@ -57,6 +61,46 @@ TEST(ShowModules, KnarkIsAudibleInEachOfItsFiveHalfSeconds) {
         EXPECT_GT(probe::rms(s, start, start + rate / 10), 0.05);
         EXPECT_GT(probe::rms(s, start, start + rate), 0.05);
         EXPECT_GT(probe::rms(s, start + rate * 8 / 10, start + rate), 0.02);
+    }
+}
+
+// A tone plays middle C at C-4; a hit with an oscillator ends its sweep on
+// its written frequency. Relative note and finetune move both. Hits that are
+// mostly noise have no pitch to check.
+TEST(ShowModules, EveryInstrumentSoundsAtItsWrittenPitch) {
+    for (const std::string name : {"vorbel", "knark"}) {
+        std::ifstream in(std::string(MUSIC_DIR) + "/" + name + ".score");
+        const song score = parse_score({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
+        const std::string module = std::string(RUN_DIR) + "/" + name + ".xm";
+        for (const instrument& ins : score.instruments) {
+            if (ins.hit && (ins.wave == wave_kind::noise || ins.noise >= 50)) continue;
+            SCOPED_TRACE(name + " " + ins.name);
+            double written = (ins.hit ? ins.freq_end : 261.6256) * std::pow(2.0, (ins.relnote + ins.finetune / 128.0) / 12);
+            double heard = pitch_at_c4(module, ins.number);
+            ASSERT_GT(heard, 0);
+            EXPECT_NEAR(1200 * std::log2(heard / written), 0, 5);
+        }
+    }
+}
+
+// The part of each sample that plays on (the loop of a tone, all of a hit)
+// is centred on zero: no offset to click when a note starts or stops.
+TEST(ShowModules, NoSampleCarriesAnOffset) {
+    for (const std::string& file : {kVorbel, kKnark}) {
+        probe::Loaded m(file);
+        ASSERT_EQ(m.status(), 0);
+        for (int i = 0; i < m.mod().smp; ++i) {
+            const xmp_sample& s = m.mod().xxs[i];
+            SCOPED_TRACE(file + " sample " + std::to_string(i));
+            const bool loop = s.flg & XMP_SAMPLE_LOOP;
+            const int from = loop ? s.lps : 0, to = loop ? s.lpe : s.len;
+            ASSERT_GT(to, from);
+            double sum = 0;
+            for (int k = from; k < to; ++k)
+                sum += (s.flg & XMP_SAMPLE_16BIT) ? reinterpret_cast<const int16_t*>(s.data)[k] / 32768.0
+                                                  : reinterpret_cast<const int8_t*>(s.data)[k] / 128.0;
+            EXPECT_LT(std::fabs(sum / (to - from)), 0.002);
+        }
     }
 }
 
