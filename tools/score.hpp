@@ -3,6 +3,55 @@
 // parse_score() reads the score into a song, synthesize() turns each
 // instrument description into sample data, write_xm() lays the song out as
 // the bytes of an XM file. compile_score() runs all three.
+//
+// How a score is written (the scores in music/ point here):
+//
+// ';' starts a comment. Numbers of instruments, volumes and effect
+// parameters are hex, as in a tracker; row numbers and the rest are decimal.
+//
+//   title NAME            module name (at most 20 characters)
+//   bpm N / speed N       tempo in beats per minute, ticks per row
+//   channels N            channel count, before the first pattern
+//   instrument NN tone|hit "name"
+//       followed by settings, one per line:
+//       like NN              first: start from instrument NN's settings
+//       wave KIND [PULSE%]   sine square saw triangle noise; pulse width for square
+//       wave2 KIND [PULSE%]  a second wave, mixed in with: mix %, detune CENTS, octave2 N
+//       tone only:  cycle SAMPLES (one period), cycles N (at least N periods in the loop)
+//       hit only:   freq HZ [END_HZ SWEEP_MS], length MS, attack MS, decay MS,
+//                   noise % [NOISE_DECAY_MS]
+//       both:       lowpass HZ, highpass HZ, drive X, seed N, bits 8|16,
+//                   volume 0..64, pan -128..127, relnote N, finetune N,
+//                   env TICK:VOL ..., sustain POINT, envloop FROM TO, fadeout N,
+//                   vibrato DEPTH RATE [SWEEP]
+//       A tone plays middle C at C-4; a hit plays as designed at C-4 (its
+//       pitch is the end of its sweep). A detune sounds as written within
+//       2 cents: the loop gets as many periods as that takes, and a detune
+//       that no loop of 2^18 samples can realise is an error. No sample
+//       carries a DC offset.
+//   track NAME ROWS [NN]  one channel of rows; NN is the instrument given to
+//                         notes written without one
+//   pattern NAME ROWS     all channels of rows; may start with
+//       tracks REF REF ...   one per channel: NAME, NAME+5 (transposed),
+//                            NAME>3 (three rows later), NAME@03 (other
+//                            instrument), combined as NAME-12>3@03; '.' silent;
+//                            a shorter track repeats to fill the pattern
+//   order NAME NAME ...   the song; may span several lines
+//   restart N             order position (from 0) the song loops back to
+//
+// A row is: [ROW] NOTE [INS [VOL [EFFECT]]], with '|' between channels in a
+// pattern. NOTE is C-4, C#4 ... or === (key off) or ... (none); INS and VOL
+// are two hex digits or '..'; EFFECT is XM's letter or digit and two hex
+// digits, or '...'. Trailing fields and cells may be left out, a row number
+// skips the empty rows before it, and rows after the last one written are
+// empty. Cells written in a pattern's rows replace those of its tracks.
+//
+// The effects a score uses most (x, y: hex digits):
+//   0xy arpeggio: the note, +x and +y semitones in turn on each tick
+//   1xx / 2xx slide the pitch up / down; 3xx glide to the note (portamento)
+//   4xy vibrato, speed x depth y; Axy volume slide, up x or down y per tick
+//   Cxx set the volume; E9x retrigger the note every x ticks; ECx cut it at
+//   tick x; EDx delay it by x ticks; Fxx speed (below 20) or BPM
 #pragma once
 
 #include <cstdint>
