@@ -1,6 +1,10 @@
 #include "screen/render.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <poll.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include "screen/pause.h"
@@ -8,6 +12,14 @@
 std::atomic<int> update_mode{0};
 std::atomic<int> dbnum{0};
 grid_t db;
+
+namespace {
+
+// 0 while the render thread prints, 1 once stop_render has asked it to stop,
+// 2 when it has stopped between two frames.
+std::atomic<int> render_state{0};
+
+}  // namespace
 
 void compose_layers() {
     int n = dbnum.load(std::memory_order_relaxed);
@@ -79,34 +91,79 @@ std::size_t encode_frame(char *out) {
     return static_cast<std::size_t>(p - out);
 }
 
-void write_all(const char *buf, std::size_t len) {
+bool write_all(const char *buf, std::size_t len) {
     while (len > 0) {
         ssize_t n = write(STDOUT_FILENO, buf, len);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // Standard output was left non-blocking: wait until it takes bytes again.
+            pollfd p{STDOUT_FILENO, POLLOUT, 0};
+            poll(&p, 1, -1);
+            continue;
+        }
         if (n <= 0)
-            return;
+            return false;
         buf += n;
         len -= static_cast<std::size_t>(n);
     }
+    return true;
 }
+
+namespace {
+
+// With nowhere to print, the show would play to nobody and end as if all went
+// well: say why on standard error and end the process at once.
+[[noreturn]] void output_failed(int err) {
+    char msg[128];
+    int n = snprintf(msg, sizeof msg, "demo: cannot write to standard output: %s\n",
+                     err ? strerror(err) : "nothing written");
+    if (n > 0) {
+        ssize_t said = write(STDERR_FILENO, msg, static_cast<std::size_t>(n));
+        (void)said;   // standard error may be gone as well; the status tells
+    }
+    _exit(1);
+}
+
+void print(const char *buf, std::size_t len) {
+    errno = 0;
+    if (!write_all(buf, len))
+        output_failed(errno);
+}
+
+}  // namespace
 
 void *update_screen(void *) {
     static char frame[FRAME_MAX];
+    prctl(PR_SET_NAME, "render");   // so that top -H and the benchmarks can tell it apart
 
     // Reserve the 24 lines the frames are printed over.
     for (int y = 0; y < HEIGHT; y++) {
         std::memset(frame + y * (WIDTH + 1), ' ', WIDTH);
         frame[y * (WIDTH + 1) + WIDTH] = '\n';
     }
-    write_all(frame, HEIGHT * (WIDTH + 1));
+    print(frame, HEIGHT * (WIDTH + 1));
 
     for (int l = 1; l <= 6; l++)
         local_fill(layer(l), 1, 7, 4, ' ');
 
     for (;;) {
+        if (render_state.load(std::memory_order_acquire) != 0) {
+            render_state.store(2, std::memory_order_release);
+            render_state.notify_all();
+            for (;;)
+                pause();
+        }
         if (update_mode.load(std::memory_order_relaxed) == 1)
             compose_layers();
-        write_all(frame, encode_frame(frame));
+        print(frame, encode_frame(frame));
         pause_us(30000);
     }
     return nullptr;
+}
+
+void stop_render() {
+    render_state.store(1, std::memory_order_release);
+    for (int s; (s = render_state.load(std::memory_order_acquire)) != 2;)
+        render_state.wait(s, std::memory_order_acquire);
 }

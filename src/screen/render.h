@@ -24,7 +24,13 @@ void compose_layers();
 // Writes one frame's bytes into `out` (at least FRAME_MAX bytes), each cell taken
 // from `db` or `screen` as `update_mode` says at that moment; returns the length.
 std::size_t encode_frame(char *out);
-// Hands `len` bytes to standard output, looping on partial writes; errors are ignored.
-void write_all(const char *buf, std::size_t len);
-// The thread body: reserves 24 lines, opens the layers, then composes and prints for ever.
+// Hands `len` bytes to standard output, looping on partial writes and retrying
+// on EINTR and EAGAIN; returns false when standard output fails for good.
+bool write_all(const char *buf, std::size_t len);
+// The thread body: reserves 24 lines, opens the layers, then composes and prints
+// until stop_render. When standard output fails it reports on standard error
+// and ends the process with status 1.
 void *update_screen(void *);
+// Asks the running render thread to stop and waits until it has finished the
+// frame it is printing, so that the output ends with a whole frame.
+void stop_render();

@@ -29,5 +29,6 @@ void start_thread(void *(*body)(void *));
 // Lowers the main module's volume in steps of 10 every 100 ms until it is
 // negative.
 void fade_out();
-// Fades out, releases sound and ends the process with status 0.
+// Fades out, releases sound, lets the render thread finish its frame and ends
+// the process with status 0.
 [[noreturn]] void end_show();

@@ -76,5 +76,7 @@ void end_show() {
     fade_out();
     FMUSIC_FreeSong(mod);
     FSOUND_Close();
+    // The last frame goes out whole: the terminal is not left inside an escape.
+    stop_render();
     exit(0);
 }

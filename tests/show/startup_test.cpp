@@ -141,6 +141,34 @@ TEST(ShowBinary, RunsToTheEndWithoutArtAndExitsZero) {
     EXPECT_EQ(lines[lines.size() - 3], "SetMasterVolume vorbel.xm -4");
 }
 
+// The render thread is held up in a write to a pipe nobody reads yet while the
+// show ends: the exit waits for that frame, so the stream ends with it whole.
+TEST(ShowBinary, EndsWithAWholeFrameEvenWhenTheReaderLags) {
+    string dir = make_temp_dir();
+    ASSERT_FALSE(dir.empty());
+    child_result r = run_child("cd " + dir + " && SOUND_DOUBLE_SPEEDUP=200 " + DEMO_WITH_DOUBLE +
+                               " | (sleep 2; cat)");
+    string cursor_up;
+    for (int i = 0; i < 24; i++)
+        cursor_up += "\x1b[A";
+    size_t last = r.out.rfind(cursor_up);
+    ASSERT_NE(last, string::npos);
+    // 24 cursor-ups, then 24 rows of 80 ten-byte cell sequences and a newline.
+    EXPECT_EQ(r.out.size() - last, 72u + 24 * (80 * 11 + 1));
+    EXPECT_EQ(r.out.back(), '\n');
+}
+
+// With standard output gone the show stops at once with status 1 and says why.
+TEST(ShowBinary, FailingOutputEndsTheShowWithStatusOne) {
+    for (auto [redirect, reason] : {std::pair{">/dev/full", "No space left on device"},
+                                    {">&-", "Bad file descriptor"}}) {
+        child_result r = run_child(string("SOUND_DOUBLE_SPEEDUP=1 timeout 20 ") + DEMO_WITH_DOUBLE +
+                                   " 2>&1 " + redirect);
+        EXPECT_EQ(r.status, 1) << redirect;
+        EXPECT_EQ(r.out, string("demo: cannot write to standard output: ") + reason + "\n");
+    }
+}
+
 // The real show binary with the real sound library, started where no module is.
 TEST(ShowBinary, RealBinaryWithoutModulesSaysLoadsongError) {
     string dir = make_temp_dir();
@@ -160,7 +188,7 @@ TEST(ShowBinary, WholeShowWithArtRunsWithAllThreadsAndPrintsWholeFrames) {
                                DEMO_WITH_DOUBLE);
     EXPECT_EQ(r.status, 0);
     // After the reset, the hidden cursor and the 24 reserved lines come whole
-    // frames; the last one may be cut off by the exit.
+    // frames, up to the last.
     size_t frame_start = 8 + 24 * 81;
     ASSERT_GT(r.out.size(), frame_start);
     string cursor_up;
@@ -172,4 +200,5 @@ TEST(ShowBinary, WholeShowWithArtRunsWithAllThreadsAndPrintsWholeFrames) {
         frames++;
     EXPECT_GT(frames, 20u);
     EXPECT_EQ(r.out.compare(frame_start, cursor_up.size(), cursor_up), 0);
+    EXPECT_EQ(r.out.back(), '\n');
 }
