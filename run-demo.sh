@@ -1,35 +1,80 @@
 #!/usr/bin/env bash
-# Builds the demo and plays it in this terminal.
+# Builds the demo and plays it in this terminal. With DEMO_RUN_DIR naming a run
+# directory (a `demo` binary beside its modules and grafik/), plays that one
+# instead, without building.
 set -euo pipefail
+run_dir=""
+[ -n "${DEMO_RUN_DIR:-}" ] && run_dir=$(cd "$DEMO_RUN_DIR" && pwd)
 cd "$(dirname "$0")"
-. scripts/packages.sh
-ensure_packages $demo_packages
 
-# Built quietly; the log is shown only when something goes wrong.
-mkdir -p build
-log=build/build.log
-{ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DDEMO_TESTS=OFF &&
-  cmake --build build -j"$(nproc)"; } >"$log" 2>&1 || { cat "$log"; exit 1; }
-
-cols=$(tput cols 2>/dev/null || echo 80)
-lines=$(tput lines 2>/dev/null || echo 25)
-if [ "$cols" -lt 80 ] || [ "$lines" -lt 25 ]; then
-    echo "Warning: this terminal is ${cols}x${lines}; the demo needs at least 80x25." >&2
-    sleep 2
+if [ -z "$run_dir" ]; then
+    . scripts/packages.sh
+    ensure_packages $demo_packages
+    # Built quietly into its own folder; the log is shown only when something goes wrong.
+    echo "Building the demo ..." >&2
+    mkdir -p build-demo
+    log=build-demo/build.log
+    { cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DDEMO_TESTS=OFF &&
+      cmake --build build-demo -j"$(nproc)"; } >"$log" 2>&1 || { cat "$log"; exit 1; }
+    run_dir=$PWD/build-demo/run
 fi
 
+# Only a terminal has a size worth a warning.
+if [ -t 1 ]; then
+    { size=$(stty size <&3 2>/dev/null || echo "25 80"); } 3>&1
+    read -r lines cols <<<"$size"
+    if [ "$cols" -lt 80 ] || [ "$lines" -lt 25 ]; then
+        echo "Warning: this terminal is ${cols}x${lines}; the demo needs at least 80x25." >&2
+        sleep 2
+    fi
+fi
+
+# Passes the show's output on as it comes, each read handed on in one write so
+# that every frame reaches the terminal whole, and explains the sound error
+# when the first bytes carry it.
+relay() {
+    local LC_ALL=C first=""
+    IFS= read -r -d '' -N 64 first || true
+    printf '%s' "$first"
+    cat
+    case $first in
+    *"INIT SOUND error"*)
+        echo "No sound device was found. To watch the show silently: SDL_AUDIODRIVER=dummy ./run-demo.sh" ;;
+    esac
+}
+
+tmp=$(mktemp -d)
 # However the show ends, Ctrl-C included, give the shell its cursor and colours back.
-restore() { printf '\033[0m\033[?25h\n'; }
+restore() {
+    printf '\033[0m\033[?25h\n'
+    rm -rf "$tmp"
+}
 trap restore EXIT
-trap 'exit 130' INT TERM
 
-cd build/run
+# A signal for the wrapper is passed on to the show at once; the wrapper ends
+# with 128 + the signal once the show and the relay are done.
+demo_pid=""
+relay_pid=""
+pass_on() {
+    if [ -n "$demo_pid" ]; then
+        kill -"$1" "$demo_pid" 2>/dev/null || true
+        wait "$demo_pid" "$relay_pid" 2>/dev/null || true
+    fi
+    exit $((128 + $(kill -l "$1")))
+}
+for sig in INT TERM HUP; do
+    trap "pass_on $sig" "$sig"
+done
+
+# Started in the background so that the traps run while it plays; the shell
+# ignores SIGINT in background children, and the show must not.
+mkfifo "$tmp/out"
+cd "$run_dir"
+relay <"$tmp/out" &
+relay_pid=$!
+env --default-signal=INT,QUIT ./demo >"$tmp/out" &
+demo_pid=$!
 status=0
-out=$(mktemp)
-# The first bytes are kept aside to tell why the show stopped, if it did.
-./demo | tee -p >(head -c 64 > "$out") || status=${PIPESTATUS[0]}
-if grep -q "INIT SOUND error" "$out" 2>/dev/null; then
-    echo "No sound device was found. To watch the show silently: SDL_AUDIODRIVER=dummy ./run-demo.sh"
-fi
-rm -f "$out"
+wait "$demo_pid" || status=$?
+wait "$relay_pid" || true
 exit "$status"
