@@ -1,11 +1,14 @@
 // Loading art cards into their buffers.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
-#include "art_testing.h"
+#include "art/art.h"
+#include "screen/screen.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -17,7 +20,7 @@ std::string pattern(std::size_t n) {
 }
 
 TEST(LoadCard, MissingOrEmptyFileLeavesTheBufferZeroed) {
-    temp_workdir dir;
+    temp_dir dir{temp_dir::ENTER};
     dir.write("empty", "");
     static char buf[CARD_SIZE];
     for (const char *path : {"missing", "empty", "no/such/dir/card"}) {
@@ -28,7 +31,7 @@ TEST(LoadCard, MissingOrEmptyFileLeavesTheBufferZeroed) {
 }
 
 TEST(LoadCard, CardOfTheLargestSizeIsReadWholeAndEndsInTheBuffer) {
-    temp_workdir dir;
+    temp_dir dir{temp_dir::ENTER};
     const std::string card = pattern(CARD_SIZE - 1);
     dir.write("big", card);
     static char buf[CARD_SIZE];
@@ -39,7 +42,7 @@ TEST(LoadCard, CardOfTheLargestSizeIsReadWholeAndEndsInTheBuffer) {
 }
 
 TEST(LoadCard, LongerFileIsCutAndStillTerminated) {
-    temp_workdir dir;
+    temp_dir dir{temp_dir::ENTER};
     const std::string card = pattern(6000);
     dir.write("huge", card);
     static char buf[CARD_SIZE];
@@ -66,7 +69,7 @@ TEST(LoadCard, LongerFileIsCutAndStillTerminated) {
 }
 
 TEST(LoadCard, ReusedBufferKeepsNothingOfTheLongerCard) {
-    temp_workdir dir;
+    temp_dir dir{temp_dir::ENTER};
     dir.write("long", pattern(3000));
     dir.write("short", "ab\ncd\n");
     static char buf[CARD_SIZE];
@@ -76,7 +79,7 @@ TEST(LoadCard, ReusedBufferKeepsNothingOfTheLongerCard) {
 }
 
 TEST(LoadCard, ClosesEveryFileItOpens) {
-    temp_workdir dir;
+    temp_dir dir{temp_dir::ENTER};
     dir.write("card", "x\n");
     int before = open("card", O_RDONLY);
     ASSERT_GE(before, 0);

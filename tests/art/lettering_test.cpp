@@ -6,14 +6,19 @@
 #include <string>
 #include <vector>
 
-#include "art_testing.h"
+#include "art/art.h"
+#include "cells.h"
+#include "one_cell_font.h"
 #include "recorder.h"
-#include "screen/pause.h"
+#include "temp_dir.h"
 
 namespace {
 
 const char *CREDITS =
     "k0d:  TROVE  -  mj00sic: QUARVELIN - mad greetz till: ZEBRO DORFO KWELLA YMP QX FLONDRIK GRAVO";
+
+// A cell of the one-cell font's glyphs: any character, white on white.
+bool is_glyph_cell(const framebuffer_point &p) { return p.attr == 1 && p.fg == 7 && p.bg == 7; }
 
 struct corner {
     int x, y;
@@ -63,7 +68,7 @@ TEST(Font, TableAndLookup) {
 }
 
 TEST(Font, LoadsEachGlyphFromItsOwnFile) {
-    temp_workdir dir;
+    temp_dir dir{temp_dir::ENTER};
     dir.write("grafik/letters/a", "lower\n");
     dir.write("grafik/letters/A", "UPPER\n");
     dir.write("grafik/letters/:", "colon\n");
@@ -107,25 +112,15 @@ TEST(Puttext, EmptyWordOnlyPauses) {
     EXPECT_TRUE(glyph_cells(screen).empty());
 }
 
-// Pause hook for the scroller: keeps each frame's picture, then paints the
-// border over with '#' again. A glyph drawn on the border stays there (the
-// blue fill spares the border), so repainting it keeps every recorded frame
-// down to the glyphs drawn in that frame.
-struct scroll_record {
-    long usec;
-    grid_t picture;
-};
-std::vector<scroll_record> scroll_records;
-
-void record_and_repaint_border(long usec) {
-    scroll_records.emplace_back();
-    scroll_records.back().usec = usec;
+// After each recorded frame of the scroller the border is painted over with
+// '#' again. A glyph drawn on the border stays there (the blue fill spares the
+// border), so repainting it keeps every recorded frame down to the glyphs
+// drawn in that frame.
+void repaint_border() {
     for (int x = 0; x < WIDTH; x++)
-        for (int y = 0; y < HEIGHT; y++) {
-            scroll_records.back().picture[x][y] = cell_get(screen[x][y]);
+        for (int y = 0; y < HEIGHT; y++)
             if (on_border(x, y))
                 cell_set(screen[x][y], 0, 2, 0, '#');
-        }
 }
 
 // Runs the scroller over `text` with the one-cell font and returns, per frame,
@@ -133,12 +128,11 @@ void record_and_repaint_border(long usec) {
 std::vector<std::vector<corner>> scroll(const std::string &text) {
     use_one_cell_font();
     fill(0, 2, 0, '#');
-    scroll_records.clear();
-    set_pause_hook(record_and_repaint_border);
+    recorder_start({.after = repaint_border});
     scrolla(text.c_str());
-    set_pause_hook(nullptr);
+    recorder_stop();
     std::vector<std::vector<corner>> frames;
-    for (const scroll_record &r : scroll_records) {
+    for (const pause_record &r : recorded()) {
         EXPECT_EQ(r.usec, 40000);
         std::vector<corner> f = glyph_cells(r.picture);
         for (const corner &k : f) {
@@ -155,7 +149,7 @@ std::vector<std::vector<corner>> scroll(const std::string &text) {
                 if (on_border(x, y))
                     EXPECT_EQ(p.data, '#');
                 else
-                    EXPECT_TRUE(p.data == ' ' && p.attr == 1 && p.fg == 7 && p.bg == 4) << x << "," << y;
+                    EXPECT_EQ(p, BLUE) << x << "," << y;
             }
         frames.push_back(f);
     }

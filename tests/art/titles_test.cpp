@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "art_testing.h"
+#include "art/art.h"
+#include "cells.h"
 #include "recorder.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -32,28 +34,21 @@ void expect_sequence(const std::vector<shown> &want) {
         for (int x = 0; x < WIDTH; x++)
             for (int y = 0; y < HEIGHT; y++) {
                 const framebuffer_point &p = g[x][y];
-                bool is_fill = p.data == ' ' && p.attr == w.fill_attr && p.fg == w.fill_fg && p.bg == w.fill_bg;
-                if (!is_fill)
-                    drawn++;
+                drawn += !(p == framebuffer_point{' ', w.fill_attr, w.fill_fg, w.fill_bg});
             }
         if (!w.card) {
             EXPECT_EQ(drawn, 0);
             continue;
         }
         EXPECT_EQ(drawn, 2);
-        for (int k = 0; k < 2; k++) {
-            const framebuffer_point &p = g[w.x + k][w.y];
-            EXPECT_EQ(p.data, w.card[k]);
-            EXPECT_EQ(p.attr, w.attr);
-            EXPECT_EQ(p.fg, w.fg);
-            EXPECT_EQ(p.bg, w.bg);
-        }
+        for (int k = 0; k < 2; k++)
+            EXPECT_EQ(g[w.x + k][w.y], (framebuffer_point{w.card[k], w.attr, w.fg, w.bg}));
     }
 }
 
 // A stand-in card for each file a sequence reads: its name's first letter
 // upper-cased, then its number, e.g. "grafik/fire3" holds "F3".
-void write_cards(const temp_workdir &dir, const std::string &name, int count, char tag) {
+void write_cards(const temp_dir &dir, const std::string &name, int count, char tag) {
     for (int i = 1; i <= count; i++)
         dir.write("grafik/" + name + std::to_string(i), std::string{tag, static_cast<char>('0' + i % 10)} + "\n");
 }
@@ -81,7 +76,7 @@ protected:
         sequence();
         recorder_stop();
     }
-    temp_workdir dir;
+    temp_dir dir{temp_dir::ENTER};
 };
 
 TEST_F(Titles, FireEndsWithTheThirdCardInRed) {
@@ -131,7 +126,7 @@ TEST_F(Titles, OtherSequences) {
 
 TEST_F(Titles, MissingCardShowsBlueAndKeepsTheTiming) {
     write_cards(dir, "fire", 3, 'F');
-    fs::remove(dir.path() / "grafik/fire2");
+    std::filesystem::remove(dir.path() / "grafik/fire2");
     run(fire_intro);
     expect_sequence(white("F1", 15, 6, 1) + std::vector<shown>{{BEAT_US, 1, 7, 4, nullptr, 0, 0, 0, 0, 0}} +
                     white("F3", 15, 6, 1) + std::vector<shown>{{BEAT_US, 1, 7, 4, "F3", 15, 6, 1, 1, 1}});

@@ -2,9 +2,7 @@
 // colours, and whole instances on their layers, alone and as a volley.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
-#include <ctime>
 #include <set>
 #include <thread>
 #include <utility>
@@ -14,8 +12,9 @@
 
 #include "effects/effects.h"
 #include "effects/fireworks.h"
+#include "cells.h"
+#include "recorder.h"
 #include "screen/screen.h"
-#include "screen/pause.h"
 
 namespace {
 
@@ -39,16 +38,6 @@ int opaque_count(grid_t &g) {
         for (int y = 0; y < HEIGHT; y++)
             n += cell_get(g[x][y]).data != TRANSPARENT;
     return n;
-}
-
-bool all_cells(grid_t &g, int attr, int fg, int bg, char data) {
-    for (int x = 0; x < WIDTH; x++)
-        for (int y = 0; y < HEIGHT; y++) {
-            framebuffer_point p = cell_get(g[x][y]);
-            if (p.attr != attr || p.fg != fg || p.bg != bg || p.data != data)
-                return false;
-        }
-    return true;
 }
 
 const int COLS[5] = {1, 3, 4, 5, 6};
@@ -158,33 +147,15 @@ TEST(Fireworks, LargestRingIsClippedAtTheEdgesWithoutWrapping) {
 
 namespace {
 
-// Snapshots of one layer at every pause of the test's thread.
-std::vector<std::vector<framebuffer_point>> frames;
-std::vector<long> pauses;
-int watched = 1;
-
-void snapshot_hook(long usec) {
-    pauses.push_back(usec);
-    frames.emplace_back();
-    for (int x = 0; x < WIDTH; x++)
-        for (int y = 0; y < HEIGHT; y++)
-            frames.back().push_back(cell_get(layer(watched)[x][y]));
-}
-
-framebuffer_point at(const std::vector<framebuffer_point> &f, int x, int y) { return f[x * HEIGHT + y]; }
-
-// Runs one instance on layer `n` with snapshots, within one second of the
-// clock so the test can replay the instance's random choices.
-bool run_within_one_second(int n, time_t &seed_time) {
-    watched = n;
-    frames.clear();
-    pauses.clear();
-    id.store(n, std::memory_order_relaxed);
-    seed_time = time(nullptr);
-    set_pause_hook(snapshot_hook);
-    fireworks(nullptr);
-    set_pause_hook(nullptr);
-    return time(nullptr) == seed_time;
+// Runs one instance on layer `n` with its frames recorded, within one second
+// of the clock so the test can replay the instance's random choices.
+long run_instance(int n) {
+    return within_one_second([n] {
+        id.store(n, std::memory_order_relaxed);
+        recorder_start({.watched = n});
+        fireworks(nullptr);
+        recorder_stop();
+    });
 }
 
 }  // namespace
@@ -193,9 +164,8 @@ TEST(Fireworks, WholeInstanceFollowsItsRandomChoices) {
     for (int n : {1, 4}) {
         // Everything but the instance's own layer must come through untouched.
         for (int g = 0; g <= 6; g++) local_fill(layer(g), 0, 2, 2, 'Z');
-        time_t seed_time;
-        int tries = 0;
-        while (!run_within_one_second(n, seed_time)) ASSERT_LT(++tries, 3);
+        const long seed_time = run_instance(n);
+        ASSERT_GE(seed_time, 0);
 
         srand(static_cast<unsigned>(seed_time * n));
         const int col1 = rand() % 6 + 1;
@@ -204,40 +174,37 @@ TEST(Fireworks, WholeInstanceFollowsItsRandomChoices) {
         const int p = rand() % 19 + 36;
         const int col2 = (col1 + 1) % 6 + 1;
 
+        const auto &frames = recorded();
         ASSERT_EQ(static_cast<int>(frames.size()), p);
-        for (long u : pauses) EXPECT_EQ(u, FIREWORKS_FRAME_US);
+        for (const pause_record &r : frames) EXPECT_EQ(r.usec, 60000);
 
         const char background = n == 1 ? ' ' : TRANSPARENT;
         for (int i = 0; i <= height + 1; i++) {
-            const auto &f = frames[i];
+            const grid_t &f = frames[i].picture;
             cells_t drawn;
             for (int x = 0; x < WIDTH; x++)
-                for (int y = 0; y < HEIGHT; y++) {
-                    framebuffer_point c = at(f, x, y);
-                    if (c.data == background && c.attr == 1 && c.fg == 7 && c.bg == 0) continue;
-                    drawn.insert({x, y});
-                }
+                for (int y = 0; y < HEIGHT; y++)
+                    if (!(f[x][y] == framebuffer_point{background, 1, 7, 0})) drawn.insert({x, y});
             const int row = 22 - (i <= height ? i : height);
             if (i < height) {
                 // The rocket alone, a solid block of col1, one row higher each frame.
                 ASSERT_EQ(drawn, (cells_t{{column, row}})) << "frame " << i;
-                framebuffer_point r = at(f, column, row);
-                EXPECT_TRUE(r.attr == 1 && r.fg == col1 && r.bg == col1 && r.data == ' ');
+                EXPECT_EQ(f[column][row], block(col1));
             } else if (i == height) {
                 EXPECT_EQ(drawn, (cells_t{{column - 2, row}, {column - 1, row}, {column, row},
                                           {column + 1, row}}));
             } else {
                 EXPECT_EQ(drawn.size(), 6u);
                 for (int x = column - 2; x <= column + 1; x++)
-                    EXPECT_EQ(at(f, x, row).fg, col2) << x;
-                EXPECT_EQ(at(f, column, row - 1).fg, col1);
-                EXPECT_EQ(at(f, column, row + 1).fg, col1);
+                    EXPECT_EQ(f[x][row].fg, col2) << x;
+                EXPECT_EQ(f[column][row - 1].fg, col1);
+                EXPECT_EQ(f[column][row + 1].fg, col1);
             }
         }
-        EXPECT_TRUE(all_cells(layer(n), 1, 7, 0, background));
+        EXPECT_TRUE(grid_is(layer(n), {background, 1, 7, 0}));
         for (int g = 0; g <= 6; g++)
             if (g != n) {
-                EXPECT_TRUE(all_cells(layer(g), 0, 2, 2, 'Z')) << g;
+                EXPECT_TRUE(grid_is(layer(g), {'Z', 0, 2, 2})) << g;
             }
     }
 }
@@ -245,45 +212,34 @@ TEST(Fireworks, WholeInstanceFollowsItsRandomChoices) {
 TEST(Fireworks, LayerNumberOutsideOneToSixDrawsNothing) {
     for (int g = 0; g <= 6; g++) local_fill(layer(g), 0, 2, 2, 'Z');
     for (int n : {0, 7, -1}) {
-        time_t seed_time;
-        run_within_one_second(n, seed_time);
-        EXPECT_TRUE(frames.empty()) << n;
+        id.store(n, std::memory_order_relaxed);
+        recorder_start();
+        fireworks(nullptr);
+        recorder_stop();
+        EXPECT_TRUE(recorded().empty()) << n;
     }
-    for (int g = 0; g <= 6; g++) EXPECT_TRUE(all_cells(layer(g), 0, 2, 2, 'Z')) << g;
+    for (int g = 0; g <= 6; g++) EXPECT_TRUE(grid_is(layer(g), {'Z', 0, 2, 2})) << g;
 }
-
-namespace {
-std::atomic<int> started{0};
-std::atomic<int> finished_pauses{0};
-thread_local bool counted = false;
-
-// A short real pause for every thread; an instance's first pause comes after
-// it has read `id`, which is when the next one may be started.
-void volley_hook(long) {
-    if (!counted) {
-        counted = true;
-        started.fetch_add(1, std::memory_order_relaxed);
-    }
-    finished_pauses.fetch_add(1, std::memory_order_relaxed);
-    usleep(500);
-}
-}  // namespace
 
 TEST(Fireworks, VolleyOfSixEachOnItsOwnLayer) {
-    set_pause_hook(volley_hook);
+    // The instances' threads pause for real, a hundred times shorter; an
+    // instance's first pause comes after it has read `id`, which is when the
+    // next one may be started.
+    recorder_start({.others = 100});
     std::vector<std::thread> threads;
     for (int n = 1; n <= 5; n++) {
         id.store(n, std::memory_order_relaxed);
         threads.emplace_back([] { fireworks(); });
-        while (started.load(std::memory_order_relaxed) < n) usleep(100);
+        while (others_started() < n) usleep(100);
     }
     id.store(6, std::memory_order_relaxed);
     fireworks();
     for (auto &t : threads) t.join();
-    set_pause_hook(nullptr);
+    recorder_stop();
 
-    EXPECT_GE(finished_pauses.load(), 6 * 36);
-    EXPECT_LE(finished_pauses.load(), 6 * 54);
-    EXPECT_TRUE(all_cells(screen1, 1, 7, 0, ' '));
-    for (int n = 2; n <= 6; n++) EXPECT_TRUE(all_cells(layer(n), 1, 7, 0, TRANSPARENT)) << n;
+    const long pauses = others_paused() + static_cast<long>(recorded().size());
+    EXPECT_GE(pauses, 6 * 36);
+    EXPECT_LE(pauses, 6 * 54);
+    EXPECT_TRUE(grid_is(screen1, {' ', 1, 7, 0}));
+    for (int n = 2; n <= 6; n++) EXPECT_TRUE(grid_is(layer(n), {TRANSPARENT, 1, 7, 0})) << n;
 }

@@ -5,12 +5,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "art/art.h"
 #include "effects/effects.h"
 #include "effects/moonwalk.h"
+#include "cells.h"
 #include "recorder.h"
-#include "workdir.h"
+#include "temp_dir.h"
 #include "screen/screen.h"
 
 namespace {
@@ -23,18 +25,28 @@ std::string mirrored(const std::string &source) {
     return dst;
 }
 
-bool is_blue(const framebuffer_point &p) { return p.data == ' ' && p.attr == 1 && p.fg == 7 && p.bg == 4; }
-
 int drawn_cells(const grid_t &g) {
     int n = 0;
     for (int x = 0; x < WIDTH; x++)
         for (int y = 0; y < HEIGHT; y++)
-            n += !is_blue(g[x][y]);
+            n += !(g[x][y] == BLUE);
     return n;
 }
 
 constexpr int FRAMES = 36;   // walking frames of one pass
 constexpr int FLASH = 6;
+
+// Runs the scene with every pause recorded: two passes of walking frames
+// (100 ms) and flashes (350 ms).
+const std::vector<pause_record> &run_scene() {
+    fill(0, 0, 0, 'x');
+    recorder_start();
+    moonwalk();
+    recorder_stop();
+    EXPECT_EQ(recorded().size(), 2u * (FRAMES + FLASH));
+    EXPECT_EQ(recorded_total(), 11400000);
+    return recorded();
+}
 
 }  // namespace
 
@@ -59,19 +71,14 @@ TEST(Moonwalk, MirrorReversesEachLineBehindItsLineFeed) {
 // Card k is its letter, 15 spaces and a bar: as loaded the letter leads, and
 // mirrored the bar does, 16 columns before the letter.
 TEST(Moonwalk, WalksThreeLegsTwiceThenFlashesItsCards) {
-    temp_workdir dir;
+    temp_dir dir{temp_dir::ENTER};
     for (int k = 1; k <= 12; k++)
         dir.write("grafik/man" + std::to_string(k), std::string(1, char('A' + k - 1)) + std::string(15, ' ') + "|\n");
     dir.write("grafik/wow", "W\n");
     dir.write("grafik/fantastic", "F\n");
 
-    fill(0, 0, 0, 'x');
-    recorder_start();
-    moonwalk();
-    recorder_stop();
-    const auto &rec = recorded();
+    const auto &rec = run_scene();
     ASSERT_EQ(rec.size(), 2u * (FRAMES + FLASH));
-    EXPECT_EQ(recorded_total(), 11400000);
 
     const int flash_colour[FLASH] = {7, 1, 2, 7, 1, 2};
     for (int pass = 0; pass < 2; pass++) {
@@ -90,9 +97,7 @@ TEST(Moonwalk, WalksThreeLegsTwiceThenFlashesItsCards) {
                 bar_x = 4 * f - 12;
                 letter_x = bar_x + 16;
             }
-            const framebuffer_point &l = r.picture[letter_x][1];
-            EXPECT_EQ(l.data, letter);
-            EXPECT_TRUE(l.attr == 1 && l.fg == 7 && l.bg == 4);
+            EXPECT_EQ(r.picture[letter_x][1], (framebuffer_point{letter, 1, 7, 4}));
             // The bar of the first two mirrored frames lies left of the screen.
             if (bar_x >= 0) {
                 EXPECT_EQ(r.picture[bar_x][1].data, '|');
@@ -106,9 +111,7 @@ TEST(Moonwalk, WalksThreeLegsTwiceThenFlashesItsCards) {
             SCOPED_TRACE("pass " + std::to_string(pass + 1) + " flash " + std::to_string(i + 1));
             const pause_record &r = rec[base + FRAMES + i];
             EXPECT_EQ(r.usec, 350000);
-            const framebuffer_point &c = r.picture[1][4];
-            EXPECT_EQ(c.data, card);
-            EXPECT_TRUE(c.attr == 1 && c.fg == flash_colour[i] && c.bg == flash_colour[i]);
+            EXPECT_EQ(r.picture[1][4], (framebuffer_point{card, 1, flash_colour[i], flash_colour[i]}));
             // Laid over the last walking frame, nothing else added.
             EXPECT_EQ(r.picture[52][1].data, 'L');
             EXPECT_EQ(r.picture[36][1].data, '|');
@@ -116,24 +119,18 @@ TEST(Moonwalk, WalksThreeLegsTwiceThenFlashesItsCards) {
         }
     }
     // The scene ends on the fantastic card, green on green.
-    const framebuffer_point last = cell_get(screen[1][4]);
-    EXPECT_TRUE(last.data == 'F' && last.fg == 2 && last.bg == 2);
+    EXPECT_EQ(screen[1][4], (framebuffer_point{'F', 1, 2, 2}));
 }
 
 // Missing cards draw nothing while the frames and pauses run on; a card longer
 // than its buffer is cut so that its text ends inside it, here before its only
 // line feed, which leaves nothing to mirror.
 TEST(Moonwalk, MissingAndOversizedCards) {
-    temp_workdir dir;
+    temp_dir dir{temp_dir::ENTER};
     dir.write("grafik/man1", std::string(CARD_SIZE - 1, 'x') + "\n");
 
-    fill(0, 0, 0, 'x');
-    recorder_start();
-    moonwalk();
-    recorder_stop();
-    const auto &rec = recorded();
+    const auto &rec = run_scene();
     ASSERT_EQ(rec.size(), 2u * (FRAMES + FLASH));
-    EXPECT_EQ(recorded_total(), 11400000);
     for (std::size_t i = 0; i < rec.size(); i++) {
         SCOPED_TRACE("pause " + std::to_string(i + 1));
         const bool loaded_card1 = i % (FRAMES + FLASH) == 12;   // first frame of the left leg
@@ -144,6 +141,6 @@ TEST(Moonwalk, MissingAndOversizedCards) {
         // Card 1 as loaded at column 53: one row of x to the right edge.
         EXPECT_EQ(drawn_cells(rec[i].picture), WIDTH - 53);
         EXPECT_EQ(rec[i].picture[79][1].data, 'x');
-        EXPECT_TRUE(is_blue(rec[i].picture[52][1]));
+        EXPECT_EQ(rec[i].picture[52][1], BLUE);
     }
 }

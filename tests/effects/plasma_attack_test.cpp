@@ -6,6 +6,7 @@
 
 #include "effects/effects.h"
 #include "effects/plasma_attack.h"
+#include "cells.h"
 #include "recorder.h"
 #include "screen/screen.h"
 
@@ -65,7 +66,7 @@ TEST(PlasmaAttack, HundredFiftyFramesOfSolidBlocksOverTheWholeScreen) {
             for (int y = 0; y < HEIGHT; y++) {
                 const framebuffer_point &c = r.picture[x][y];
                 const int want = plasma_colour(i, k, x, y);
-                ASSERT_TRUE(c.data == '#' && c.attr == 1 && c.fg == want && c.bg == want)
+                ASSERT_EQ(c, (framebuffer_point{'#', 1, want, want}))
                     << "frame " << i << " cell " << x << "," << y;
             }
     }

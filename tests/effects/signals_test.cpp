@@ -1,25 +1,21 @@
 // Signal waves and the card put up below them.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <pthread.h>
 #include <unistd.h>
 
 #include "art/art.h"
 #include "effects/effects.h"
 #include "effects/signals.h"
+#include "cells.h"
 #include "recorder.h"
 #include "screen/screen.h"
-#include "screen/pause.h"
-#include "workdir.h"
+#include "temp_dir.h"
 
 namespace {
 
 // Blue background every test starts from; a wave's cells differ from it.
 void blank() { fill(1, 7, 4, ' '); }
-bool is_blank(const framebuffer_point &c) {
-    return c.data == ' ' && c.attr == 1 && c.fg == 7 && c.bg == 4;
-}
 
 struct wave_case {
     int ninja, pirate;
@@ -38,11 +34,10 @@ void expect_wave(const grid_t &g, const wave_case &w) {
         int drawn = 0;
         for (int y = 0; y < HEIGHT; y++) {
             const framebuffer_point &c = g[x][y];
-            if (is_blank(c))
+            if (c == BLUE)
                 continue;
             drawn++;
-            EXPECT_TRUE(c.data == '>' && c.attr == 1 && c.fg == w.fg && c.bg == w.bg)
-                << "cell " << x << "," << y;
+            EXPECT_EQ(c, (framebuffer_point{'>', 1, w.fg, w.bg})) << "cell " << x << "," << y;
             EXPECT_TRUE(y >= w.top && y <= w.bottom) << "cell " << x << "," << y;
             top = top || y == w.top;
             bottom = bottom || y == w.bottom;
@@ -56,7 +51,7 @@ void expect_wave(const grid_t &g, const wave_case &w) {
     EXPECT_TRUE(bottom);
     // The row follows the position itself, not the column it is drawn in.
     for (int y = 0; y < HEIGHT; y++)
-        EXPECT_EQ(!is_blank(g[4][y]), y >= w.steep_top && y <= w.steep_bottom) << "cell 4," << y;
+        EXPECT_EQ(!(g[4][y] == BLUE), y >= w.steep_top && y <= w.steep_bottom) << "cell 4," << y;
 }
 
 // Column 4 holds the positions 4.0 to 4.9, where the sine of 0.75 times the
@@ -89,7 +84,7 @@ TEST(SignalWave, EachOfTheShowsWavesStepByStep) {
         int changed = 0;
         for (int x = 0; x < WIDTH; x++)
             for (int y = 0; y < HEIGHT; y++)
-                changed += !is_blank(rec[0].picture[x][y]);
+                changed += !(rec[0].picture[x][y] == BLUE);
         EXPECT_EQ(changed, 1);
         EXPECT_EQ(rec[0].picture[1][w.first_row].data, '>');
         expect_wave(rec.back().picture, w);   // the screen after the last step
@@ -117,29 +112,15 @@ TEST(SignalWave, SinglePrecisionStepsSetTheColumnCounts) {
 }
 
 namespace {
-std::atomic<int> started{0};   // wave threads that have made their first step
-std::atomic<int> parked{0};    // wave threads in their long sleep
-
-// Paces every thread at a tenth of the real pauses, so the waves still
-// overlap, and parks a thread twin for good instead of 100000 seconds.
-void fast_pace(long usec) {
-    if (usec == 100000L * 1000000) {   // the thread twin's 100000 seconds
-        parked++;
-        for (;;)
-            usleep(1000000);
-    }
-    thread_local bool first = true;
-    if (first && usec == SIGNAL_FRAME_US)
-        started++;
-    first = false;
-    usleep(static_cast<useconds_t>(usec / 10));
-}
-
-void wait_for(const std::atomic<int> &n, int value) {
-    for (int k = 0; k < 5000 && n.load() < value; k++)
+// Waits up to five seconds for `count` to reach `value`.
+void wait_for(int (*count)(), int value) {
+    for (int k = 0; k < 5000 && count() < value; k++)
         usleep(1000);
-    ASSERT_EQ(n.load(), value);
+    ASSERT_EQ(count(), value);
 }
+
+// Wave threads in their long sleep (100000 seconds, a tenth of it here: for good).
+int parked() { return static_cast<int>(others_paused(100000 * 1000000L)); }
 
 pthread_t start(void *(*body)(void *)) {
     pthread_t t;
@@ -151,27 +132,28 @@ pthread_t start(void *(*body)(void *)) {
 // The show's signal scene at a tenth of its pace: two thread twins and the
 // card thread, then a wave on the show's own thread, all drawing at once.
 TEST(SignalWave, WavesKeepTheValuesTheyCopiedAtTheirStart) {
-    temp_workdir dir;   // no card: the card thread draws nothing here
+    temp_dir dir{temp_dir::ENTER};   // no card: the card thread draws nothing here
     blank();
-    set_pause_hook(fast_pace);
+    // The other threads keep a tenth of their pace, so the waves still overlap.
+    recorder_start({.others = 10});
 
     ninja = 2;
     pirate = 5;
     pthread_detach(start(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread));
-    wait_for(started, 1);
+    wait_for(others_started, 1);
     ninja = 1;
     pirate = 10;
     pthread_detach(start(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread));
-    wait_for(started, 2);
+    wait_for(others_started, 2);
     pthread_t card = start(we_get_signal);
     ninja = 6;
     pirate = 15;
-    EXPECT_EQ(parked.load(), 0) << "the waves did not overlap";
+    EXPECT_EQ(parked(), 0) << "the waves did not overlap";
     pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space();
 
     wait_for(parked, 2);
     pthread_join(card, nullptr);
-    set_pause_hook(nullptr);
+    recorder_stop();
 
     // Each band holds its own wave only; the rows below stay blank.
     grid_t band;
@@ -179,17 +161,16 @@ TEST(SignalWave, WavesKeepTheValuesTheyCopiedAtTheirStart) {
         SCOPED_TRACE(w.ninja);
         for (int x = 0; x < WIDTH; x++)
             for (int y = 0; y < HEIGHT; y++)
-                band[x][y] = y >= w.top && y <= w.bottom ? cell_get(screen[x][y])
-                                                         : framebuffer_point{' ', 1, 7, 4};
+                band[x][y] = y >= w.top && y <= w.bottom ? cell_get(screen[x][y]) : BLUE;
         expect_wave(band, w);
     }
     for (int x = 0; x < WIDTH; x++)
         for (int y = 18; y < HEIGHT; y++)
-            ASSERT_TRUE(is_blank(cell_get(screen[x][y])));
+            ASSERT_EQ(cell_get(screen[x][y]), BLUE);
 }
 
 TEST(WeGetSignal, CardComesSixSecondsAfterTheStart) {
-    temp_workdir dir;
+    temp_dir dir{temp_dir::ENTER};
     dir.write("grafik/omg", "ab cd\nef");
     blank();
     recorder_start();
@@ -198,27 +179,19 @@ TEST(WeGetSignal, CardComesSixSecondsAfterTheStart) {
     ASSERT_EQ(recorded().size(), 1u);
     EXPECT_EQ(recorded()[0].usec, 6000000);
     // Nothing of the card before the wait is over.
-    for (int x = 0; x < WIDTH; x++)
-        for (int y = 0; y < HEIGHT; y++)
-            ASSERT_TRUE(is_blank(recorded()[0].picture[x][y]));
+    EXPECT_TRUE(grid_is(recorded()[0].picture, BLUE));
 
     // Top-left corner at (1, 18), white blocks; the space and the rest stay blue.
-    for (int x = 0; x < WIDTH; x++)
-        for (int y = 0; y < HEIGHT; y++) {
-            framebuffer_point c = cell_get(screen[x][y]);
-            char want = y == 18 && x >= 1 && x <= 5 ? "ab cd"[x - 1]
-                        : y == 19 && x >= 1 && x <= 2 ? "ef"[x - 1]
-                                                      : ' ';
-            if (want == ' ')
-                ASSERT_TRUE(is_blank(c)) << x << "," << y;
-            else
-                ASSERT_TRUE(c.data == want && c.attr == 1 && c.fg == 7 && c.bg == 7)
-                    << x << "," << y;
-        }
+    EXPECT_TRUE(grid_is(screen, [](int x, int y) {
+        char want = y == 18 && x >= 1 && x <= 5   ? "ab cd"[x - 1]
+                    : y == 19 && x >= 1 && x <= 2 ? "ef"[x - 1]
+                                                  : ' ';
+        return want == ' ' ? BLUE : framebuffer_point{want, 1, 7, 7};
+    }));
 }
 
 TEST(WeGetSignal, MissingCardLeavesTheScreenUnchanged) {
-    temp_workdir dir;
+    temp_dir dir{temp_dir::ENTER};
     // Whatever the slot held before, a missing card draws nothing.
     std::fill(std::begin(kuka[19]), std::end(kuka[19]) - 1, 'z');
     blank();
@@ -227,7 +200,5 @@ TEST(WeGetSignal, MissingCardLeavesTheScreenUnchanged) {
     recorder_stop();
     ASSERT_EQ(recorded().size(), 1u);
     EXPECT_EQ(recorded()[0].usec, 6000000);
-    for (int x = 0; x < WIDTH; x++)
-        for (int y = 0; y < HEIGHT; y++)
-            ASSERT_TRUE(is_blank(cell_get(screen[x][y]))) << x << "," << y;
+    EXPECT_TRUE(grid_is(screen, BLUE));
 }

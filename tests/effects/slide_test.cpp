@@ -3,6 +3,7 @@
 
 #include "effects/effects.h"
 #include "effects/slide.h"
+#include "cells.h"
 #include "recorder.h"
 #include "screen/screen.h"
 
@@ -17,15 +18,6 @@ void mark_screen() {
     for (int x = 0; x < WIDTH; x++)
         for (int y = 0; y < HEIGHT; y++)
             cell_set(screen[x][y], marker(x, y));
-}
-
-bool same(const framebuffer_point &a, const framebuffer_point &b) {
-    return a.data == b.data && a.attr == b.attr && a.fg == b.fg && a.bg == b.bg;
-}
-
-// A bold space, colour on colour.
-bool block(const framebuffer_point &c, int colour) {
-    return c.data == ' ' && c.attr == 1 && c.fg == colour && c.bg == colour;
 }
 
 }  // namespace
@@ -47,10 +39,10 @@ TEST(Slide, TwentyFourFramesOverTheInteriorEndOnBlueAndSpareTheBorder) {
             for (int y = 0; y < HEIGHT; y++) {
                 const framebuffer_point &c = p[x][y];
                 if (on_border(x, y)) {
-                    ASSERT_TRUE(same(c, marker(x, y))) << "frame " << i << " border " << x << "," << y;
+                    ASSERT_EQ(c, marker(x, y)) << "frame " << i << " border " << x << "," << y;
                     continue;
                 }
-                ASSERT_TRUE(block(c, 4) || block(c, 6)) << "frame " << i << " cell " << x << "," << y;
+                ASSERT_TRUE(c == block(4) || c == block(6)) << "frame " << i << " cell " << x << "," << y;
                 // Frame i is drawn with its own number, not a neighbour's.
                 ASSERT_EQ(c.bg, slide_colour(x, y, i)) << "frame " << i << " cell " << x << "," << y;
                 // Stripes: one colour along each anti-diagonal.
@@ -59,14 +51,14 @@ TEST(Slide, TwentyFourFramesOverTheInteriorEndOnBlueAndSpareTheBorder) {
                 }
                 // The last four frames are solid blue.
                 if (i >= 21) {
-                    ASSERT_TRUE(block(c, 4)) << "frame " << i << " cell " << x << "," << y;
+                    ASSERT_EQ(c, block(4)) << "frame " << i << " cell " << x << "," << y;
                 }
             }
     }
     // Frame 1 as drawn: (1,1) has n = 60, sine about 0.99, blue; (2,2) has
     // n = 100, sine about -0.54, cyan.
-    EXPECT_TRUE(block(recorded()[0].picture[1][1], 4));
-    EXPECT_TRUE(block(recorded()[0].picture[2][2], 6));
+    EXPECT_EQ(recorded()[0].picture[1][1], block(4));
+    EXPECT_EQ(recorded()[0].picture[2][2], block(6));
 }
 
 TEST(Slide, BandsFollowTheSineOfTheRoot) {
@@ -106,7 +98,7 @@ TEST(Slide, FillscreenBlackFirstThenBandsThenAllBlueBorderIncluded) {
         for (int x = 0; x < WIDTH; x++)
             for (int y = 0; y < HEIGHT; y++) {
                 const framebuffer_point &c = p[x][y];
-                ASSERT_TRUE(block(c, 0) || block(c, 4)) << "frame " << d << " cell " << x << "," << y;
+                ASSERT_TRUE(c == block(0) || c == block(4)) << "frame " << d << " cell " << x << "," << y;
                 if (x > 0 && y < HEIGHT - 1) {
                     ASSERT_EQ(c.bg, p[x - 1][y + 1].bg) << "frame " << d << " cell " << x << "," << y;
                 }
@@ -114,10 +106,10 @@ TEST(Slide, FillscreenBlackFirstThenBandsThenAllBlueBorderIncluded) {
                 // Frame 0 divides by zero: every cell black, the corner
                 // (0,0) with its 0 / 0 too. Frames 26 to 28 are all blue.
                 if (d == 0) {
-                    ASSERT_TRUE(block(c, 0)) << "cell " << x << "," << y;
+                    ASSERT_EQ(c, block(0)) << "cell " << x << "," << y;
                 }
                 if (d >= 26) {
-                    ASSERT_TRUE(block(c, 4)) << "frame " << d << " cell " << x << "," << y;
+                    ASSERT_EQ(c, block(4)) << "frame " << d << " cell " << x << "," << y;
                 }
             }
         // Until frame 25 some black is left: (79,23) has sqrt(1020 / 100) > pi.
@@ -125,12 +117,12 @@ TEST(Slide, FillscreenBlackFirstThenBandsThenAllBlueBorderIncluded) {
             EXPECT_TRUE(black_seen) << "frame " << d;
         }
         if (d >= 1) {
-            EXPECT_TRUE(block(p[0][0], 4)) << "frame " << d;
+            EXPECT_EQ(p[0][0], block(4)) << "frame " << d;
         }
     }
     // Frame 25: the edge of the last band lies between x + y = 98 (sqrt 9.8,
     // below pi) and 99 (sqrt 9.9, above).
-    EXPECT_TRUE(block(recorded()[25].picture[79][19], 4));
-    EXPECT_TRUE(block(recorded()[25].picture[79][20], 0));
-    EXPECT_TRUE(block(recorded()[25].picture[79][23], 0));
+    EXPECT_EQ(recorded()[25].picture[79][19], block(4));
+    EXPECT_EQ(recorded()[25].picture[79][20], block(0));
+    EXPECT_EQ(recorded()[25].picture[79][23], block(0));
 }

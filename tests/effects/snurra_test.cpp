@@ -9,6 +9,8 @@
 #include "art/art.h"
 #include "effects/effects.h"
 #include "effects/snurra.h"
+#include "cells.h"
+#include "one_cell_font.h"
 #include "recorder.h"
 #include "screen/screen.h"
 
@@ -38,9 +40,11 @@ std::pair<int, int> at(int x, int y, int k, int count) {
     return {column + (count == 0 ? snurra_drift(k) : 0), row};
 }
 
-bool blank(const framebuffer_point &c) {
-    return c.data == ' ' && c.attr == 1 && c.fg == 7 && c.bg == 0;
-}
+// The scene's blank interior: bold white spaces on black.
+constexpr framebuffer_point BLANK = {' ', 1, 7, 0};
+
+// A particle: its letter in a block of colour letter % 6 + 1.
+framebuffer_point particle(char c) { return {c, 1, c % 6 + 1, c % 6 + 1}; }
 
 }  // namespace
 
@@ -121,10 +125,7 @@ TEST(Snurra, LaterParticleInTheScanWinsASharedCell) {
     p[41][5] = 'B';
     newfill(1, 7, 0, ' ');
     snurra_frame(p, 1, 1);
-    const framebuffer_point c = cell_get(screen[40][5]);
-    EXPECT_EQ(c.data, 'B');
-    EXPECT_EQ(c.fg, 'B' % 6 + 1);
-    EXPECT_EQ(c.bg, c.fg);
+    EXPECT_EQ(screen[40][5], particle('B'));
 }
 
 TEST(Snurra, WholeSceneFramesAndPauses) {
@@ -132,8 +133,7 @@ TEST(Snurra, WholeSceneFramesAndPauses) {
     // announcing word shows as one white cell per letter along row 7.
     static char saved[GLYPHS + 1][CARD_SIZE];
     std::memcpy(saved, letters, sizeof letters);
-    std::memset(letters, 0, sizeof letters);
-    for (int j = 0; j < GLYPHS; j++) letters[j][0] = static_cast<char>(table[j]);
+    use_one_cell_font();
     fill(0, 0, 0, 'z');
     recorder_start();
     snurra();
@@ -157,10 +157,9 @@ TEST(Snurra, WholeSceneFramesAndPauses) {
                 const framebuffer_point &c = r[i].picture[x][y];
                 const int at = (x - left) / 9;
                 if (y == 7 && x >= left && (x - left) % 9 == 0 && at < static_cast<int>(word.size()))
-                    ASSERT_TRUE(c.data == word[at] && c.attr == 1 && c.fg == 7 && c.bg == 7)
-                        << count << " " << x;
+                    ASSERT_EQ(c, (framebuffer_point{word[at], 1, 7, 7})) << count << " " << x;
                 else
-                    ASSERT_TRUE(blank(c)) << count << " " << x << "," << y;
+                    ASSERT_EQ(c, BLANK) << count << " " << x << "," << y;
             }
         i++;
         snurra_figure(points, count);
@@ -172,10 +171,7 @@ TEST(Snurra, WholeSceneFramesAndPauses) {
             snurra_frame(points, k, count);
             for (int x = 1; x < WIDTH - 1; x++)
                 for (int y = 1; y < HEIGHT - 1; y++) {
-                    const framebuffer_point want = cell_get(screen[x][y]);
-                    const framebuffer_point &got = r[i].picture[x][y];
-                    ASSERT_TRUE(got.data == want.data && got.attr == want.attr &&
-                                got.fg == want.fg && got.bg == want.bg)
+                    ASSERT_EQ(r[i].picture[x][y], screen[x][y])
                         << "pass " << count << " k " << k << " cell " << x << "," << y;
                 }
         }
@@ -185,13 +181,12 @@ TEST(Snurra, WholeSceneFramesAndPauses) {
     // The last frame is wiped: the scene ends on a blank interior.
     for (int x = 1; x < WIDTH - 1; x++)
         for (int y = 1; y < HEIGHT - 1; y++)
-            ASSERT_TRUE(blank(after[x][y])) << x << "," << y;
+            ASSERT_EQ(after[x][y], BLANK) << x << "," << y;
 
     // Known particles in the scene's own frames: the drift acts in the
     // first pass only.
     auto shows = [&](size_t frame, int x, int y, char c) {
-        const framebuffer_point &p = r[frame].picture[x][y];
-        EXPECT_TRUE(p.data == c && p.attr == 1 && p.fg == c % 6 + 1 && p.bg == p.fg)
+        EXPECT_EQ(r[frame].picture[x][y], particle(c))
             << "record " << frame << " cell " << x << "," << y;
     };
     shows(1, 7, 12, 'C');       // cross, k 1: the "C" from (57, 13)
@@ -207,6 +202,6 @@ TEST(Snurra, WholeSceneFramesAndPauses) {
     const framebuffer_point last = r[300].picture[64][23];
     EXPECT_EQ(last.data, 'A');
     EXPECT_EQ(r[301].picture[64][23].data, 'A');
-    EXPECT_TRUE(blank(r[301].picture[64][22]));
+    EXPECT_EQ(r[301].picture[64][22], BLANK);
     EXPECT_EQ(r[0].picture[64][23].data, 'z');
 }

@@ -3,16 +3,17 @@
 
 #include "effects/effects.h"
 #include "effects/vortex.h"
+#include "cells.h"
 #include "recorder.h"
 #include "screen/screen.h"
-#include "workdir.h"
+#include "temp_dir.h"
 
 namespace {
 
 // Runs the scene in a fresh working directory holding `lol` as grafik/lol
 // (none when `lol` is null), with every pause recorded.
 void run_scene(const char *lol) {
-    temp_workdir dir;
+    temp_dir dir{temp_dir::ENTER};
     if (lol)
         dir.write("grafik/lol", lol);
     fill(0, 3, 5, 'q');
@@ -34,7 +35,7 @@ void frame_params(int frame, int &i, int &m) {
 
 bool is_ring_cell(const framebuffer_point &c, int x, int y, int i, int m) {
     int a = vortex_colour(x, y, i, m);
-    return c.data == '#' && c.attr == 1 && c.fg == a && c.bg == a;
+    return c == framebuffer_point{'#', 1, a, a};
 }
 
 }  // namespace
@@ -80,13 +81,8 @@ TEST(Vortex, EightyOneRingFramesThenTheCard) {
         int x, y;
         char ch;
     } const card[] = {{29, 9, 'X'}, {31, 9, 'Y'}, {29, 10, 'Z'}};
-    for (const auto &k : card) {
-        const framebuffer_point &c = last[k.x][k.y];
-        EXPECT_EQ(c.data, k.ch);
-        EXPECT_EQ(c.attr, 1);
-        EXPECT_EQ(c.fg, 2);
-        EXPECT_EQ(c.bg, 2);
-    }
+    for (const auto &k : card)
+        EXPECT_EQ(last[k.x][k.y], (framebuffer_point{k.ch, 1, 2, 2}));
     for (int x = 0; x < WIDTH; x++)
         for (int y = 0; y < HEIGHT; y++) {
             bool card = (y == 9 && (x == 29 || x == 31)) || (y == 10 && x == 29);

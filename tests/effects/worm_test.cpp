@@ -10,59 +10,20 @@
 #include "effects/effects.h"
 #include "effects/worm.h"
 #include "screen/screen.h"
-#include "screen/pause.h"
+#include "cells.h"
+#include "recorder.h"
 
 namespace {
-
-using picture = std::vector<framebuffer_point>;
-
-picture snapshot(grid_t &g) {
-    picture f;
-    for (int x = 0; x < WIDTH; x++)
-        for (int y = 0; y < HEIGHT; y++)
-            f.push_back(cell_get(g[x][y]));
-    return f;
-}
-
-bool same(const picture &a, const picture &b) {
-    for (size_t k = 0; k < a.size(); k++)
-        if (a[k].data != b[k].data || a[k].attr != b[k].attr || a[k].fg != b[k].fg ||
-            a[k].bg != b[k].bg)
-            return false;
-    return a.size() == b.size();
-}
-
-// Snapshots of one layer at every pause of the test's own thread. Pauses of
-// other threads are skipped too, so a worm thread finishes at once.
-int watched_layer;
-std::thread::id owner;
-std::vector<long> pauses;
-std::vector<picture> frames;
-
-void record_layer(long usec) {
-    if (std::this_thread::get_id() != owner)
-        return;
-    pauses.push_back(usec);
-    frames.push_back(snapshot(layer(watched_layer)));
-}
-
-void watch(int n) {
-    watched_layer = n;
-    owner = std::this_thread::get_id();
-    pauses.clear();
-    frames.clear();
-    set_pause_hook(record_layer);
-}
 
 grid_t expected;
 
 // One frame as the routines draw it with the tail at path step x0.
-picture frame(int x0, float wx, float wy, int my_id) {
+const grid_t &frame(int x0, float wx, float wy, int my_id) {
     worm_plane_t p = {};
     worm_path(p, x0, wx, wy);
     worm_clear(expected, my_id);
     worm_draw(p, expected, wx);
-    return snapshot(expected);
+    return expected;
 }
 
 // The tail's path step in each of the 120 frames: 20 twice, then one more a
@@ -89,24 +50,25 @@ void paint(grid_t &g, int x, int y, int w, int col) {
             local_draw(g, c + 10, y + l + 4, 1, col, col, ' ');
 }
 
-struct segment { int x, y, value; };
+struct segment {
+    int x, y, value;
+    bool operator==(const segment &) const = default;
+};
 
-picture marked(const worm_plane_t &p) {
-    picture cells;
+// The marked cells of a plane, column by column.
+std::vector<segment> marked(const worm_plane_t &p) {
+    std::vector<segment> cells;
     for (int x = 0; x < WIDTH; x++)
         for (int y = 0; y < HEIGHT; y++)
             if (p[x][y] != 0)
-                cells.push_back({static_cast<char>(p[x][y]), x, y, 0});
+                cells.push_back({x, y, p[x][y]});
     return cells;
 }
 
-picture listed(std::vector<segment> segs) {
+std::vector<segment> listed(std::vector<segment> segs) {
     std::sort(segs.begin(), segs.end(),
               [](segment a, segment b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });
-    picture cells;
-    for (segment s : segs)
-        cells.push_back({static_cast<char>(s.value), s.x, s.y, 0});
-    return cells;
+    return segs;
 }
 
 }  // namespace
@@ -131,7 +93,7 @@ TEST(Worm, FirstFramesOfTheShowsTwoWorms) {
         SCOPED_TRACE(s.wx);
         worm_plane_t p = {};
         worm_path(p, 20, s.wx, s.wy);
-        EXPECT_TRUE(same(marked(p), listed(s.segs)));
+        EXPECT_EQ(marked(p), listed(s.segs));
 
         // Drawn tail first, each block in its colour over the earlier ones.
         local_fill(screen3, 1, 7, 4, TRANSPARENT);
@@ -140,13 +102,13 @@ TEST(Worm, FirstFramesOfTheShowsTwoWorms) {
         local_fill(expected, 1, 7, 4, TRANSPARENT);
         for (const segment &g : s.segs)
             paint(expected, g.x, g.y, 10 - g.value, static_cast<int>(10 - g.value + s.wx));
-        EXPECT_TRUE(same(snapshot(expected), snapshot(screen3)));
+        EXPECT_TRUE(grid_is(screen3, expected));
     }
     // As a viewer sees it: the first worm's head, 9 by 5 cells at the left edge.
-    const picture f = frame(20, 6.0f, 4.0f, 1);
+    const grid_t &f = frame(20, 6.0f, 4.0f, 1);
     for (int c = 7; c <= 15; c++)
         for (int r = 12; r <= 16; r++)
-            EXPECT_EQ(f[c * HEIGHT + r].fg, 13);
+            EXPECT_EQ(f[c][r].fg, 13);
 }
 
 TEST(Worm, BlocksNearColumnZeroLoseOneColumnOnTheLeft) {
@@ -158,7 +120,7 @@ TEST(Worm, BlocksNearColumnZeroLoseOneColumnOnTheLeft) {
             worm_draw(p, screen2, 6.0f);
             local_fill(expected, 1, 7, 4, TRANSPARENT);
             paint(expected, x, 9, w, w + 6);
-            ASSERT_TRUE(same(snapshot(expected), snapshot(screen2))) << "w " << w << " x " << x;
+            ASSERT_TRUE(grid_is(screen2, expected)) << "w " << w << " x " << x;
         }
 }
 
@@ -166,7 +128,7 @@ TEST(Worm, SegmentsOnOneCellLeaveTheHeadOnly) {
     // With divisors this large the whole body lies on the path's middle cell.
     worm_plane_t p = {};
     worm_path(p, 20, 1.0e7f, 1.0e7f);
-    EXPECT_TRUE(same(marked(p), listed({{23, 8, 3}})));
+    EXPECT_EQ(marked(p), (std::vector<segment>{{23, 8, 3}}));
 }
 
 TEST(Worm, ColoursAreNotReducedAndFourBecomesBlack) {
@@ -178,8 +140,7 @@ TEST(Worm, ColoursAreNotReducedAndFourBecomesBlack) {
     worm_plane_t p = {};
     p[30][8] = 3;
     worm_draw(p, screen2, -3.0f);
-    framebuffer_point c = cell_get(screen2[40][12]);
-    EXPECT_TRUE(c.fg == 0 && c.bg == 0 && c.data == ' ' && c.attr == 1);
+    EXPECT_EQ(screen2[40][12], block(0));
 }
 
 TEST(Worm, RunsOneHundredTwentyFramesOnItsOwnLayer) {
@@ -191,27 +152,24 @@ TEST(Worm, RunsOneHundredTwentyFramesOnItsOwnLayer) {
         wormx = wx;
         wormy = wy;
         id = n;
-        watch(n);
+        recorder_start({.watched = n});
         worm();
-        set_pause_hook(nullptr);
+        recorder_stop();
         EXPECT_EQ(wormx.load(), 0.0f);
 
         const std::vector<int> x0 = expected_x0();
-        ASSERT_EQ(pauses.size(), 120u);
+        const auto &frames = recorded();
+        ASSERT_EQ(frames.size(), 120u);
         for (size_t k = 0; k < x0.size(); k++) {
-            EXPECT_EQ(pauses[k], 60000);
-            ASSERT_TRUE(same(frame(x0[k], wx, wy, n), frames[k])) << "frame " << k + 1;
+            EXPECT_EQ(frames[k].usec, 60000);
+            ASSERT_TRUE(grid_is(frames[k].picture, frame(x0[k], wx, wy, n))) << "frame " << k + 1;
         }
         // Cells no block covers: opaque blue on layer 1, transparent above it.
-        framebuffer_point corner = frames[0][0];
-        EXPECT_EQ(corner.data, n == 1 ? ' ' : TRANSPARENT);
-        EXPECT_TRUE(corner.attr == 1 && corner.fg == 7 && corner.bg == 4);
+        EXPECT_EQ(frames[0].picture[0][0], (framebuffer_point{n == 1 ? ' ' : TRANSPARENT, 1, 7, 4}));
         // The layer keeps the last frame; nothing else was written.
-        EXPECT_TRUE(same(snapshot(expected), snapshot(layer(n))));
-        for (const framebuffer_point &c : snapshot(screen2))
-            ASSERT_EQ(c.data, 'q');
-        for (const framebuffer_point &c : snapshot(screen))
-            ASSERT_EQ(c.data, 'k');
+        EXPECT_TRUE(grid_is(layer(n), expected));
+        EXPECT_TRUE(grid_is(screen2, {'q', 0, 2, 2}));
+        EXPECT_TRUE(grid_is(screen, {'k', 0, 3, 3}));
     }
 }
 
@@ -229,10 +187,10 @@ TEST(Worm, UnusableParametersDrawNothing) {
         wormx = b.wx;
         wormy = b.wy;
         id = b.n;
-        watch(1);
+        recorder_start();
         worm();
-        set_pause_hook(nullptr);
-        EXPECT_TRUE(pauses.empty()) << b.n << " " << b.wx << " " << b.wy;
+        recorder_stop();
+        EXPECT_TRUE(recorded().empty()) << b.n << " " << b.wx << " " << b.wy;
         EXPECT_EQ(wormx.load(), 0.0f);
         for (int n = 1; n <= 6; n++)
             EXPECT_EQ(cell_get(layer(n)[40][12]).data, 'q') << n;
@@ -240,7 +198,8 @@ TEST(Worm, UnusableParametersDrawNothing) {
 }
 
 TEST(Worm, TwoInstancesAsTheShowStartsThem) {
-    watch(3);
+    // The other worm's pauses are skipped, so that its thread ends at once.
+    recorder_start({.watched = 3, .others = 0});
     wormx = 6.0f;
     wormy = 4.0f;
     id = 1;
@@ -254,9 +213,9 @@ TEST(Worm, TwoInstancesAsTheShowStartsThem) {
     id = 3;
     worm();
     pthread_join(t, nullptr);
-    set_pause_hook(nullptr);
+    recorder_stop();
 
-    EXPECT_EQ(pauses.size(), 120u);
-    EXPECT_TRUE(same(frame(139, 6.0f, 4.0f, 1), snapshot(screen1)));
-    EXPECT_TRUE(same(frame(139, 4.0f, 2.0f, 3), snapshot(screen3)));
+    EXPECT_EQ(recorded().size(), 120u);
+    EXPECT_TRUE(grid_is(screen1, frame(139, 6.0f, 4.0f, 1)));
+    EXPECT_TRUE(grid_is(screen3, frame(139, 4.0f, 2.0f, 3)));
 }

@@ -6,19 +6,15 @@
 
 #include "screen/render.h"
 #include "screen/screen.h"
+#include "cells.h"
 
 namespace {
 
-bool same(const framebuffer_point &a, const framebuffer_point &b) {
-    return a.data == b.data && a.attr == b.attr && a.fg == b.fg && a.bg == b.bg;
-}
-
 ::testing::AssertionResult cell_is(int x, int y, char data, int attr, int fg, int bg) {
     framebuffer_point c = cell_get(screen[x][y]);
-    if (same(c, {data, attr, fg, bg}))
+    if (c == framebuffer_point{data, attr, fg, bg})
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "cell (" << x << "," << y << ") holds '" << c.data
-                                         << "' " << c.attr << "/" << c.fg << "/" << c.bg;
+    return ::testing::AssertionFailure() << "cell (" << x << "," << y << ") holds " << ::testing::PrintToString(c);
 }
 
 // The frame as printf would make it from a grid, cell by cell.
@@ -71,9 +67,7 @@ TEST(Primitives, DrawOutsideTheGridChangesNothing) {
     draw(-1, 0, 1, 1, 1, 'X');
     draw(0, -1, 1, 1, 1, 'X');
     local_draw(screen1, 80, 0, 1, 1, 1, 'X');
-    for (int x = 0; x < WIDTH; x++)
-        for (int y = 0; y < HEIGHT; y++)
-            ASSERT_TRUE(cell_is(x, y, '.', 0, 7, 0));
+    EXPECT_TRUE(grid_is(screen, {'.', 0, 7, 0}));
 }
 
 TEST(Primitives, MuttaBlitsWithTransparentSpacesAndNewlines) {
@@ -117,8 +111,8 @@ TEST(Primitives, LocalFillAndDrawTouchOnlyTheirLayer) {
     fill(0, 7, 0, '.');
     local_fill(screen3, 0, 0, 0, TRANSPARENT);
     local_draw(screen3, 7, 8, 1, 13, 12, '#');
-    EXPECT_TRUE(same(screen3[7][8], {'#', 1, 13, 12}));
-    EXPECT_TRUE(same(screen3[0][0], {TRANSPARENT, 0, 0, 0}));
+    EXPECT_EQ(screen3[7][8], (framebuffer_point{'#', 1, 13, 12}));
+    EXPECT_EQ(screen3[0][0], (framebuffer_point{TRANSPARENT, 0, 0, 0}));
     EXPECT_TRUE(cell_is(7, 8, '.', 0, 7, 0));
     EXPECT_EQ(&layer(3), &screen3);
     EXPECT_EQ(&layer(0), &screen);
@@ -148,26 +142,24 @@ TEST(Frame, CompositingSkipsTransparentCellsAndKeepsScreensBorder) {
     update_mode = 1;
     dbnum = 2;
     compose_layers();
-    for (int x = 0; x < WIDTH; x++)
-        for (int y = 0; y < HEIGHT; y++) {
-            framebuffer_point want = on_border(x, y)          ? framebuffer_point{'b', 1, 7, 4}
-                                     : (x == 30 && y == 10) ? framebuffer_point{'*', 1, 2, 2}
-                                                            : framebuffer_point{' ', 0, 7, 0};
-            ASSERT_TRUE(same(db[x][y], want)) << x << "," << y;
-        }
+    EXPECT_TRUE(grid_is(db, [](int x, int y) {
+        return on_border(x, y)          ? framebuffer_point{'b', 1, 7, 4}
+               : (x == 30 && y == 10) ? framebuffer_point{'*', 1, 2, 2}
+                                      : framebuffer_point{' ', 0, 7, 0};
+    }));
     EXPECT_EQ(frame(), reference_frame(db));
 
     // With no layer composited the last composite is printed unchanged.
     local_fill(screen1, 1, 3, 3, 'q');
     dbnum = 0;
     compose_layers();
-    EXPECT_TRUE(same(db[30][10], {'*', 1, 2, 2}));
-    EXPECT_TRUE(same(db[5][5], {' ', 0, 7, 0}));
+    EXPECT_EQ(db[30][10], (framebuffer_point{'*', 1, 2, 2}));
+    EXPECT_EQ(db[5][5], (framebuffer_point{' ', 0, 7, 0}));
 
     // Back in direct mode the frame is `screen` again, and `db` is kept.
     update_mode = 0;
     EXPECT_EQ(frame(), reference_frame(screen));
-    EXPECT_TRUE(same(db[30][10], {'*', 1, 2, 2}));
+    EXPECT_EQ(db[30][10], (framebuffer_point{'*', 1, 2, 2}));
 }
 
 TEST(Frame, TransparentCellOnEveryLayerKeepsThePreviousComposite) {
@@ -177,7 +169,7 @@ TEST(Frame, TransparentCellOnEveryLayerKeepsThePreviousComposite) {
     update_mode = 1;
     dbnum = 6;
     compose_layers();
-    EXPECT_TRUE(same(db[20][20], {'k', 0, 3, 3}));
+    EXPECT_EQ(db[20][20], (framebuffer_point{'k', 0, 3, 3}));
     std::string f = frame();
     EXPECT_EQ(f.find(std::string(1, TRANSPARENT)), std::string::npos);
     update_mode = 0;

@@ -8,7 +8,7 @@
 #include "recorder.h"
 #include "show/show.h"
 #include "sound_double.h"
-#include "workdir.h"
+#include "temp_dir.h"
 
 using std::string;
 
@@ -23,7 +23,7 @@ struct sound_event {
 }  // namespace
 
 TEST(Opening, TimingBlipsCardsAndMainModule) {
-    temp_workdir dir;
+    temp_dir dir{temp_dir::ENTER};
     for (int i = 1; i <= 5; i++)
         dir.write("grafik/intro" + std::to_string(i), string(i, 'c') + "\n");
     dir.write("grafik/intro6", "AAAA\nAAAA\n");

@@ -10,6 +10,7 @@
 #include "recorder.h"
 #include "show/show.h"
 #include "sound_double.h"
+#include "temp_dir.h"
 
 using std::string;
 using std::vector;
@@ -120,10 +121,9 @@ TEST(ShowBinary, FailuresPrintOnlyTheirMessageAndExitOne) {
 }
 
 TEST(ShowBinary, RunsToTheEndWithoutArtAndExitsZero) {
-    string dir = make_temp_dir();
-    ASSERT_FALSE(dir.empty());
-    string log = dir + "/calls";
-    child_result r = run_child("cd " + dir + " && SOUND_DOUBLE_SPEEDUP=0 SOUND_DOUBLE_LOG=" + log +
+    temp_dir dir;
+    string log = dir.path("calls");
+    child_result r = run_child("cd " + dir.path().string() + " && SOUND_DOUBLE_SPEEDUP=0 SOUND_DOUBLE_LOG=" + log +
                                " " + DEMO_WITH_DOUBLE);
     EXPECT_EQ(r.status, 0);
     // Terminal reset and hidden cursor first, then the 24 reserved lines.
@@ -171,9 +171,8 @@ TEST(ShowBinary, FailingOutputEndsTheShowWithStatusOne) {
 
 // The real show binary with the real sound library, started where no module is.
 TEST(ShowBinary, RealBinaryWithoutModulesSaysLoadsongError) {
-    string dir = make_temp_dir();
-    ASSERT_FALSE(dir.empty());
-    child_result r = run_child("cd " + dir + " && SDL_AUDIODRIVER=dummy " + DEMO_BINARY + " 2>/dev/null");
+    temp_dir dir;
+    child_result r = run_child("cd " + dir.path().string() + " && SDL_AUDIODRIVER=dummy " + DEMO_BINARY + " 2>/dev/null");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "Loadsong error\n");
 }
@@ -182,9 +181,8 @@ TEST(ShowBinary, RealBinaryWithoutModulesSaysLoadsongError) {
 // normal, while the render thread and the crawlers keep their pace. Under
 // ThreadSanitizer this run shows that the unlocked sharing is free of races.
 TEST(ShowBinary, WholeShowWithArtRunsWithAllThreadsAndPrintsWholeFrames) {
-    string dir = make_temp_dir();
-    ASSERT_FALSE(dir.empty());
-    child_result r = run_child("cd " + dir + " && cp -r " SOURCE_DIR "/grafik . && SOUND_DOUBLE_SPEEDUP=10 " +
+    temp_dir dir;
+    child_result r = run_child("cd " + dir.path().string() + " && cp -r " SOURCE_DIR "/grafik . && SOUND_DOUBLE_SPEEDUP=10 " +
                                DEMO_WITH_DOUBLE);
     EXPECT_EQ(r.status, 0);
     // After the reset, the hidden cursor and the 24 reserved lines come whole

@@ -4,6 +4,7 @@
 
 #include "sound.h"
 #include "sound_mix.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -33,14 +34,8 @@ constexpr int BUFFER_FRAMES = 1024;
 // Scratch space for files the tests make: broken modules, the disk output.
 const fs::path &scratch()
 {
-    // Never destroyed, so that it is still there when the exit hook runs.
-    static const fs::path *dir = [] {
-        char tmpl[] = "/tmp/sound_tests.XXXXXX";
-        auto *d = new fs::path(mkdtemp(tmpl));
-        std::atexit([] { fs::remove_all(scratch()); });
-        return d;
-    }();
-    return *dir;
+    static const temp_dir dir;
+    return dir.path();
 }
 
 // Test modules, compiled from their scores at build time: "low.xm" holds

@@ -1,7 +1,6 @@
 #include "child.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <sys/wait.h>
 
 child_result run_child(const std::string &command) {
@@ -17,11 +16,4 @@ child_result run_child(const std::string &command) {
     if (st != -1 && WIFEXITED(st))
         r.status = WEXITSTATUS(st);
     return r;
-}
-
-std::string make_temp_dir() {
-    const char *base = getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/demo-test-XXXXXX";
-    char *d = mkdtemp(tmpl.data());
-    return d ? std::string(d) : std::string();
 }

@@ -9,6 +9,3 @@ struct child_result {
 };
 
 child_result run_child(const std::string &command);
-
-// A fresh empty directory under the system's temporary directory.
-std::string make_temp_dir();

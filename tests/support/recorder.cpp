@@ -1,21 +1,46 @@
 #include "recorder.h"
 
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <map>
+#include <mutex>
 #include <thread>
-#include <unistd.h>
 
-#include "screen/render.h"
 #include "screen/pause.h"
+#include "screen/render.h"
 
 namespace {
+// The test's own thread's state: touched by that thread only.
 std::vector<pause_record> records;
-long max_records = 0;
-std::thread::id owner;
+recorder_setup setup;
+
+// Read by every thread that pauses.
+std::atomic<std::thread::id> owner;
+std::atomic<long> others_divisor{1};
+std::atomic<long> generation{0};
+
+// Counts of the other threads' pauses, never destroyed: threads such as the
+// border crawlers go on pausing until the process has ended.
+std::mutex &others_lock = *new std::mutex;
+int started = 0;
+std::map<long, long> &begun = *new std::map<long, long>;   // pause length -> pauses begun
 
 void record(long usec) {
-    // Threads the routine under test starts (crawlers, for instance) keep
-    // their real pace; only the test's own thread is recorded.
-    if (std::this_thread::get_id() != owner) {
-        usleep(static_cast<useconds_t>(usec));
+    if (std::this_thread::get_id() != owner.load(std::memory_order_relaxed)) {
+        // A thread counts as started at its first pause since recorder_start.
+        thread_local long seen = -1;
+        const long now = generation.load(std::memory_order_relaxed);
+        {
+            std::lock_guard<std::mutex> g(others_lock);
+            if (seen != now)
+                started++;
+            begun[usec]++;
+        }
+        seen = now;
+        const long divisor = others_divisor.load(std::memory_order_relaxed);
+        if (divisor > 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(usec / divisor));
         return;
     }
     records.emplace_back();
@@ -23,19 +48,29 @@ void record(long usec) {
     r.usec = usec;
     r.mode = update_mode.load(std::memory_order_relaxed);
     r.layers = dbnum.load(std::memory_order_relaxed);
+    grid_t &g = layer(setup.watched);
     for (int x = 0; x < WIDTH; x++)
         for (int y = 0; y < HEIGHT; y++)
-            r.picture[x][y] = cell_get(screen[x][y]);
-    if (max_records > 0 && static_cast<long>(records.size()) >= max_records)
+            r.picture[x][y] = cell_get(g[x][y]);
+    if (setup.after)
+        setup.after();
+    if (setup.limit > 0 && static_cast<long>(records.size()) >= setup.limit)
         throw recorder_limit_reached{};
 }
 }  // namespace
 
-void recorder_start(long limit) {
+void recorder_start(const recorder_setup &s) {
+    setup = s;
     records.clear();
-    records.reserve(limit > 0 ? limit : 64);
-    max_records = limit;
-    owner = std::this_thread::get_id();
+    records.reserve(s.limit > 0 ? s.limit : 64);
+    {
+        std::lock_guard<std::mutex> g(others_lock);
+        started = 0;
+        begun.clear();
+    }
+    generation.fetch_add(1, std::memory_order_relaxed);
+    others_divisor.store(s.others, std::memory_order_relaxed);
+    owner.store(std::this_thread::get_id(), std::memory_order_relaxed);
     set_pause_hook(record);
 }
 
@@ -48,4 +83,28 @@ long recorded_total() {
     for (const pause_record &r : records)
         sum += r.usec;
     return sum;
+}
+
+int others_started() {
+    std::lock_guard<std::mutex> g(others_lock);
+    return started;
+}
+
+long others_paused(long usec) {
+    std::lock_guard<std::mutex> g(others_lock);
+    long n = 0;
+    for (auto [length, count] : begun)
+        if (usec < 0 || length == usec)
+            n += count;
+    return n;
+}
+
+long within_one_second(const std::function<void()> &scene) {
+    for (int tries = 0; tries < 3; tries++) {
+        const std::time_t start = std::time(nullptr);
+        scene();
+        if (std::time(nullptr) == start)
+            return start;
+    }
+    return -1;
 }

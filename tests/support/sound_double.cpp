@@ -2,10 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
-#include <unistd.h>
 
-#include "screen/pause.h"
 #include "sound.h"
 
 struct FMUSIC_MODULE {
@@ -19,17 +16,6 @@ namespace {
 
 bool env_read = false;
 FILE *log_file = nullptr;
-std::thread::id main_thread;
-long speedup = 0;
-
-// The main thread's pauses shortened (or skipped with a speed-up of 0); every
-// other thread keeps its real pace.
-void hurry_main_pauses(long usec) {
-    if (std::this_thread::get_id() == main_thread)
-        usec = speedup > 0 ? usec / speedup : 0;
-    if (usec > 0)
-        usleep(static_cast<useconds_t>(usec));
-}
 
 void read_env() {
     if (env_read)
@@ -45,11 +31,6 @@ void read_env() {
     }
     if (const char *l = getenv("SOUND_DOUBLE_LOG"))
         log_file = fopen(l, "a");
-    if (const char *f = getenv("SOUND_DOUBLE_SPEEDUP")) {
-        speedup = atol(f);
-        main_thread = std::this_thread::get_id();
-        set_pause_hook(hurry_main_pauses);
-    }
 }
 
 void record(const std::string &call) {

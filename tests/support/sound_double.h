@@ -1,12 +1,11 @@
 // A recording stand-in for the sound library: logs every call with its
 // arguments and can be told to fail. In a test process it is controlled through
 // `sound_double`; a show binary linked against it (demo_with_double) reads the
-// same settings from the environment on its first call:
+// same settings from the environment on its first call (and its clock reads
+// SOUND_DOUBLE_SPEEDUP, see clock.cpp):
 //   SOUND_DOUBLE_VERSION  the version to report (default 3.75)
 //   SOUND_DOUBLE_FAIL     "init", or the file name of a module that fails to load
 //   SOUND_DOUBLE_LOG      a file to append one line per call to
-//   SOUND_DOUBLE_SPEEDUP  N: the main thread's pauses are N times shorter
-//                         (0 skips them); other threads keep their pace
 #pragma once
 
 #include <functional>

@@ -70,11 +70,11 @@ std::vector<uint8_t> read_all(const std::string& path) {
 class SmallScore : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.file("small.score", kSmallScore)) +
+        auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.write("small.score", kSmallScore)) +
                             " " + probe::quote(module));
-        ASSERT_EQ(r.status, 0) << r.output;
+        ASSERT_EQ(r.status, 0) << r.out;
     }
-    probe::TempDir dir;
+    temp_dir dir;
     std::string module = dir.path("small.xm");
 };
 
@@ -169,15 +169,15 @@ TEST_F(SmallScore, InstrumentsAndSamplesAreLaidOutAsGiven) {
 
 TEST_F(SmallScore, OpenmptLoadsItToo) {
     auto r = probe::run("openmpt123 --info " + probe::quote(module));
-    EXPECT_EQ(r.output.find("rror"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("Channels...: 3"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("Instruments: 4"), std::string::npos) << r.output;
+    EXPECT_EQ(r.out.find("rror"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Channels...: 3"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Instruments: 4"), std::string::npos) << r.out;
 }
 
 TEST_F(SmallScore, SameScoreGivesTheSameBytes) {
     std::string again = dir.path("again.xm");
     auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.path("small.score")) + " " + probe::quote(again));
-    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(read_all(module), read_all(again));
 }
 
@@ -203,11 +203,11 @@ pattern p 64
   32 C-4 02
 order p
 )";
-    probe::TempDir dir;
+    temp_dir dir;
     std::string module = dir.path("tune.xm");
-    auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.file("tune.score", score)) + " " +
+    auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.write("tune.score", score)) + " " +
                         probe::quote(module));
-    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(r.status, 0) << r.out;
     probe::Loaded m(module);
     ASSERT_EQ(m.status(), 0);
     const int rate = 44100;
@@ -300,16 +300,16 @@ const Malformed kMalformed[] = {
 };
 
 TEST(MalformedScore, FailsNamingTheFileAndLine) {
-    probe::TempDir dir;
+    temp_dir dir;
     for (const Malformed& c : kMalformed) {
         SCOPED_TRACE(c.what);
-        std::string score = dir.file("bad.score", std::string(kHead) + c.score);
+        std::string score = dir.write("bad.score", std::string(kHead) + c.score);
         std::string module = dir.path("bad.xm");
         auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(score) + " " + probe::quote(module));
         EXPECT_NE(r.status, 0);
         std::string where = c.line ? score + ":" + std::to_string(c.line) + ":" : score + ":";
-        EXPECT_EQ(r.output.rfind(where, 0), 0u) << r.output;
-        EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+        EXPECT_EQ(r.out.rfind(where, 0), 0u) << r.out;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
         EXPECT_FALSE(std::filesystem::exists(module));
     }
 }
@@ -324,20 +324,20 @@ TEST(MalformedScore, LineNumbersAreThoseOfTheScore) {
 }
 
 TEST(CommandLine, MissingScoreOrUnwritableOutputFails) {
-    probe::TempDir dir;
+    temp_dir dir;
     auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.path("none.score")) + " " +
                         probe::quote(dir.path("x.xm")));
     EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.output.find("none.score"), std::string::npos) << r.output;
+    EXPECT_NE(r.out.find("none.score"), std::string::npos) << r.out;
 
-    std::string score = dir.file("ok.score", "channels 1\npattern p 1\norder p\n");
+    std::string score = dir.write("ok.score", "channels 1\npattern p 1\norder p\n");
     r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(score) + " " + probe::quote(dir.path("no/such/dir/x.xm")));
     EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.output.find("cannot write"), std::string::npos) << r.output;
+    EXPECT_NE(r.out.find("cannot write"), std::string::npos) << r.out;
 
     r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(score));
     EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.output.find("usage"), std::string::npos) << r.output;
+    EXPECT_NE(r.out.find("usage"), std::string::npos) << r.out;
 }
 
 }  // namespace

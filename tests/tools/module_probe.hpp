@@ -2,7 +2,6 @@
 // libxmp, render it, run openmpt123.
 #pragma once
 
-#include <sys/wait.h>
 #include <xmp.h>
 
 #include <algorithm>
@@ -14,45 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "child.h"
+#include "temp_dir.h"
+
 namespace probe {
 
-struct Run {
-    int status = -1;
-    std::string output;  // standard output and error together
-};
-
-inline Run run(const std::string& command) {
-    Run r;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
+// Runs a command with its standard error joined to its standard output.
+inline child_result run(const std::string& command) { return run_child(command + " 2>&1"); }
 
 inline std::string quote(const std::string& s) { return "'" + s + "'"; }
-
-// A scratch directory removed when the test ends.
-class TempDir {
-public:
-    TempDir() {
-        std::string templ = (std::filesystem::temp_directory_path() / "xmc-test-XXXXXX").string();
-        path_ = mkdtemp(templ.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::string file(const std::string& name, const std::string& content) const {
-        std::string p = (path_ / name).string();
-        std::ofstream(p, std::ios::binary) << content;
-        return p;
-    }
-    std::string path(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
 
 // A libxmp context with a module loaded, freed on scope exit.
 class Loaded {

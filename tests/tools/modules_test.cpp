@@ -18,8 +18,8 @@ TEST(ShowModules, LoadInLibxmpAndOpenmpt) {
         probe::Loaded m(file);
         EXPECT_EQ(m.status(), 0);
         auto r = probe::run("openmpt123 --info " + probe::quote(file));
-        EXPECT_EQ(r.output.find("rror"), std::string::npos) << r.output;
-        EXPECT_NE(r.output.find("Type.......: xm"), std::string::npos) << r.output;
+        EXPECT_EQ(r.out.find("rror"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("Type.......: xm"), std::string::npos) << r.out;
     }
 }
 

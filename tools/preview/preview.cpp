@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "art/art.h"
+#include "card_places.h"
 #include "screen/render.h"
 #include "screen/screen.h"
 #include "screen/pause.h"
@@ -44,52 +45,17 @@ const char USAGE[] =
     "Cards are read as the show reads them: at most 4999 bytes (499 for smile).\n"
     "Colours: 0 black, 1 red, 2 green, 3 yellow, 4 blue, 5 magenta, 6 cyan, 7 white.\n";
 
-// Where and how the show draws a card: files "grafik/<stem><from..to>"
-// (or "grafik/<stem>" when from is 0).
-struct placement {
-    const char *stem;
-    int from, to;
-    int x, y, attr, fg, bg;
-    int back_attr, back_fg, back_bg;   // the fill under it
-};
-
-const placement PLACES[] = {
-    {"intro", 1, 1, 1, 7, 1, 7, 7, 1, 7, 4},
-    {"intro", 2, 6, 9, 3, 1, 7, 7, 1, 7, 4},
-    {"intro", 7, 7, 4, 3, 1, 7, 7, 1, 7, 4},
-    {"ching_intro", 1, 2, 5, 6, 1, 7, 7, 1, 7, 4},
-    {"ching", 1, 1, 1, 1, 1, 3, 0, 0, 3, 0},
-    {"ching", 2, 2, 1, 1, 0, 3, 0, 0, 3, 0},
-    {"ching", 3, 3, 1, 1, 1, 3, 0, 0, 3, 0},
-    {"signal", 1, 11, 15, 6, 1, 7, 7, 1, 7, 4},
-    {"signal", 12, 12, 9, 1, 1, 1, 0, 1, 7, 0},
-    {"signal", 13, 13, 15, 6, 1, 7, 7, 1, 7, 4},
-    {"omg", 0, 0, 1, 18, 1, 7, 7, 1, 7, 4},
-    {"vortex", 1, 4, 5, 6, 1, 7, 7, 1, 7, 4},
-    {"vortex", 5, 5, 5, 6, 1, 1, 1, 1, 7, 0},
-    {"lol", 0, 0, 29, 9, 1, 2, 2, 1, 7, 4},
-    {"man_intro", 1, 1, 5, 6, 1, 7, 7, 1, 7, 4},
-    {"man", 1, 12, 9, 1, 1, 7, 4, 1, 7, 4},
-    {"wow", 0, 0, 1, 4, 1, 7, 7, 1, 7, 4},
-    {"fantastic", 0, 0, 1, 4, 1, 7, 7, 1, 7, 4},
-    {"fire", 1, 3, 15, 6, 1, 7, 7, 1, 7, 4},
-    {"fireworks", 1, 3, 5, 6, 1, 7, 7, 1, 7, 4},
-    {"plasma", 1, 1, 2, 1, 1, 7, 7, 1, 7, 4},
-    {"smile", 0, 0, 31, 8, 1, 7, 7, 1, 7, 4},
-    {"end", 0, 0, 20, 5, 1, 7, 7, 1, 7, 4},
-};
-
-const placement UNKNOWN = {"", 0, 0, 0, 0, 1, 7, 7, 1, 7, 4};
+const card_place UNKNOWN = {"", 0, 0, 0, 0, 1, 7, 7, 1, 7, 4, CARD_SIZE};
 
 // The show's placement of a card, found by its file name (directories dropped).
-const placement &place_of(const std::string &path) {
+const card_place &place_of(const std::string &path) {
     std::string name = path.substr(path.find_last_of('/') + 1);
     std::size_t digits = name.size();
     while (digits > 0 && std::isdigit(static_cast<unsigned char>(name[digits - 1])))
         digits--;
     std::string stem = name.substr(0, digits);
     int number = digits < name.size() ? std::atoi(name.c_str() + digits) : 0;
-    for (const placement &p : PLACES)
+    for (const card_place &p : CARD_PLACES)
         if (stem == p.stem && number >= p.from && number <= p.to)
             return p;
     return UNKNOWN;
@@ -124,9 +90,9 @@ bool show_card(const std::string &path, const card_options &o, bool caption) {
         std::fprintf(stderr, "preview: %s: no such card\n", path.c_str());
         return false;
     }
-    const placement &p = place_of(path);
+    const card_place &p = place_of(path);
     static char card[CARD_SIZE];
-    std::size_t size = std::string(p.stem) == "smile" ? 500 : CARD_SIZE;
+    std::size_t size = p.buffer;
     load_card(card, size, path.c_str());
 
     int x = o.at ? o.x : p.x, y = o.at ? o.y : p.y;

@@ -1,0 +1,24 @@
+#include "cells.h"
+
+void PrintTo(const framebuffer_point &p, std::ostream *os) {
+    unsigned char c = static_cast<unsigned char>(p.data);
+    if (c >= 32 && c < 127)
+        *os << '\'' << p.data << '\'';
+    else
+        *os << "byte " << int(c);
+    *os << ' ' << p.attr << '/' << p.fg << '/' << p.bg;
+}
+
+::testing::AssertionResult grid_is(const grid_t &g, const framebuffer_point &want) {
+    return grid_is(g, [&](int, int) { return want; });
+}
+
+::testing::AssertionResult grid_is(const grid_t &g, const grid_t &want) {
+    return grid_is(g, [&](int x, int y) { return want[x][y]; });
+}
+
+void snapshot(grid_t &to, grid_t &from) {
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++)
+            to[x][y] = cell_get(from[x][y]);
+}
