@@ -144,9 +144,8 @@ TEST(ShowBinary, RunsToTheEndWithoutArtAndExitsZero) {
 // The render thread is held up in a write to a pipe nobody reads yet while the
 // show ends: the exit waits for that frame, so the stream ends with it whole.
 TEST(ShowBinary, EndsWithAWholeFrameEvenWhenTheReaderLags) {
-    string dir = make_temp_dir();
-    ASSERT_FALSE(dir.empty());
-    child_result r = run_child("cd " + dir + " && SOUND_DOUBLE_SPEEDUP=200 " + DEMO_WITH_DOUBLE +
+    temp_dir dir;
+    child_result r = run_child("cd " + dir.path().string() + " && SOUND_DOUBLE_SPEEDUP=200 " + DEMO_WITH_DOUBLE +
                                " | (sleep 2; cat)");
     string cursor_up;
     for (int i = 0; i < 24; i++)

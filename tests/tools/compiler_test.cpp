@@ -236,11 +236,11 @@ instrument 02 tone "quarter tone"
 pattern p 1
 order p
 )";
-    probe::TempDir dir;
+    temp_dir dir;
     std::string module = dir.path("beat.xm");
-    auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.file("beat.score", score)) + " " +
+    auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.write("beat.score", score)) + " " +
                         probe::quote(module));
-    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(r.status, 0) << r.out;
     const double written[] = {1.2118, 3.8054};
     for (int ins = 1; ins <= 2; ++ins) {
         SCOPED_TRACE(ins);
