@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "art/art.h"
+#include "cells.h"
 #include "recorder.h"
 #include "screen/render.h"
 #include "show/show.h"
@@ -88,7 +89,7 @@ TEST(Scenes, WholeSequenceModesLayersWipesAndEndCard) {
         if (*p == ' ')
             EXPECT_EQ(c.bg, 4) << x << "," << y;
         else
-            EXPECT_TRUE(c.data == *p && c.fg == 7 && c.bg == 7) << x << "," << y;
+            EXPECT_EQ(c, (framebuffer_point{*p, 1, 7, 7})) << x << "," << y;
         x++;
     }
 

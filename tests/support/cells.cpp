@@ -22,3 +22,10 @@ void snapshot(grid_t &to, grid_t &from) {
         for (int y = 0; y < HEIGHT; y++)
             to[x][y] = cell_get(from[x][y]);
 }
+
+std::string row_colours(const grid_t &g, int y, const framebuffer_point &blank) {
+    std::string row;
+    for (int x = 0; x < WIDTH; x++)
+        row += g[x][y] == blank ? '.' : "0123456789abcdef"[g[x][y].fg & 15];
+    return row;
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -41,3 +42,7 @@ template <class F>
 
 // A copy of a grid that threads may be writing, read cell by cell as they are.
 void snapshot(grid_t &to, grid_t &from);
+
+// Row y of a grid, one character a cell: '.' where the cell is `blank`, else
+// its foreground colour as a hexadecimal digit.
+std::string row_colours(const grid_t &g, int y, const framebuffer_point &blank = {});
