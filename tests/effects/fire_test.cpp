@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <ctime>
+#include <tuple>
 
 #include "effects/effects.h"
 #include "effects/fire.h"
@@ -52,22 +52,17 @@ TEST(Fire, SpreadKeepsEvenHeatAndTruncates) {
 
 TEST(Fire, SpreadWrapsColumnsAndRowTwentyTwoReadsTheNewRowZero) {
     static fire_grid heat;
-    // A hot source cell at column 79 warms columns 78, 79 and 0 of row 22.
-    clear(heat);
-    heat[79][23] = 13;
-    fire_spread(heat);
-    EXPECT_EQ(heat[78][22], 3);
-    EXPECT_EQ(heat[79][22], 3);
-    EXPECT_EQ(heat[0][22], 3);
-    EXPECT_EQ(heat[1][22], 0);
-    // And one at column 0 warms columns 79, 0 and 1.
-    clear(heat);
-    heat[0][23] = 13;
-    fire_spread(heat);
-    EXPECT_EQ(heat[79][22], 3);
-    EXPECT_EQ(heat[0][22], 3);
-    EXPECT_EQ(heat[1][22], 3);
-    EXPECT_EQ(heat[78][22], 0);
+    // A hot source cell at column 79 warms columns 78, 79 and 0 of row 22,
+    // and one at column 0 warms columns 79, 0 and 1.
+    for (auto [source, left, right, cold] : {std::tuple{79, 78, 0, 1}, {0, 79, 1, 78}}) {
+        clear(heat);
+        heat[source][23] = 13;
+        fire_spread(heat);
+        EXPECT_EQ(heat[left][22], 3) << source;
+        EXPECT_EQ(heat[source][22], 3) << source;
+        EXPECT_EQ(heat[right][22], 3) << source;
+        EXPECT_EQ(heat[cold][22], 0) << source;
+    }
     EXPECT_EQ(heat[5][23], 0);   // the source row is never recomputed
     EXPECT_EQ(heat[0][23], 13);
 

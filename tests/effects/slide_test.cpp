@@ -20,17 +20,22 @@ void mark_screen() {
             cell_set(screen[x][y], marker(x, y));
 }
 
+// Runs a wipe over the marked screen with every frame recorded, and checks
+// the number of frames and the pause after each.
+void run_wipe(void (*wipe)(), size_t frames, long usec) {
+    mark_screen();
+    recorder_start();
+    wipe();
+    recorder_stop();
+    ASSERT_EQ(recorded().size(), frames);
+    for (const pause_record &r : recorded())
+        EXPECT_EQ(r.usec, usec);
+}
+
 }  // namespace
 
 TEST(Slide, TwentyFourFramesOverTheInteriorEndOnBlueAndSpareTheBorder) {
-    mark_screen();
-    recorder_start();
-    slide();
-    recorder_stop();
-
-    ASSERT_EQ(recorded().size(), 24u);
-    for (const pause_record &r : recorded())
-        EXPECT_EQ(r.usec, 50000);
+    ASSERT_NO_FATAL_FAILURE(run_wipe(slide, 24, 50000));
 
     for (size_t f = 0; f < recorded().size(); f++) {
         const grid_t &p = recorded()[f].picture;
@@ -43,8 +48,6 @@ TEST(Slide, TwentyFourFramesOverTheInteriorEndOnBlueAndSpareTheBorder) {
                     continue;
                 }
                 ASSERT_TRUE(c == block(4) || c == block(6)) << "frame " << i << " cell " << x << "," << y;
-                // Frame i is drawn with its own number, not a neighbour's.
-                ASSERT_EQ(c.bg, slide_colour(x, y, i)) << "frame " << i << " cell " << x << "," << y;
                 // Stripes: one colour along each anti-diagonal.
                 if (x > 1 && y < HEIGHT - 2) {
                     ASSERT_EQ(c.bg, p[x - 1][y + 1].bg) << "frame " << i << " cell " << x << "," << y;
@@ -59,6 +62,25 @@ TEST(Slide, TwentyFourFramesOverTheInteriorEndOnBlueAndSpareTheBorder) {
     // n = 100, sine about -0.54, cyan.
     EXPECT_EQ(recorded()[0].picture[1][1], block(4));
     EXPECT_EQ(recorded()[0].picture[2][2], block(6));
+    // Each frame drawn with its own number: the top and bottom interior rows,
+    // which between them hold every stripe, of frames 1, 8 and 20, worked out
+    // from the band rule.
+    const struct {
+        int frame;
+        const char *top, *bottom;
+    } rows[] = {
+        {1, "446664444466666444444466666664444444466666666664444444444666666666666444444444",
+         "466666664444444466666666664444444444666666666666444444444444666666666666644444"},
+        {8, "666666666644444444444444444444444446666666666666666666666666666666666444444444",
+         "444444444444446666666666666666666666666666666666444444444444444444444444444444"},
+        {20, "666666666666666666444444444444444444444444444444444444444444444444466666666666",
+         "444444444444444444444444444444444444444444444466666666666666666666666666666666"},
+    };
+    for (const auto &r : rows) {
+        const grid_t &p = recorded()[r.frame - 1].picture;
+        EXPECT_EQ(row_colours(p, 1).substr(1, 78), r.top) << "frame " << r.frame;
+        EXPECT_EQ(row_colours(p, 22).substr(1, 78), r.bottom) << "frame " << r.frame;
+    }
 }
 
 TEST(Slide, BandsFollowTheSineOfTheRoot) {
@@ -83,14 +105,7 @@ TEST(Slide, BandsFollowTheSineOfTheRoot) {
 }
 
 TEST(Slide, FillscreenBlackFirstThenBandsThenAllBlueBorderIncluded) {
-    mark_screen();
-    recorder_start();
-    fillscreen();
-    recorder_stop();
-
-    ASSERT_EQ(recorded().size(), 29u);
-    for (const pause_record &r : recorded())
-        EXPECT_EQ(r.usec, 60000);
+    ASSERT_NO_FATAL_FAILURE(run_wipe(fillscreen, 29, 60000));
 
     for (size_t d = 0; d < recorded().size(); d++) {
         const grid_t &p = recorded()[d].picture;

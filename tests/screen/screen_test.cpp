@@ -17,6 +17,19 @@ namespace {
     return ::testing::AssertionFailure() << "cell (" << x << "," << y << ") holds " << ::testing::PrintToString(c);
 }
 
+// The cells of `screen` from (x, y) rightwards hold `text` in the colours of
+// `look`; a '.' stands for the untouched fill, normal white on black.
+::testing::AssertionResult row_is(int x, int y, const std::string &text, framebuffer_point look) {
+    for (std::size_t k = 0; k < text.size(); k++) {
+        const int at = x + static_cast<int>(k);
+        ::testing::AssertionResult r = text[k] == '.' ? cell_is(at, y, '.', 0, 7, 0)
+                                                      : cell_is(at, y, text[k], look.attr, look.fg, look.bg);
+        if (!r)
+            return r;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 // The frame as printf would make it from a grid, cell by cell.
 std::string reference_frame(grid_t &g) {
     std::string out;
@@ -73,38 +86,27 @@ TEST(Primitives, DrawOutsideTheGridChangesNothing) {
 TEST(Primitives, MuttaBlitsWithTransparentSpacesAndNewlines) {
     fill(0, 7, 0, '.');
     mutta(10, 5, 1, 3, 4, "ab cd\nef");
-    EXPECT_TRUE(cell_is(10, 5, 'a', 1, 3, 4));
-    EXPECT_TRUE(cell_is(11, 5, 'b', 1, 3, 4));
-    EXPECT_TRUE(cell_is(12, 5, '.', 0, 7, 0));
-    EXPECT_TRUE(cell_is(13, 5, 'c', 1, 3, 4));
-    EXPECT_TRUE(cell_is(14, 5, 'd', 1, 3, 4));
-    EXPECT_TRUE(cell_is(10, 6, 'e', 1, 3, 4));
-    EXPECT_TRUE(cell_is(11, 6, 'f', 1, 3, 4));
-    EXPECT_TRUE(cell_is(12, 6, '.', 0, 7, 0));
+    EXPECT_TRUE(row_is(10, 5, "ab.cd", {0, 1, 3, 4}));
+    EXPECT_TRUE(row_is(10, 6, "ef.", {0, 1, 3, 4}));
 
     // Tabs, carriage returns and high bytes are drawn like any other byte.
     mutta(0, 10, 0, 1, 1, "\t\r\xff");
-    EXPECT_TRUE(cell_is(0, 10, '\t', 0, 1, 1));
-    EXPECT_TRUE(cell_is(1, 10, '\r', 0, 1, 1));
-    EXPECT_TRUE(cell_is(2, 10, '\xff', 0, 1, 1));
+    EXPECT_TRUE(row_is(0, 10, "\t\r\xff", {0, 0, 1, 1}));
 }
 
 TEST(Primitives, MuttaClipsAtEveryEdgeAndEmptyTextDrawsNothing) {
     fill(0, 7, 0, '.');
     mutta(-2, 3, 1, 1, 1, "xyz");
-    EXPECT_TRUE(cell_is(0, 3, 'z', 1, 1, 1));
-    EXPECT_TRUE(cell_is(1, 3, '.', 0, 7, 0));
+    EXPECT_TRUE(row_is(0, 3, "z.", {0, 1, 1, 1}));
 
     mutta(78, 22, 1, 1, 1, "abc\ndef\nghi\n");
-    EXPECT_TRUE(cell_is(78, 22, 'a', 1, 1, 1));
-    EXPECT_TRUE(cell_is(79, 22, 'b', 1, 1, 1));
-    EXPECT_TRUE(cell_is(78, 23, 'd', 1, 1, 1));
-    EXPECT_TRUE(cell_is(79, 23, 'e', 1, 1, 1));
+    EXPECT_TRUE(row_is(78, 22, "ab", {0, 1, 1, 1}));
+    EXPECT_TRUE(row_is(78, 23, "de", {0, 1, 1, 1}));
 
     mutta(5, 5, 1, 1, 1, "");
     mutta(5, -3, 1, 1, 1, "a\nb\nc\nd");
-    EXPECT_TRUE(cell_is(5, 5, '.', 0, 7, 0));
-    EXPECT_TRUE(cell_is(5, 0, 'd', 1, 1, 1));
+    EXPECT_TRUE(row_is(5, 5, ".", {}));
+    EXPECT_TRUE(row_is(5, 0, "d", {0, 1, 1, 1}));
 }
 
 TEST(Primitives, LocalFillAndDrawTouchOnlyTheirLayer) {

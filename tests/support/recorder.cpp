@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "cells.h"
 #include "screen/pause.h"
 #include "screen/render.h"
 
@@ -48,10 +49,7 @@ void record(long usec) {
     r.usec = usec;
     r.mode = update_mode.load(std::memory_order_relaxed);
     r.layers = dbnum.load(std::memory_order_relaxed);
-    grid_t &g = layer(setup.watched);
-    for (int x = 0; x < WIDTH; x++)
-        for (int y = 0; y < HEIGHT; y++)
-            r.picture[x][y] = cell_get(g[x][y]);
+    snapshot(r.picture, layer(setup.watched));
     if (setup.after)
         setup.after();
     if (setup.limit > 0 && static_cast<long>(records.size()) >= setup.limit)
@@ -107,4 +105,15 @@ long within_one_second(const std::function<void()> &scene) {
             return start;
     }
     return -1;
+}
+
+::testing::AssertionResult rows_are(std::initializer_list<pinned_row> rows) {
+    for (const pinned_row &r : rows) {
+        if (r.frame >= records.size())
+            return ::testing::AssertionFailure() << "no frame " << r.frame;
+        const std::string got = row_colours(records[r.frame].picture, r.row);
+        if (got != r.colours)
+            return ::testing::AssertionFailure() << "frame " << r.frame << " row " << r.row << " is " << got;
+    }
+    return ::testing::AssertionSuccess();
 }

@@ -4,8 +4,12 @@
 // their pace or are shortened.
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "screen/screen.h"
 
@@ -42,3 +46,12 @@ struct recorder_limit_reached {};
 // starts and ends within one second (three tries at most), and returns that
 // second: the seed it drew from. -1 when it never fitted.
 long within_one_second(const std::function<void()> &scene);
+
+// A row of a recorded frame as row_colours gives it, worked out by hand.
+struct pinned_row {
+    std::size_t frame;
+    int row;
+    const char *colours;
+};
+// Each pinned row is as recorded; names the first that is not.
+::testing::AssertionResult rows_are(std::initializer_list<pinned_row> rows);
