@@ -62,6 +62,20 @@ int xmp_note(const std::string& name) {
     return static_cast<int>(names.find(name.substr(0, 2)) / 2) + 12 * (name[2] - '0') + 1 + 12;
 }
 
+// Runs the module compiler over `score`, writing `module`.
+child_result xmc(const std::string& score, const std::string& module) {
+    return probe::run(std::string(XMC_BINARY) + " " + probe::quote(score) + " " + probe::quote(module));
+}
+
+// Writes `score` as <name>.score in `dir` and compiles it to <name>.xm there:
+// the module's path, or an empty one when the compiler failed.
+std::string compile(const temp_dir& dir, const std::string& name, const std::string& score) {
+    const std::string module = dir.path(name + ".xm");
+    child_result r = xmc(dir.write(name + ".score", score), module);
+    EXPECT_EQ(r.status, 0) << r.out;
+    return r.status == 0 ? module : std::string();
+}
+
 std::vector<uint8_t> read_all(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
@@ -70,8 +84,7 @@ std::vector<uint8_t> read_all(const std::string& path) {
 class SmallScore : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.write("small.score", kSmallScore)) +
-                            " " + probe::quote(module));
+        auto r = xmc(dir.write("small.score", kSmallScore), module);
         ASSERT_EQ(r.status, 0) << r.out;
     }
     temp_dir dir;
@@ -176,7 +189,7 @@ TEST_F(SmallScore, OpenmptLoadsItToo) {
 
 TEST_F(SmallScore, SameScoreGivesTheSameBytes) {
     std::string again = dir.path("again.xm");
-    auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.path("small.score")) + " " + probe::quote(again));
+    auto r = xmc(dir.path("small.score"), again);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(read_all(module), read_all(again));
 }
@@ -204,10 +217,8 @@ pattern p 64
 order p
 )";
     temp_dir dir;
-    std::string module = dir.path("tune.xm");
-    auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.write("tune.score", score)) + " " +
-                        probe::quote(module));
-    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string module = compile(dir, "tune", score);
+    ASSERT_FALSE(module.empty());
     probe::Loaded m(module);
     ASSERT_EQ(m.status(), 0);
     const int rate = 44100;
@@ -237,10 +248,8 @@ pattern p 1
 order p
 )";
     temp_dir dir;
-    std::string module = dir.path("beat.xm");
-    auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.write("beat.score", score)) + " " +
-                        probe::quote(module));
-    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string module = compile(dir, "beat", score);
+    ASSERT_FALSE(module.empty());
     const double written[] = {1.2118, 3.8054};
     for (int ins = 1; ins <= 2; ++ins) {
         SCOPED_TRACE(ins);
@@ -305,7 +314,7 @@ TEST(MalformedScore, FailsNamingTheFileAndLine) {
         SCOPED_TRACE(c.what);
         std::string score = dir.write("bad.score", std::string(kHead) + c.score);
         std::string module = dir.path("bad.xm");
-        auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(score) + " " + probe::quote(module));
+        auto r = xmc(score, module);
         EXPECT_NE(r.status, 0);
         std::string where = c.line ? score + ":" + std::to_string(c.line) + ":" : score + ":";
         EXPECT_EQ(r.out.rfind(where, 0), 0u) << r.out;
@@ -325,13 +334,12 @@ TEST(MalformedScore, LineNumbersAreThoseOfTheScore) {
 
 TEST(CommandLine, MissingScoreOrUnwritableOutputFails) {
     temp_dir dir;
-    auto r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(dir.path("none.score")) + " " +
-                        probe::quote(dir.path("x.xm")));
+    auto r = xmc(dir.path("none.score"), dir.path("x.xm"));
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find("none.score"), std::string::npos) << r.out;
 
     std::string score = dir.write("ok.score", "channels 1\npattern p 1\norder p\n");
-    r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(score) + " " + probe::quote(dir.path("no/such/dir/x.xm")));
+    r = xmc(score, dir.path("no/such/dir/x.xm"));
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find("cannot write"), std::string::npos) << r.out;
 
