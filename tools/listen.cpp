@@ -184,30 +184,51 @@ double band_share(const std::vector<float>& frames, double low_hz, double high_h
     return total > 0 ? in / total : 0;
 }
 
-double fundamental_hz(const std::vector<float>& frames, double from_s, double to_s, int rate) {
-    const size_t first = static_cast<size_t>(from_s * rate);
-    const size_t last = std::min(frames.size() / 2, static_cast<size_t>(to_s * rate));
-    if (last <= first + 64) return 0;
+namespace {
+
+// Magnitude spectrum of the mid signal over [first, last) frames, Hann
+// windowed and zero-padded to a fine grid.
+std::vector<double> fine_spectrum(const std::vector<float>& frames, size_t first, size_t last, double& bin_hz, int rate) {
     const size_t n = last - first;
     size_t size = 1;
-    while (size < n * 8 || size < (1u << 18)) size <<= 1;  // zero-padded for a fine grid
+    while (size < n * 8 || size < (1u << 18)) size <<= 1;
     std::vector<std::complex<double>> buf(size, 0.0);
     for (size_t i = 0; i < n; ++i) {
         double w = 0.5 - 0.5 * std::cos(2 * PI * static_cast<double>(i) / static_cast<double>(n));
         buf[i] = w * (frames[2 * (first + i)] + frames[2 * (first + i) + 1]);
     }
     fft(buf);
-    const double bin_hz = static_cast<double>(rate) / static_cast<double>(size);
+    bin_hz = static_cast<double>(rate) / static_cast<double>(size);
+    const size_t top = std::min(size / 2, static_cast<size_t>(9000 / bin_hz));
+    std::vector<double> mag(top);
+    for (size_t k = 0; k < top; ++k) mag[k] = std::abs(buf[k]);
+    return mag;
+}
+
+// The peak's position between bins, by a parabola through the log magnitudes.
+double refine(const std::vector<double>& mag, size_t peak) {
+    double a = std::log(mag[peak - 1] + 1e-12), b = std::log(mag[peak] + 1e-12), c = std::log(mag[peak + 1] + 1e-12);
+    double offset = (a - c) / (2 * (a - 2 * b + c));
+    return static_cast<double>(peak) + (std::isfinite(offset) ? offset : 0.0);
+}
+
+}  // namespace
+
+pitch_reading read_pitch(const std::vector<float>& frames, double from_s, double to_s, int rate) {
+    pitch_reading out;
+    const size_t first = static_cast<size_t>(from_s * rate);
+    const size_t last = std::min(frames.size() / 2, static_cast<size_t>(to_s * rate));
+    if (last <= first + 64) return out;
+    double bin_hz = 0;
+    const std::vector<double> mag = fine_spectrum(frames, first, last, bin_hz, rate);
     const size_t lo = static_cast<size_t>(20 / bin_hz), hi = static_cast<size_t>(8000 / bin_hz);
-    std::vector<double> mag(hi + 2);
-    for (size_t k = 0; k < mag.size(); ++k) mag[k] = std::abs(buf[k]);
     size_t strongest = lo;
     for (size_t k = lo; k <= hi; ++k)
         if (mag[k] > mag[strongest]) strongest = k;
     // Noise: no peak stands well above the typical level of the spectrum.
     std::vector<double> sorted(mag.begin() + static_cast<long>(lo), mag.begin() + static_cast<long>(hi));
     std::nth_element(sorted.begin(), sorted.begin() + static_cast<long>(sorted.size() / 2), sorted.end());
-    if (mag[strongest] < 30 * sorted[sorted.size() / 2]) return 0;
+    if (mag[strongest] < 30 * sorted[sorted.size() / 2]) return out;
     // The lowest local peak within 12 dB of the strongest is the fundamental.
     size_t peak = strongest;
     for (size_t k = lo + 1; k < strongest; ++k) {
@@ -216,19 +237,30 @@ double fundamental_hz(const std::vector<float>& frames, double from_s, double to
             break;
         }
     }
-    // Parabolic interpolation on the log magnitude around the peak bin.
-    double a = std::log(mag[peak - 1] + 1e-12), b = std::log(mag[peak] + 1e-12), c = std::log(mag[peak + 1] + 1e-12);
-    double offset = (a - c) / (2 * (a - 2 * b + c));
-    if (!std::isfinite(offset)) offset = 0;
-    return (static_cast<double>(peak) + offset) * bin_hz;
+    out.hz = refine(mag, peak) * bin_hz;
+    // A second voice: the strongest other peak within 60 cents, clear of the
+    // fundamental's own lobe, and no more than 20 dB under it.
+    const double lobe = 3.0 * rate / static_cast<double>(last - first) / bin_hz;
+    const size_t from = static_cast<size_t>(out.hz * std::pow(2.0, -60 / 1200.0) / bin_hz);
+    const size_t to = std::min(mag.size() - 2, static_cast<size_t>(out.hz * std::pow(2.0, 60 / 1200.0) / bin_hz));
+    size_t twin = 0;
+    for (size_t k = std::max<size_t>(from, 1); k <= to; ++k) {
+        if (std::fabs(static_cast<double>(k) - static_cast<double>(peak)) < lobe) continue;
+        if (mag[k] >= mag[k - 1] && mag[k] > mag[k + 1] && (!twin || mag[k] > mag[twin])) twin = k;
+    }
+    if (twin && mag[twin] >= mag[peak] / 10) {
+        out.twin_cents = 1200 * std::log2(refine(mag, twin) * bin_hz / out.hz);
+        out.twin_db = 20 * std::log10(mag[twin] / mag[peak]);
+    }
+    return out;
 }
 
-double pitch_at_c4(const std::string& file, int instrument) {
-    const rendering r = render_instrument(file, instrument, 1.6);
+pitch_reading pitch_at_c4(const std::string& file, int instrument) {
+    const rendering r = render_instrument(file, instrument, 6.0);
     size_t end = r.frames.size() / 2;
     while (end > 0 && std::fabs(r.frames[2 * end - 2]) + std::fabs(r.frames[2 * end - 1]) < 2e-3) --end;
     const double sounds_s = static_cast<double>(end) / LISTEN_RATE;
-    return fundamental_hz(r.frames, std::min(0.1, sounds_s / 3), sounds_s);
+    return read_pitch(r.frames, std::min(0.1, sounds_s / 3), sounds_s);
 }
 
 double cents_off_note(double hz, std::string* name) {

@@ -42,14 +42,22 @@ std::array<double, 5> band_shares(const std::vector<float>& frames, int rate = L
 // Share of the energy between two frequencies.
 double band_share(const std::vector<float>& frames, double low_hz, double high_hz, int rate = LISTEN_RATE);
 
-// The fundamental of a sound: the lowest strong spectral peak, 0 when the
-// sound has no clear peak (noise). Measured on the frames from `from_s` on.
-double fundamental_hz(const std::vector<float>& frames, double from_s, double to_s, int rate = LISTEN_RATE);
+// The pitch of a sound: its fundamental, the lowest strong spectral peak
+// (0 when the sound has no clear peak: noise), and a second voice close to
+// it, as a detuned twin makes one.
+struct pitch_reading {
+    double hz = 0;
+    double twin_cents = 0;  // 0: no second voice within 60 cents
+    double twin_db = 0;     // the twin's level against the fundamental
+};
 
-// The fundamental of an instrument of the module played alone at C-4
-// without its envelope: past its attack, while it sounds (short hits from a
+// Measured on the frames from `from_s` to `to_s`.
+pitch_reading read_pitch(const std::vector<float>& frames, double from_s, double to_s, int rate = LISTEN_RATE);
+
+// An instrument of the module played alone at C-4 without its envelope,
+// for up to six seconds: past its attack, while it sounds (short hits from a
 // third of their length on).
-double pitch_at_c4(const std::string& file, int instrument);
+pitch_reading pitch_at_c4(const std::string& file, int instrument);
 
 // Cents from the nearest equal-tempered note (A-4 = 440 Hz), and its name ("C-4").
 double cents_off_note(double hz, std::string* name = nullptr);

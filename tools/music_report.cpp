@@ -1,4 +1,4 @@
-// music_report MODULE [--spectrogram FILE.png [--from S] [--to S]] [--wav FILE.wav]
+// music_report MODULE [--spectrogram FILE.png [--from S] [--to S] [--top HZ]] [--wav FILE.wav]
 //
 // Renders a module through libxmp at 44.1 kHz, the way the show plays it, and
 // prints what a listener would want to know about it: length and loop point,
@@ -6,7 +6,8 @@
 // in the spectrum, how varied the channel tracks are, how many effect
 // commands the patterns use, and how far each instrument sounds from its note
 // when played at C-4. It can also write the rendering as a WAV file and as a
-// spectrogram picture (the picture needs sox).
+// spectrogram picture (the picture needs sox), of the whole song or of a
+// stretch of it, up to a top frequency.
 #include <xmp.h>
 
 #include <algorithm>
@@ -103,12 +104,17 @@ double sample_mean(const xmp_sample& s) {
 }
 
 void print_level(const char* what, const level& l) {
-    std::printf("%-10s peak %8s  rms %8s  dc %+.4f  clipped %ld\n", what, to_db(l.peak).c_str(), to_db(l.rms).c_str(), l.dc,
+    std::printf("%-10s peak %8s  rms %8s  dc %+.4f  clipped %ld", what, to_db(l.peak).c_str(), to_db(l.rms).c_str(), l.dc,
                 l.clipped);
 }
 
+void print_bands(const std::array<double, 5>& bands) {
+    std::printf("<60 %.1f%%  60-250 %.1f%%  250-2k %.1f%%  2k-6k %.1f%%  >6k %.1f%%", 100 * bands[0], 100 * bands[1],
+                100 * bands[2], 100 * bands[3], 100 * bands[4]);
+}
+
 int usage() {
-    std::fprintf(stderr, "usage: music_report MODULE [--spectrogram FILE.png [--from S] [--to S]] [--wav FILE.wav]\n");
+    std::fprintf(stderr, "usage: music_report MODULE [--spectrogram FILE.png [--from S] [--to S] [--top HZ]] [--wav FILE.wav]\n");
     return 2;
 }
 
@@ -118,7 +124,7 @@ int main(int argc, char** argv) {
     if (argc < 2) return usage();
     const std::string file = argv[1];
     std::string png, wav;
-    double from = 0, to = -1;
+    double from = 0, to = -1, top = 0;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
         if (i + 1 >= argc) return usage();
@@ -126,6 +132,7 @@ int main(int argc, char** argv) {
         else if (a == "--wav") wav = argv[++i];
         else if (a == "--from") from = std::atof(argv[++i]);
         else if (a == "--to") to = std::atof(argv[++i]);
+        else if (a == "--top") top = std::atof(argv[++i]);
         else return usage();
     }
 
@@ -144,12 +151,13 @@ int main(int argc, char** argv) {
     if (song.loop_s >= 0) std::printf(" at %.2f s (%.2f s before the loop)", song.loop_s, song.duration_s - song.loop_s);
     std::printf("\n");
     print_level("song", measure_level(song.frames));
+    std::printf("\n");
     const double width = stereo_width_db(song.frames);
     if (width > -100) std::printf("width     side %.1f dB against mid\n", width);
     else std::printf("width     mono: no side at all\n");
-    const auto bands = band_shares(song.frames);
-    std::printf("bands     <60 %.1f%%  60-250 %.1f%%  250-2k %.1f%%  2k-6k %.1f%%  >6k %.1f%%\n", 100 * bands[0],
-                100 * bands[1], 100 * bands[2], 100 * bands[3], 100 * bands[4]);
+    std::printf("bands     ");
+    print_bands(band_shares(song.frames));
+    std::printf("\n");
     const pattern_figures pf = count_patterns(m);
     std::printf("tracks    %d distinct of %d non-empty channel tracks (%.0f%%)\n", pf.distinct, pf.non_empty,
                 pf.non_empty ? 100.0 * pf.distinct / pf.non_empty : 0.0);
@@ -160,21 +168,27 @@ int main(int argc, char** argv) {
         char what[24];
         std::snprintf(what, sizeof what, "channel %d", ch);
         print_level(what, measure_level(solo.frames));
+        std::printf("  ");
+        print_bands(band_shares(solo.frames));
+        std::printf("\n");
     }
 
-    std::printf("instrument              pitch at C-4             sample mean\n");
+    std::printf("instrument              sample mean  pitch at C-4\n");
     for (int i = 0; i < m.ins; ++i) {
         const xmp_instrument& ins = m.xxi[i];
         if (ins.nsm < 1) continue;
         const xmp_sample& s = m.xxs[ins.sub[0].sid];
-        const double hz = pitch_at_c4(file, i + 1);
-        char pitch[48] = "no clear pitch";
-        if (hz > 0) {
+        const pitch_reading p = pitch_at_c4(file, i + 1);
+        char pitch[80] = "no clear pitch";
+        if (p.hz > 0) {
             std::string note;
-            double cents = cents_off_note(hz, &note);
-            std::snprintf(pitch, sizeof pitch, "%s %+5.1f cents (%.1f Hz)", note.c_str(), cents, hz);
+            double cents = cents_off_note(p.hz, &note);
+            int n = std::snprintf(pitch, sizeof pitch, "%s %+5.1f cents (%.1f Hz)", note.c_str(), cents, p.hz);
+            if (p.twin_cents != 0)
+                std::snprintf(pitch + n, sizeof pitch - static_cast<size_t>(n), ", twin %+.0f cents at %+.0f dB", p.twin_cents,
+                              p.twin_db);
         }
-        std::printf("  %02X %-18s %-26s %+.5f\n", i + 1, ins.name, pitch, sample_mean(s));
+        std::printf("  %02X %-18s %+.5f     %s\n", i + 1, ins.name, sample_mean(s), pitch);
     }
     xmp_release_module(ctx);
     xmp_free_context(ctx);
@@ -196,7 +210,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: cannot write\n", temp.c_str());
             return 1;
         }
-        const std::string command = "sox '" + temp + "' -n spectrogram -x 1600 -y 513 -z 90 -t '" + file + "' -o '" + png + "'";
+        const std::string resample = top > 0 ? " rate " + std::to_string(static_cast<int>(2 * top)) : "";
+        const std::string command = "sox '" + temp + "' -n remix -" + resample + " spectrogram -x 1600 -y 513 -z 90 -t '" +
+                                    file + "' -o '" + png + "'";
         const int status = std::system(command.c_str());
         std::remove(temp.c_str());
         if (status != 0) {
