@@ -1,7 +1,10 @@
 # Installs the Debian packages the build, the show and the tests need, quietly,
-# and only when one of them is missing. Sourced by run-demo.sh and run-tests.sh.
+# and only when one of them is missing. Sourced by run-demo.sh, run-tests.sh
+# and tools/record/record.sh.
 demo_packages="build-essential cmake pkg-config libxmp-dev libsdl2-dev libgtest-dev libbenchmark-dev"
-test_packages="openmpt123"
+# The recorder encodes with ffmpeg and draws with a console font.
+record_packages="ffmpeg console-setup-linux"
+test_packages="openmpt123 $record_packages"
 
 ensure_packages() {
     local missing=()

@@ -1,0 +1,80 @@
+// A short stand-in for the show, for the recorder's end-to-end test: the same
+// stream format, and sound through the disk audio driver's file the way SDL
+// writes it (1024 stereo 16-bit frames per write, the mixer blocking on it).
+// Frames 0 to 19 are black; frame 20 turns the screen white at the moment a
+// tone starts; after frame 39 it waits 300 ms, prints half a frame and exits.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace {
+
+std::atomic<bool> tone{false}, quit{false};
+
+void write_all(int fd, const std::string &s) {
+    std::size_t done = 0;
+    while (done < s.size()) {
+        ssize_t n = write(fd, s.data() + done, s.size() - done);
+        if (n <= 0)
+            return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void mixer(const char *path) {
+    int fd = open(path, O_WRONLY);
+    if (fd < 0)
+        return;
+    std::int16_t buf[1024 * 2];
+    long phase = 0;
+    while (!quit.load()) {
+        bool on = tone.load();
+        for (int i = 0; i < 1024; i++, phase++)
+            buf[2 * i] = buf[2 * i + 1] = on ? static_cast<std::int16_t>(phase / 40 % 2 ? 12000 : -12000) : 0;
+        if (write(fd, buf, sizeof buf) != static_cast<ssize_t>(sizeof buf))
+            break;
+    }
+    close(fd);
+}
+
+std::string frame(const char *cell) {
+    std::string f;
+    for (int i = 0; i < 24; i++)
+        f += "\033[A";
+    for (int y = 0; y < 24; y++) {
+        for (int x = 0; x < 80; x++)
+            f += cell;
+        f += '\n';
+    }
+    return f;
+}
+
+}  // namespace
+
+int main() {
+    const char *path = std::getenv("SDL_DISKAUDIOFILE");
+    if (!path)
+        return 1;
+    std::thread sound(mixer, path);
+    write_all(1, "\033c");
+    write_all(1, "\033[?25l");
+    write_all(1, frame(" ").substr(24 * 3));
+    const std::string black = frame("\033[0;37;40m "), white = frame("\033[0;37;47m ");
+    for (int k = 0; k < 40; k++) {
+        if (k == 20)
+            tone.store(true);
+        write_all(1, k < 20 ? black : white);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    quit.store(true);
+    sound.join();
+    write_all(1, black.substr(0, black.size() / 2));
+    return 0;
+}

@@ -1,0 +1,85 @@
+// A whole recording of a short stand-in show (fake_show.cpp): 40 frames 30 ms
+// apart, the screen turning white at frame 20 as a tone starts, 300 ms of
+// sound after the last frame, and half a frame at the very end.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "child.h"
+#include "temp_dir.h"
+
+namespace {
+
+std::vector<double> numbers(const std::string &text) {
+    std::vector<double> v;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty())
+            v.push_back(std::atof(line.c_str()));
+    return v;
+}
+
+TEST(RecordRun, VideoWithSoundInSyncAndAnAsciicast) {
+    temp_dir tmp;
+    const std::string dir = tmp.path().string();
+    child_result rec = run_child(std::string(RECORD_BINARY) + " --run-dir " + dir + " --demo " FAKE_SHOW +
+                                 " --out " + dir + " --stills white@0.8,black@0.1 2>&1");
+    ASSERT_EQ(rec.status, 0) << rec.out;
+    EXPECT_NE(rec.out.find("frames printed 40, frames in the video 40"), std::string::npos) << rec.out;
+    EXPECT_NE(rec.out.find("the last frame was cut off"), std::string::npos) << rec.out;
+
+    const std::string mp4 = dir + "/demo.mp4";
+    EXPECT_EQ(run_child("ffprobe -v error -show_entries stream=codec_name,pix_fmt -of csv=p=0 " + mp4).out,
+              "h264,yuv420p\naac\n");
+    std::vector<double> pts =
+        numbers(run_child("ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 " + mp4).out);
+    ASSERT_EQ(pts.size(), 40u);
+    double video = numbers(run_child("ffprobe -v error -select_streams v -show_entries stream=duration -of csv=p=0 " +
+                                     mp4).out)[0];
+
+    // The asciicast: a header, the three writes before the frames, then one
+    // line per frame with the same times as the video's.
+    std::ifstream cast(dir + "/demo.cast");
+    std::string line;
+    std::getline(cast, line);
+    EXPECT_EQ(line.rfind("{\"version\": 2, \"width\": 80, \"height\": 25, ", 0), 0u) << line;
+    std::vector<double> times;
+    std::string last;
+    while (std::getline(cast, line)) {
+        ASSERT_EQ(line.front(), '[');
+        times.push_back(std::atof(line.c_str() + 1));
+        last = line;
+    }
+    ASSERT_EQ(times.size(), 43u);
+    EXPECT_EQ(last.find(", \"o\", \"\\u001b[A\\u001b[A"), 9u) << last.substr(0, 40);
+    for (std::size_t k = 0; k < 40; k++)
+        EXPECT_NEAR(times[3 + k] - times[3], pts[k], 0.0015) << "frame " << k;
+    EXPECT_GT(times.back(), 39 * 0.030);
+    EXPECT_LT(times.back(), 39 * 0.030 + 0.5);
+    // The last frame lasts until the show ends, 300 ms and the mixer's last buffers later.
+    EXPECT_NEAR(video - pts.back(), 0.33, 0.066);
+
+    // The tone starts within a frame of the first white frame.
+    std::string raw = run_child("ffmpeg -v error -i " + mp4 + " -f s16le -ac 1 -ar 32000 -").out;
+    std::size_t first_loud = 0;
+    while (first_loud + 1 < raw.size() &&
+           std::abs(static_cast<std::int16_t>(static_cast<unsigned char>(raw[first_loud]) |
+                                              static_cast<unsigned char>(raw[first_loud + 1]) << 8)) < 3000)
+        first_loud += 2;
+    ASSERT_LT(first_loud + 1, raw.size());
+    EXPECT_NEAR(static_cast<double>(first_loud / 2) / 32000, pts[20], 0.033);
+
+    // Stills show the terminal at their moments.
+    EXPECT_EQ(run_child("ffmpeg -v error -i " + dir + "/white.png -i " + dir + "/black.png -filter_complex "
+                        "'[0]crop=1:1:320:200[a];[1]crop=1:1:320:200[b];[a][b]hstack' -f rawvideo -pix_fmt rgb24 -")
+                  .out,
+              std::string("\xaa\xaa\xaa\0\0\0", 6));
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+#include "stream.h"
+
+#include <cstdio>
+
+namespace {
+
+struct cursor {
+    const char *p;
+    std::size_t n, i = 0;
+    bool cut = false;    // ran out of bytes
+    const char *bad = nullptr;  // what was expected where the bytes went wrong
+
+    bool expect(const char *lit, const char *what) {
+        for (; *lit; lit++) {
+            if (i == n) {
+                cut = true;
+                return false;
+            }
+            if (p[i] != *lit) {
+                bad = what;
+                return false;
+            }
+            i++;
+        }
+        return true;
+    }
+
+    // A decimal SGR parameter as printf's %d prints a small non-negative value.
+    bool number(int &v) {
+        std::size_t start = i;
+        v = 0;
+        while (i < n && p[i] >= '0' && p[i] <= '9' && i - start < 4)
+            v = v * 10 + (p[i++] - '0');
+        if (i == n) {
+            cut = true;
+            return false;
+        }
+        if (i == start || (p[start] == '0' && i - start > 1) || (p[i] >= '0' && p[i] <= '9')) {
+            bad = "a decimal number of 1 to 4 digits";
+            i = start;
+            return false;
+        }
+        return true;
+    }
+};
+
+parse_status fail(stream_parser &ps, const cursor &c) {
+    if (c.cut)
+        return parse_status::need_more;
+    char msg[160];
+    std::snprintf(msg, sizeof msg, "byte %zu (%s %ld): expected %s", ps.offset + c.i,
+                  ps.stage < 3 ? "before frame" : "frame", ps.frames + 1, c.bad);
+    ps.error = msg;
+    return parse_status::bad;
+}
+
+bool read_frame(cursor &c, frame_codes &f) {
+    for (int k = 0; k < FRAME_ROWS; k++)
+        if (!c.expect("\033[A", "the cursor-up ESC [A that starts a frame"))
+            return false;
+    for (int y = 0; y < FRAME_ROWS; y++) {
+        for (int x = 0; x < COLS; x++) {
+            cell_code &cc = f.cells[y][x];
+            if (!c.expect("\033[", "a cell's ESC [") || !c.number(cc.attr) || !c.expect(";", "';'") ||
+                !c.number(cc.fg) || !c.expect(";", "';'") || !c.number(cc.bg) ||
+                !c.expect("m", "'m'"))
+                return false;
+            if (c.i == c.n) {
+                c.cut = true;
+                return false;
+            }
+            // The show prints spaces, printable ASCII and, from a composite
+            // frame never drawn into, NUL; any other byte would move the cursor.
+            unsigned char b = static_cast<unsigned char>(c.p[c.i]);
+            if (b != 0 && (b < 0x20 || b > 0x7e)) {
+                c.bad = "a printable character or NUL";
+                return false;
+            }
+            cc.data = b;
+            c.i++;
+        }
+        if (!c.expect("\n", "the newline that ends a row"))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+parse_status next_unit(stream_parser &ps, const char *p, std::size_t n, unit_kind &kind,
+                       frame_codes &f, std::size_t &used) {
+    cursor c{p, n};
+    bool ok = false;
+    switch (ps.stage) {
+    case 0:
+        ok = c.expect("\033c", "the terminal reset ESC c");
+        kind = unit_kind::reset;
+        break;
+    case 1:
+        ok = c.expect("\033[?25l", "the cursor hiding ESC [?25l");
+        kind = unit_kind::hide_cursor;
+        break;
+    case 2:
+        ok = true;
+        for (int y = 0; y < FRAME_ROWS && ok; y++) {
+            for (int x = 0; x < COLS && ok; x++)
+                ok = c.expect(" ", "the 80 spaces of a reserved line");
+            ok = ok && c.expect("\n", "the newline of a reserved line");
+        }
+        kind = unit_kind::reserve;
+        break;
+    default:
+        ok = read_frame(c, f);
+        kind = unit_kind::frame;
+    }
+    if (!ok)
+        return fail(ps, c);
+    used = c.i;
+    ps.offset += c.i;
+    if (ps.stage < 3)
+        ps.stage++;
+    else
+        ps.frames++;
+    return parse_status::done;
+}

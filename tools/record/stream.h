@@ -1,0 +1,39 @@
+// Reads the show's standard output exactly as it is printed: the terminal
+// reset, the cursor hiding, the 24 reserved lines, then one frame after the
+// other (24 cursor-ups, then 24 rows of 80 cells "ESC[attr;fg;bgm" and a
+// character byte, each row ended by a newline). Anything else stops the reading.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+constexpr int COLS = 80;
+constexpr int FRAME_ROWS = 24;
+
+// One printed cell: the three SGR parameters as printed and the character byte.
+struct cell_code {
+    int attr, fg, bg;
+    unsigned char data;
+};
+
+struct frame_codes {
+    cell_code cells[FRAME_ROWS][COLS];
+};
+
+enum class unit_kind { reset, hide_cursor, reserve, frame };
+
+enum class parse_status { done, need_more, bad };
+
+struct stream_parser {
+    int stage = 0;           // units read so far, up to 3 (the preamble), then frames
+    std::size_t offset = 0;  // stream offset of the next unit
+    long frames = 0;         // whole frames read
+    std::string error;       // what went wrong, with the byte offset and the frame
+};
+
+// Reads the next unit from p[0..n), which holds the stream from ps.offset on.
+// done: `kind` (and `f` for a frame) are set, `used` bytes were read and ps
+// has moved past them. need_more: the unit is cut short at n. bad: the bytes
+// break the format, ps.error tells where.
+parse_status next_unit(stream_parser &ps, const char *p, std::size_t n, unit_kind &kind,
+                       frame_codes &f, std::size_t &used);
