@@ -30,12 +30,8 @@ void expect_sequence(const std::vector<shown> &want) {
         const shown &w = want[i];
         const grid_t &g = got[i].picture;
         EXPECT_EQ(got[i].usec, w.usec);
-        int drawn = 0;
-        for (int x = 0; x < WIDTH; x++)
-            for (int y = 0; y < HEIGHT; y++) {
-                const framebuffer_point &p = g[x][y];
-                drawn += !(p == framebuffer_point{' ', w.fill_attr, w.fill_fg, w.fill_bg});
-            }
+        const framebuffer_point blank = {' ', w.fill_attr, w.fill_fg, w.fill_bg};
+        const int drawn = count_cells(g, [&](const framebuffer_point &p) { return !(p == blank); });
         if (!w.card) {
             EXPECT_EQ(drawn, 0);
             continue;

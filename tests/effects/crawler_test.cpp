@@ -30,9 +30,7 @@ framebuffer_point original(int x, int y) {
 }  // namespace
 
 TEST(Crawler, OneLapFollowsTheBorderAndRestoresEveryCell) {
-    for (int x = 0; x < WIDTH; x++)
-        for (int y = 0; y < HEIGHT; y++)
-            cell_set(screen[x][y], original(x, y));
+    paint_grid(screen, original);
 
     const auto path = first_lap();
     ASSERT_EQ(path.size(), 202u);

@@ -32,12 +32,8 @@ cells_t cells_of(grid_t &g, int c) {
     return out;
 }
 
-int opaque_count(grid_t &g) {
-    int n = 0;
-    for (int x = 0; x < WIDTH; x++)
-        for (int y = 0; y < HEIGHT; y++)
-            n += cell_get(g[x][y]).data != TRANSPARENT;
-    return n;
+int opaque_count(const grid_t &g) {
+    return count_cells(g, [](const framebuffer_point &p) { return p.data != TRANSPARENT; });
 }
 
 const int COLS[5] = {1, 3, 4, 5, 6};

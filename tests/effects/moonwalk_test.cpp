@@ -26,11 +26,7 @@ std::string mirrored(const std::string &source) {
 }
 
 int drawn_cells(const grid_t &g) {
-    int n = 0;
-    for (int x = 0; x < WIDTH; x++)
-        for (int y = 0; y < HEIGHT; y++)
-            n += !(g[x][y] == BLUE);
-    return n;
+    return count_cells(g, [](const framebuffer_point &p) { return !(p == BLUE); });
 }
 
 constexpr int FRAMES = 36;   // walking frames of one pass

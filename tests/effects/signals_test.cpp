@@ -81,11 +81,7 @@ TEST(SignalWave, EachOfTheShowsWavesStepByStep) {
         for (const pause_record &r : rec)
             ASSERT_EQ(r.usec, 6500);
         // The first step has drawn one arrow, at column 1.
-        int changed = 0;
-        for (int x = 0; x < WIDTH; x++)
-            for (int y = 0; y < HEIGHT; y++)
-                changed += !(rec[0].picture[x][y] == BLUE);
-        EXPECT_EQ(changed, 1);
+        EXPECT_EQ(count_cells(rec[0].picture, [](const framebuffer_point &p) { return !(p == BLUE); }), 1);
         EXPECT_EQ(rec[0].picture[1][w.first_row].data, '>');
         expect_wave(rec.back().picture, w);   // the screen after the last step
     }

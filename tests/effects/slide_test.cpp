@@ -14,16 +14,10 @@ framebuffer_point marker(int x, int y) {
     return {static_cast<char>('a' + (x * 7 + y) % 26), 0, x % 8, y % 8};
 }
 
-void mark_screen() {
-    for (int x = 0; x < WIDTH; x++)
-        for (int y = 0; y < HEIGHT; y++)
-            cell_set(screen[x][y], marker(x, y));
-}
-
 // Runs a wipe over the marked screen with every frame recorded, and checks
 // the number of frames and the pause after each.
 void run_wipe(void (*wipe)(), size_t frames, long usec) {
-    mark_screen();
+    paint_grid(screen, marker);
     recorder_start();
     wipe();
     recorder_stop();

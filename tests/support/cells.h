@@ -46,3 +46,21 @@ void snapshot(grid_t &to, grid_t &from);
 // Row y of a grid, one character a cell: '.' where the cell is `blank`, else
 // its foreground colour as a hexadecimal digit.
 std::string row_colours(const grid_t &g, int y, const framebuffer_point &blank = {});
+
+// How many cells of `g` satisfy pred(cell).
+template <class F>
+int count_cells(const grid_t &g, F pred) {
+    int n = 0;
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++)
+            n += pred(g[x][y]) ? 1 : 0;
+    return n;
+}
+
+// Sets every cell of `g` to make(x, y).
+template <class F>
+void paint_grid(grid_t &g, F make) {
+    for (int x = 0; x < WIDTH; x++)
+        for (int y = 0; y < HEIGHT; y++)
+            cell_set(g[x][y], make(x, y));
+}
