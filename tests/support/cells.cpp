@@ -29,3 +29,15 @@ std::string row_colours(const grid_t &g, int y, const framebuffer_point &blank) 
         row += g[x][y] == blank ? '.' : "0123456789abcdef"[g[x][y].fg & 15];
     return row;
 }
+
+std::string uniform_frame(const std::string &cell) {
+    std::string f;
+    for (int i = 0; i < HEIGHT; i++)
+        f += "\033[A";
+    for (int y = 0; y < HEIGHT; y++) {
+        for (int x = 0; x < WIDTH; x++)
+            f += cell;
+        f += '\n';
+    }
+    return f;
+}

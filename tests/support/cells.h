@@ -64,3 +64,7 @@ void paint_grid(grid_t &g, F make) {
         for (int y = 0; y < HEIGHT; y++)
             cell_set(g[x][y], make(x, y));
 }
+
+// A frame as the render thread prints it: 24 cursor-ups, then 24 rows of 80
+// cells each printed as `cell`, each row ended by a newline.
+std::string uniform_frame(const std::string &cell);

@@ -13,6 +13,8 @@
 #include <string>
 #include <thread>
 
+#include "cells.h"
+
 namespace {
 
 std::atomic<bool> tone{false}, quit{false};
@@ -43,18 +45,6 @@ void mixer(const char *path) {
     close(fd);
 }
 
-std::string frame(const char *cell) {
-    std::string f;
-    for (int i = 0; i < 24; i++)
-        f += "\033[A";
-    for (int y = 0; y < 24; y++) {
-        for (int x = 0; x < 80; x++)
-            f += cell;
-        f += '\n';
-    }
-    return f;
-}
-
 }  // namespace
 
 int main() {
@@ -64,8 +54,8 @@ int main() {
     std::thread sound(mixer, path);
     write_all(1, "\033c");
     write_all(1, "\033[?25l");
-    write_all(1, frame(" ").substr(24 * 3));
-    const std::string black = frame("\033[0;37;40m "), white = frame("\033[0;37;47m ");
+    write_all(1, uniform_frame(" ").substr(24 * 3));
+    const std::string black = uniform_frame("\033[0;37;40m "), white = uniform_frame("\033[0;37;47m ");
     for (int k = 0; k < 40; k++) {
         if (k == 20)
             tone.store(true);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cells.h"
 #include "stream.h"
 #include "term.h"
 
@@ -17,17 +18,7 @@ const std::string PREAMBLE = [] {
 }();
 
 // A frame whose cells are all `cell`, 11 bytes each.
-std::string frame(const std::string &cell = "\033[1;37;44m ") {
-    std::string f;
-    for (int i = 0; i < 24; i++)
-        f += "\033[A";
-    for (int y = 0; y < 24; y++) {
-        for (int x = 0; x < 80; x++)
-            f += cell;
-        f += "\n";
-    }
-    return f;
-}
+std::string frame(const std::string &cell = "\033[1;37;44m ") { return uniform_frame(cell); }
 
 struct parsed {
     std::vector<unit_kind> kinds;
