@@ -23,16 +23,18 @@
 
 namespace {
 
-void put_u32(std::ofstream& f, uint32_t v) {
-    for (int i = 0; i < 4; ++i) f.put(static_cast<char>((v >> (8 * i)) & 0xff));
+void put_u32(std::ofstream &f, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        f.put(static_cast<char>((v >> (8 * i)) & 0xff));
 }
 
-void put_u16(std::ofstream& f, unsigned v) {
+void put_u16(std::ofstream &f, unsigned v) {
     f.put(static_cast<char>(v & 0xff));
     f.put(static_cast<char>((v >> 8) & 0xff));
 }
 
-bool write_wav(const std::string& path, const std::vector<float>& frames, size_t first, size_t last) {
+bool write_wav(const std::string &path, const std::vector<float> &frames, size_t first,
+               size_t last) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     const uint32_t bytes = static_cast<uint32_t>((last - first) * 2 * 2);
     f.write("RIFF", 4);
@@ -47,7 +49,8 @@ bool write_wav(const std::string& path, const std::vector<float>& frames, size_t
     put_u16(f, 16);
     f.write("data", 4);
     put_u32(f, bytes);
-    for (size_t i = first * 2; i < last * 2; ++i) put_u16(f, static_cast<uint16_t>(static_cast<int16_t>(std::lround(frames[i] * 32767.0f))));
+    for (size_t i = first * 2; i < last * 2; ++i)
+        put_u16(f, static_cast<uint16_t>(static_cast<int16_t>(std::lround(frames[i] * 32767.0f))));
     return static_cast<bool>(f);
 }
 
@@ -58,30 +61,32 @@ struct pattern_figures {
     int non_empty = 0, distinct = 0, effects = 0, effects_played = 0;
 };
 
-bool has_effect(const xmp_event& e) { return e.fxt || e.fxp || e.f2t || e.f2p; }
+bool has_effect(const xmp_event &e) { return e.fxt || e.fxp || e.f2t || e.f2p; }
 
-pattern_figures count_patterns(const xmp_module& m) {
+pattern_figures count_patterns(const xmp_module &m) {
     pattern_figures out;
     std::set<int> patterns;
     std::set<std::vector<int>> tracks;
     for (int i = 0; i < m.len; ++i) {
         const int p = m.xxo[i];
-        const xmp_pattern& pat = *m.xxp[p];
+        const xmp_pattern &pat = *m.xxp[p];
         for (int ch = 0; ch < m.chn; ++ch) {
-            const xmp_track& t = *m.xxt[pat.index[ch]];
+            const xmp_track &t = *m.xxt[pat.index[ch]];
             std::vector<int> key;
             bool empty = true;
             int effects = 0;
             for (int r = 0; r < pat.rows; ++r) {
-                const xmp_event& e = t.event[r];
+                const xmp_event &e = t.event[r];
                 key.insert(key.end(), {e.note, e.ins, e.vol, e.fxt, e.fxp, e.f2t, e.f2p});
                 empty = empty && !e.note && !e.ins && !e.vol && !has_effect(e);
                 effects += has_effect(e);
             }
             out.effects_played += effects;
-            if (patterns.count(p)) continue;
+            if (patterns.count(p))
+                continue;
             out.effects += effects;
-            if (empty) continue;
+            if (empty)
+                continue;
             ++out.non_empty;
             tracks.insert(key);
         }
@@ -92,48 +97,59 @@ pattern_figures count_patterns(const xmp_module& m) {
 }
 
 // Mean of the part of a sample that plays on: the loop of a looped sample, else all of it.
-double sample_mean(const xmp_sample& s) {
-    if (!s.data || s.len <= 0) return 0;
+double sample_mean(const xmp_sample &s) {
+    if (!s.data || s.len <= 0)
+        return 0;
     const bool loop = (s.flg & XMP_SAMPLE_LOOP) && s.lpe > s.lps;
     const int from = loop ? s.lps : 0, to = loop ? s.lpe : s.len;
     double sum = 0;
     for (int i = from; i < to; ++i)
-        sum += (s.flg & XMP_SAMPLE_16BIT) ? reinterpret_cast<const int16_t*>(s.data)[i] / 32768.0
-                                          : reinterpret_cast<const int8_t*>(s.data)[i] / 128.0;
+        sum += (s.flg & XMP_SAMPLE_16BIT) ? reinterpret_cast<const int16_t *>(s.data)[i] / 32768.0
+                                          : reinterpret_cast<const int8_t *>(s.data)[i] / 128.0;
     return sum / (to - from);
 }
 
-void print_level(const char* what, const level& l) {
-    std::printf("%-10s peak %8s  rms %8s  dc %+.4f  clipped %ld", what, to_db(l.peak).c_str(), to_db(l.rms).c_str(), l.dc,
-                l.clipped);
+void print_level(const char *what, const level &l) {
+    std::printf("%-10s peak %8s  rms %8s  dc %+.4f  clipped %ld", what, to_db(l.peak).c_str(),
+                to_db(l.rms).c_str(), l.dc, l.clipped);
 }
 
-void print_bands(const std::array<double, 5>& bands) {
-    std::printf("<60 %.1f%%  60-250 %.1f%%  250-2k %.1f%%  2k-6k %.1f%%  >6k %.1f%%", 100 * bands[0], 100 * bands[1],
-                100 * bands[2], 100 * bands[3], 100 * bands[4]);
+void print_bands(const std::array<double, 5> &bands) {
+    std::printf("<60 %.1f%%  60-250 %.1f%%  250-2k %.1f%%  2k-6k %.1f%%  >6k %.1f%%",
+                100 * bands[0], 100 * bands[1], 100 * bands[2], 100 * bands[3], 100 * bands[4]);
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: music_report MODULE [--spectrogram FILE.png [--from S] [--to S] [--top HZ]] [--wav FILE.wav]\n");
+    std::fprintf(
+        stderr,
+        "usage: music_report MODULE [--spectrogram FILE.png [--from S] [--to S] [--top HZ]] [--wav FILE.wav]\n");
     return 2;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc < 2) return usage();
+int main(int argc, char **argv) {
+    if (argc < 2)
+        return usage();
     const std::string file = argv[1];
     std::string png, wav;
     double from = 0, to = -1, top = 0;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
-        if (i + 1 >= argc) return usage();
-        if (a == "--spectrogram") png = argv[++i];
-        else if (a == "--wav") wav = argv[++i];
-        else if (a == "--from") from = std::atof(argv[++i]);
-        else if (a == "--to") to = std::atof(argv[++i]);
-        else if (a == "--top") top = std::atof(argv[++i]);
-        else return usage();
+        if (i + 1 >= argc)
+            return usage();
+        if (a == "--spectrogram")
+            png = argv[++i];
+        else if (a == "--wav")
+            wav = argv[++i];
+        else if (a == "--from")
+            from = std::atof(argv[++i]);
+        else if (a == "--to")
+            to = std::atof(argv[++i]);
+        else if (a == "--top")
+            top = std::atof(argv[++i]);
+        else
+            return usage();
     }
 
     xmp_context ctx = xmp_create_context();
@@ -143,25 +159,31 @@ int main(int argc, char** argv) {
     }
     xmp_module_info info;
     xmp_get_module_info(ctx, &info);
-    const xmp_module& m = *info.mod;
+    const xmp_module &m = *info.mod;
 
     const rendering song = render_song(file);
-    std::printf("%s: \"%s\", %d channels, %d orders, %d BPM, speed %d\n", file.c_str(), m.name, m.chn, m.len, m.bpm, m.spd);
+    std::printf("%s: \"%s\", %d channels, %d orders, %d BPM, speed %d\n", file.c_str(), m.name,
+                m.chn, m.len, m.bpm, m.spd);
     std::printf("duration  %.2f s, loops to position %d", song.duration_s, m.rst);
-    if (song.loop_s >= 0) std::printf(" at %.2f s (%.2f s before the loop)", song.loop_s, song.duration_s - song.loop_s);
+    if (song.loop_s >= 0)
+        std::printf(" at %.2f s (%.2f s before the loop)", song.loop_s,
+                    song.duration_s - song.loop_s);
     std::printf("\n");
     print_level("song", measure_level(song.frames));
     std::printf("\n");
     const double width = stereo_width_db(song.frames);
-    if (width > -100) std::printf("width     side %.1f dB against mid\n", width);
-    else std::printf("width     mono: no side at all\n");
+    if (width > -100)
+        std::printf("width     side %.1f dB against mid\n", width);
+    else
+        std::printf("width     mono: no side at all\n");
     std::printf("bands     ");
     print_bands(band_shares(song.frames));
     std::printf("\n");
     const pattern_figures pf = count_patterns(m);
-    std::printf("tracks    %d distinct of %d non-empty channel tracks (%.0f%%)\n", pf.distinct, pf.non_empty,
-                pf.non_empty ? 100.0 * pf.distinct / pf.non_empty : 0.0);
-    std::printf("effects   %d commands in the patterns, %d as played\n", pf.effects, pf.effects_played);
+    std::printf("tracks    %d distinct of %d non-empty channel tracks (%.0f%%)\n", pf.distinct,
+                pf.non_empty, pf.non_empty ? 100.0 * pf.distinct / pf.non_empty : 0.0);
+    std::printf("effects   %d commands in the patterns, %d as played\n", pf.effects,
+                pf.effects_played);
 
     for (int ch = 0; ch < m.chn; ++ch) {
         const rendering solo = render_song(file, ch);
@@ -175,18 +197,20 @@ int main(int argc, char** argv) {
 
     std::printf("instrument              sample mean  pitch at C-4\n");
     for (int i = 0; i < m.ins; ++i) {
-        const xmp_instrument& ins = m.xxi[i];
-        if (ins.nsm < 1) continue;
-        const xmp_sample& s = m.xxs[ins.sub[0].sid];
+        const xmp_instrument &ins = m.xxi[i];
+        if (ins.nsm < 1)
+            continue;
+        const xmp_sample &s = m.xxs[ins.sub[0].sid];
         const pitch_reading p = pitch_at_c4(file, i + 1);
         char pitch[80] = "no clear pitch";
         if (p.hz > 0) {
             std::string note;
             double cents = cents_off_note(p.hz, &note);
-            int n = std::snprintf(pitch, sizeof pitch, "%s %+5.1f cents (%.1f Hz)", note.c_str(), cents, p.hz);
+            int n = std::snprintf(pitch, sizeof pitch, "%s %+5.1f cents (%.1f Hz)", note.c_str(),
+                                  cents, p.hz);
             if (p.twin_cents != 0)
-                std::snprintf(pitch + n, sizeof pitch - static_cast<size_t>(n), ", twin %+.0f cents at %+.0f dB", p.twin_cents,
-                              p.twin_db);
+                std::snprintf(pitch + n, sizeof pitch - static_cast<size_t>(n),
+                              ", twin %+.0f cents at %+.0f dB", p.twin_cents, p.twin_db);
         }
         std::printf("  %02X %-18s %+.5f     %s\n", i + 1, ins.name, sample_mean(s), pitch);
     }
@@ -202,7 +226,9 @@ int main(int argc, char** argv) {
     }
     if (!png.empty()) {
         if (std::system("command -v sox >/dev/null 2>&1") != 0) {
-            std::fprintf(stderr, "the spectrogram needs sox, which is not installed (apt-get install sox)\n");
+            std::fprintf(
+                stderr,
+                "the spectrogram needs sox, which is not installed (apt-get install sox)\n");
             return 1;
         }
         const std::string temp = png + ".wav";
@@ -210,9 +236,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: cannot write\n", temp.c_str());
             return 1;
         }
-        const std::string resample = top > 0 ? " rate " + std::to_string(static_cast<int>(2 * top)) : "";
-        const std::string command = "sox '" + temp + "' -n remix -" + resample + " spectrogram -x 1600 -y 513 -z 90 -t '" +
-                                    file + "' -o '" + png + "'";
+        const std::string resample =
+            top > 0 ? " rate " + std::to_string(static_cast<int>(2 * top)) : "";
+        const std::string command = "sox '" + temp + "' -n remix -" + resample +
+                                    " spectrogram -x 1600 -y 513 -z 90 -t '" + file + "' -o '" +
+                                    png + "'";
         const int status = std::system(command.c_str());
         std::remove(temp.c_str());
         if (status != 0) {

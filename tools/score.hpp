@@ -62,7 +62,7 @@
 // A malformed score: carries the line it was found on (0 when the fault
 // belongs to the score as a whole, e.g. an empty order list).
 struct score_error : std::runtime_error {
-    score_error(int at, const std::string& what) : std::runtime_error(what), line(at) {}
+    score_error(int at, const std::string &what) : std::runtime_error(what), line(at) {}
     int line;
 };
 
@@ -75,8 +75,10 @@ struct cell {
     uint8_t effect = 0;
     uint8_t param = 0;
 
-    bool empty() const { return note == 0 && instrument == 0 && volume == 0 && effect == 0 && param == 0; }
-    bool operator==(const cell&) const = default;
+    bool empty() const {
+        return note == 0 && instrument == 0 && volume == 0 && effect == 0 && param == 0;
+    }
+    bool operator==(const cell &) const = default;
 };
 
 constexpr uint8_t KEY_OFF = 97;
@@ -98,26 +100,26 @@ struct instrument {
     bool hit = false;
 
     wave_kind wave = wave_kind::sine;
-    int pulse = 50;            // square duty cycle, percent
+    int pulse = 50;  // square duty cycle, percent
     bool has_wave2 = false;
     wave_kind wave2 = wave_kind::sine;
     int pulse2 = 50;
-    double detune = 0;         // cents of the second wave against the first
-    int detune_line = 0;       // where the detune was written (0: not written)
-    int octave2 = 0;           // octaves of the second wave against the first
-    int mix = 50;              // share of the second wave, percent
+    double detune = 0;    // cents of the second wave against the first
+    int detune_line = 0;  // where the detune was written (0: not written)
+    int octave2 = 0;      // octaves of the second wave against the first
+    int mix = 50;         // share of the second wave, percent
 
     // tone
-    int cycle = 128;           // samples in one cycle of the first wave
-    int cycles = 1;            // cycles of the first wave in the loop
+    int cycle = 128;  // samples in one cycle of the first wave
+    int cycles = 1;   // cycles of the first wave in the loop
 
     // hit
     double freq_start = 261.6256, freq_end = 261.6256, sweep_ms = 0;
     double length_ms = 200;
     double attack_ms = 0;
-    double decay_ms = 0;       // 0: no decay
-    int noise = 0;             // share of white noise, percent
-    double noise_decay_ms = -1; // -1: same as decay
+    double decay_ms = 0;         // 0: no decay
+    int noise = 0;               // share of white noise, percent
+    double noise_decay_ms = -1;  // -1: same as decay
 
     // both
     double lowpass = 0, highpass = 0;  // one-pole filters, Hz; 0 = off
@@ -126,7 +128,7 @@ struct instrument {
     int bits = 16;
 
     int volume = 64;
-    int pan = 0;               // -128 left .. 127 right
+    int pan = 0;  // -128 left .. 127 right
     int relnote = 0;
     int finetune = 0;
 
@@ -157,12 +159,12 @@ struct song {
     int speed = 6;
     int channels = 0;
     int restart = 0;
-    std::vector<int> order;             // pattern indices
+    std::vector<int> order;  // pattern indices
     std::vector<pattern> patterns;
     std::vector<instrument> instruments;  // sorted by number
 };
 
-song parse_score(const std::string& text);
-sample synthesize(const instrument& ins);
-std::vector<uint8_t> write_xm(const song& s);
-std::vector<uint8_t> compile_score(const std::string& text);
+song parse_score(const std::string &text);
+sample synthesize(const instrument &ins);
+std::vector<uint8_t> write_xm(const song &s);
+std::vector<uint8_t> compile_score(const std::string &text);

@@ -18,33 +18,41 @@ struct track {
     std::vector<cell> cells;
 };
 
-[[noreturn]] void fail(int line, const std::string& what) { throw score_error(line, what); }
+[[noreturn]] void fail(int line, const std::string &what) { throw score_error(line, what); }
 
-bool is_name(const std::string& s) {
-    if (s.empty() || !(std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_')) return false;
-    return std::all_of(s.begin(), s.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+bool is_name(const std::string &s) {
+    if (s.empty() || !(std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_'))
+        return false;
+    return std::all_of(s.begin(), s.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    });
 }
 
-bool all_digits(const std::string& s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+bool all_digits(const std::string &s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+    });
 }
 
-long to_int(const std::string& s, int line, long lo, long hi, const std::string& what) {
+long to_int(const std::string &s, int line, long lo, long hi, const std::string &what) {
     long v = 0;
-    const char* first = s.data();
-    if (!s.empty() && s[0] == '+') ++first;
+    const char *first = s.data();
+    if (!s.empty() && s[0] == '+')
+        ++first;
     auto [p, ec] = std::from_chars(first, s.data() + s.size(), v);
     if (ec != std::errc() || p != s.data() + s.size() || first == s.data() + s.size())
         fail(line, what + ": '" + s + "' is not a whole number");
     if (v < lo || v > hi)
-        fail(line, what + " " + s + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
+        fail(line,
+             what + " " + s + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
     return v;
 }
 
-double to_real(const std::string& s, int line, double lo, double hi, const std::string& what) {
+double to_real(const std::string &s, int line, double lo, double hi, const std::string &what) {
     double v = 0;
-    const char* first = s.data();
-    if (!s.empty() && s[0] == '+') ++first;
+    const char *first = s.data();
+    if (!s.empty() && s[0] == '+')
+        ++first;
     auto [p, ec] = std::from_chars(first, s.data() + s.size(), v);
     if (ec != std::errc() || p != s.data() + s.size() || first == s.data() + s.size())
         fail(line, what + ": '" + s + "' is not a number");
@@ -56,34 +64,45 @@ double to_real(const std::string& s, int line, double lo, double hi, const std::
     return v;
 }
 
-int hex_value(const std::string& s, int line, int lo, int hi, const std::string& what) {
+int hex_value(const std::string &s, int line, int lo, int hi, const std::string &what) {
     int v = 0;
     auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v, 16);
     if (s.size() != 2 || ec != std::errc() || p != s.data() + s.size())
         fail(line, what + ": '" + s + "' is not two hex digits");
-    if (v < lo || v > hi) fail(line, what + " " + s + " is out of range");
+    if (v < lo || v > hi)
+        fail(line, what + " " + s + " is out of range");
     return v;
 }
 
 // Splits a line into words; a double-quoted string is one word (without the
 // quotes); ';' starts a comment. '|' stands as a word of its own.
-std::vector<std::string> split_words(const std::string& text, int line) {
+std::vector<std::string> split_words(const std::string &text, int line) {
     std::vector<std::string> out;
     size_t i = 0;
     while (i < text.size()) {
         char c = text[i];
-        if (c == ';') break;
-        if (std::isspace(static_cast<unsigned char>(c))) { ++i; continue; }
-        if (c == '|') { out.emplace_back("|"); ++i; continue; }
+        if (c == ';')
+            break;
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            ++i;
+            continue;
+        }
+        if (c == '|') {
+            out.emplace_back("|");
+            ++i;
+            continue;
+        }
         if (c == '"') {
             size_t end = text.find('"', i + 1);
-            if (end == std::string::npos) fail(line, "unterminated quoted name");
+            if (end == std::string::npos)
+                fail(line, "unterminated quoted name");
             out.push_back(text.substr(i + 1, end - i - 1));
             i = end + 1;
             continue;
         }
         size_t j = i;
-        while (j < text.size() && !std::isspace(static_cast<unsigned char>(text[j])) && text[j] != '|' && text[j] != ';')
+        while (j < text.size() && !std::isspace(static_cast<unsigned char>(text[j])) &&
+               text[j] != '|' && text[j] != ';')
             ++j;
         out.push_back(text.substr(i, j - i));
         i = j;
@@ -91,25 +110,33 @@ std::vector<std::string> split_words(const std::string& text, int line) {
     return out;
 }
 
-wave_kind parse_wave(const std::string& s, int line) {
-    if (s == "sine") return wave_kind::sine;
-    if (s == "square") return wave_kind::square;
-    if (s == "saw") return wave_kind::saw;
-    if (s == "triangle") return wave_kind::triangle;
-    if (s == "noise") return wave_kind::noise;
+wave_kind parse_wave(const std::string &s, int line) {
+    if (s == "sine")
+        return wave_kind::sine;
+    if (s == "square")
+        return wave_kind::square;
+    if (s == "saw")
+        return wave_kind::saw;
+    if (s == "triangle")
+        return wave_kind::triangle;
+    if (s == "noise")
+        return wave_kind::noise;
     fail(line, "unknown wave '" + s + "' (sine, square, saw, triangle, noise)");
 }
 
 // "C-4", "C#4", "===" (key off), "..." (none).
-uint8_t parse_note(const std::string& s, int line) {
-    if (s == "..." || s == ".") return 0;
-    if (s == "===" || s == "OFF") return KEY_OFF;
+uint8_t parse_note(const std::string &s, int line) {
+    if (s == "..." || s == ".")
+        return 0;
+    if (s == "===" || s == "OFF")
+        return KEY_OFF;
     static const std::string names = "C-C#D-D#E-F-F#G-G#A-A#B-";
     if (s.size() == 3 && std::isdigit(static_cast<unsigned char>(s[2]))) {
         for (int k = 0; k < 12; ++k) {
             if (s.compare(0, 2, names, k * 2, 2) == 0) {
                 int octave = s[2] - '0';
-                if (octave > 7) break;
+                if (octave > 7)
+                    break;
                 return static_cast<uint8_t>(octave * 12 + k + 1);
             }
         }
@@ -123,26 +150,36 @@ struct parsed_cell {
 };
 
 // A cell: note [instrument [volume [effect]]], each field may be dots.
-parsed_cell parse_cell(const std::vector<std::string>& w, size_t from, size_t to, int line) {
+parsed_cell parse_cell(const std::vector<std::string> &w, size_t from, size_t to, int line) {
     parsed_cell out;
     size_t n = to - from;
-    if (n == 0) return out;
-    if (n > 4) fail(line, "too many fields in a cell: '" + w[from + 4] + "' (note instrument volume effect)");
+    if (n == 0)
+        return out;
+    if (n > 4)
+        fail(line,
+             "too many fields in a cell: '" + w[from + 4] + "' (note instrument volume effect)");
     out.at.note = parse_note(w[from], line);
     if (n > 1 && w[from + 1] != "..") {
-        out.at.instrument = static_cast<uint8_t>(hex_value(w[from + 1], line, 0, 0x80, "instrument"));
+        out.at.instrument =
+            static_cast<uint8_t>(hex_value(w[from + 1], line, 0, 0x80, "instrument"));
         out.instrument_given = true;
     }
     if (n > 2 && w[from + 2] != "..")
-        out.at.volume = static_cast<uint8_t>(0x10 + hex_value(w[from + 2], line, 0, 0x40, "volume"));
+        out.at.volume =
+            static_cast<uint8_t>(0x10 + hex_value(w[from + 2], line, 0, 0x40, "volume"));
     if (n > 3 && w[from + 3] != "...") {
-        const std::string& e = w[from + 3];
-        if (e.size() != 3) fail(line, "bad effect '" + e + "' (a letter or digit and two hex digits)");
+        const std::string &e = w[from + 3];
+        if (e.size() != 3)
+            fail(line, "bad effect '" + e + "' (a letter or digit and two hex digits)");
         char t = static_cast<char>(std::toupper(static_cast<unsigned char>(e[0])));
-        if (t >= '0' && t <= '9') out.at.effect = static_cast<uint8_t>(t - '0');
-        else if (t >= 'A' && t <= 'Z') out.at.effect = static_cast<uint8_t>(t - 'A' + 10);
-        else fail(line, "bad effect '" + e + "'");
-        out.at.param = static_cast<uint8_t>(hex_value(e.substr(1), line, 0, 255, "effect parameter"));
+        if (t >= '0' && t <= '9')
+            out.at.effect = static_cast<uint8_t>(t - '0');
+        else if (t >= 'A' && t <= 'Z')
+            out.at.effect = static_cast<uint8_t>(t - 'A' + 10);
+        else
+            fail(line, "bad effect '" + e + "'");
+        out.at.param =
+            static_cast<uint8_t>(hex_value(e.substr(1), line, 0, 255, "effect parameter"));
     }
     return out;
 }
@@ -154,52 +191,63 @@ struct parser {
     song piece;
     block_kind block = block_kind::none;
     std::map<std::string, track> tracks;
-    track* current_track = nullptr;
+    track *current_track = nullptr;
     std::map<std::string, int> pattern_index;
     std::vector<std::pair<int, int>> used_instruments;  // number, line
     int next_row = 0;
     int restart_line = 0;
 };
 
-void need(const std::vector<std::string>& w, size_t n, int line, const std::string& usage) {
-    if (w.size() != n) fail(line, "expected: " + usage);
+void need(const std::vector<std::string> &w, size_t n, int line, const std::string &usage) {
+    if (w.size() != n)
+        fail(line, "expected: " + usage);
 }
 
-void check_envelope_refs(const instrument& ins, int line) {
+void check_envelope_refs(const instrument &ins, int line) {
     int n = static_cast<int>(ins.envelope.size());
-    if (n == 0) return;
-    if (ins.sustain >= n) fail(line, "sustain point is past the last envelope point");
-    if (ins.loop_end >= n) fail(line, "envelope loop is past the last envelope point");
+    if (n == 0)
+        return;
+    if (ins.sustain >= n)
+        fail(line, "sustain point is past the last envelope point");
+    if (ins.loop_end >= n)
+        fail(line, "envelope loop is past the last envelope point");
 }
 
 // instrument NN tone|hit ["name"]
-void start_instrument(parser& st, const std::vector<std::string>& w, int line) {
-    if (w.size() < 3 || w.size() > 4) fail(line, "expected: instrument NN tone|hit [\"name\"]");
+void start_instrument(parser &st, const std::vector<std::string> &w, int line) {
+    if (w.size() < 3 || w.size() > 4)
+        fail(line, "expected: instrument NN tone|hit [\"name\"]");
     instrument ins;
     ins.number = hex_value(w[1], line, 1, 0x80, "instrument number");
-    if (w[2] == "hit") ins.hit = true;
-    else if (w[2] != "tone") fail(line, "instrument kind must be tone or hit, not '" + w[2] + "'");
+    if (w[2] == "hit")
+        ins.hit = true;
+    else if (w[2] != "tone")
+        fail(line, "instrument kind must be tone or hit, not '" + w[2] + "'");
     ins.name = w.size() == 4 ? w[3] : "";
-    if (ins.name.size() > 22) fail(line, "instrument name is longer than 22 characters");
+    if (ins.name.size() > 22)
+        fail(line, "instrument name is longer than 22 characters");
     ins.line = line;
-    for (const auto& other : st.piece.instruments)
-        if (other.number == ins.number) fail(line, "instrument " + w[1] + " is defined twice");
+    for (const auto &other : st.piece.instruments)
+        if (other.number == ins.number)
+            fail(line, "instrument " + w[1] + " is defined twice");
     st.piece.instruments.push_back(ins);
     st.block = block_kind::instrument;
 }
 
-void instrument_key(parser& st, const std::vector<std::string>& w, int line) {
-    instrument& ins = st.piece.instruments.back();
-    const std::string& k = w[0];
-    auto args = [&](size_t lo, size_t hi, const std::string& usage) {
-        if (w.size() - 1 < lo || w.size() - 1 > hi) fail(line, "expected: " + usage);
+void instrument_key(parser &st, const std::vector<std::string> &w, int line) {
+    instrument &ins = st.piece.instruments.back();
+    const std::string &k = w[0];
+    auto args = [&](size_t lo, size_t hi, const std::string &usage) {
+        if (w.size() - 1 < lo || w.size() - 1 > hi)
+            fail(line, "expected: " + usage);
     };
     if (k == "like") {
         args(1, 1, "like NN");
         int from = hex_value(w[1], line, 1, 0x80, "instrument");
         auto it = std::find_if(st.piece.instruments.begin(), st.piece.instruments.end() - 1,
-                               [&](const instrument& i) { return i.number == from; });
-        if (it == st.piece.instruments.end() - 1) fail(line, "like names instrument " + w[1] + ", not defined above");
+                               [&](const instrument &i) { return i.number == from; });
+        if (it == st.piece.instruments.end() - 1)
+            fail(line, "like names instrument " + w[1] + ", not defined above");
         instrument copy = *it;
         copy.number = ins.number;
         copy.name = ins.name;
@@ -211,8 +259,14 @@ void instrument_key(parser& st, const std::vector<std::string>& w, int line) {
         args(1, 2, k + " sine|square|saw|triangle|noise [pulse%]");
         wave_kind wave = parse_wave(w[1], line);
         int pulse = w.size() == 3 ? static_cast<int>(to_int(w[2], line, 1, 99, "pulse width")) : 50;
-        if (k == "wave") { ins.wave = wave; ins.pulse = pulse; }
-        else { ins.has_wave2 = true; ins.wave2 = wave; ins.pulse2 = pulse; }
+        if (k == "wave") {
+            ins.wave = wave;
+            ins.pulse = pulse;
+        } else {
+            ins.has_wave2 = true;
+            ins.wave2 = wave;
+            ins.pulse2 = pulse;
+        }
     } else if (k == "detune") {
         args(1, 1, "detune CENTS");
         ins.detune = to_real(w[1], line, -1200, 1200, "detune");
@@ -231,7 +285,8 @@ void instrument_key(parser& st, const std::vector<std::string>& w, int line) {
         ins.cycles = static_cast<int>(to_int(w[1], line, 1, 1024, "cycles"));
     } else if (k == "freq") {
         args(1, 3, "freq HZ [END_HZ MS]");
-        if (w.size() == 3) fail(line, "expected: freq HZ [END_HZ MS]");
+        if (w.size() == 3)
+            fail(line, "expected: freq HZ [END_HZ MS]");
         ins.freq_start = ins.freq_end = to_real(w[1], line, 1, 20000, "freq");
         if (w.size() == 4) {
             ins.freq_end = to_real(w[2], line, 1, 20000, "end freq");
@@ -249,7 +304,8 @@ void instrument_key(parser& st, const std::vector<std::string>& w, int line) {
     } else if (k == "noise") {
         args(1, 2, "noise PERCENT [DECAY_MS]");
         ins.noise = static_cast<int>(to_int(w[1], line, 0, 100, "noise"));
-        if (w.size() == 3) ins.noise_decay_ms = to_real(w[2], line, 0, 100000, "noise decay");
+        if (w.size() == 3)
+            ins.noise_decay_ms = to_real(w[2], line, 0, 100000, "noise decay");
     } else if (k == "lowpass") {
         args(1, 1, "lowpass HZ");
         ins.lowpass = to_real(w[1], line, 0, 100000, "lowpass");
@@ -265,7 +321,8 @@ void instrument_key(parser& st, const std::vector<std::string>& w, int line) {
     } else if (k == "bits") {
         args(1, 1, "bits 8|16");
         ins.bits = static_cast<int>(to_int(w[1], line, 8, 16, "bits"));
-        if (ins.bits != 8 && ins.bits != 16) fail(line, "bits must be 8 or 16");
+        if (ins.bits != 8 && ins.bits != 16)
+            fail(line, "bits must be 8 or 16");
     } else if (k == "volume") {
         args(1, 1, "volume 0..64");
         ins.volume = static_cast<int>(to_int(w[1], line, 0, 64, "volume"));
@@ -283,13 +340,17 @@ void instrument_key(parser& st, const std::vector<std::string>& w, int line) {
         ins.envelope.clear();
         for (size_t i = 1; i < w.size(); ++i) {
             auto colon = w[i].find(':');
-            if (colon == std::string::npos) fail(line, "envelope point '" + w[i] + "' is not TICK:VOLUME");
+            if (colon == std::string::npos)
+                fail(line, "envelope point '" + w[i] + "' is not TICK:VOLUME");
             envelope_point p;
-            p.tick = static_cast<int>(to_int(w[i].substr(0, colon), line, 0, 65535, "envelope tick"));
-            p.value = static_cast<int>(to_int(w[i].substr(colon + 1), line, 0, 64, "envelope volume"));
+            p.tick =
+                static_cast<int>(to_int(w[i].substr(0, colon), line, 0, 65535, "envelope tick"));
+            p.value =
+                static_cast<int>(to_int(w[i].substr(colon + 1), line, 0, 64, "envelope volume"));
             if (!ins.envelope.empty() && p.tick <= ins.envelope.back().tick)
                 fail(line, "envelope ticks must rise");
-            if (ins.envelope.empty() && p.tick != 0) fail(line, "the first envelope point must be at tick 0");
+            if (ins.envelope.empty() && p.tick != 0)
+                fail(line, "the first envelope point must be at tick 0");
             ins.envelope.push_back(p);
         }
     } else if (k == "sustain") {
@@ -306,7 +367,8 @@ void instrument_key(parser& st, const std::vector<std::string>& w, int line) {
         args(2, 3, "vibrato DEPTH RATE [SWEEP]");
         ins.vib_depth = static_cast<int>(to_int(w[1], line, 0, 15, "vibrato depth"));
         ins.vib_rate = static_cast<int>(to_int(w[2], line, 0, 63, "vibrato rate"));
-        if (w.size() == 4) ins.vib_sweep = static_cast<int>(to_int(w[3], line, 0, 255, "vibrato sweep"));
+        if (w.size() == 4)
+            ins.vib_sweep = static_cast<int>(to_int(w[3], line, 0, 255, "vibrato sweep"));
     } else {
         fail(line, "unknown instrument setting '" + k + "'");
     }
@@ -314,10 +376,13 @@ void instrument_key(parser& st, const std::vector<std::string>& w, int line) {
 }
 
 // track NAME ROWS [INSTRUMENT]
-void start_track(parser& st, const std::vector<std::string>& w, int line) {
-    if (w.size() < 3 || w.size() > 4) fail(line, "expected: track NAME ROWS [INSTRUMENT]");
-    if (!is_name(w[1])) fail(line, "bad track name '" + w[1] + "'");
-    if (st.tracks.count(w[1])) fail(line, "track '" + w[1] + "' is defined twice");
+void start_track(parser &st, const std::vector<std::string> &w, int line) {
+    if (w.size() < 3 || w.size() > 4)
+        fail(line, "expected: track NAME ROWS [INSTRUMENT]");
+    if (!is_name(w[1]))
+        fail(line, "bad track name '" + w[1] + "'");
+    if (st.tracks.count(w[1]))
+        fail(line, "track '" + w[1] + "' is defined twice");
     track t;
     t.name = w[1];
     t.rows = static_cast<int>(to_int(w[2], line, 1, 256, "rows"));
@@ -333,27 +398,31 @@ void start_track(parser& st, const std::vector<std::string>& w, int line) {
 }
 
 // Reads an optional leading row number; returns the index of the first cell word.
-size_t row_number(parser& st, const std::vector<std::string>& w, int line, int rows) {
+size_t row_number(parser &st, const std::vector<std::string> &w, int line, int rows) {
     size_t at = 0;
     if (all_digits(w[0])) {
         int row = static_cast<int>(to_int(w[0], line, 0, rows - 1, "row"));
-        if (row < st.next_row) fail(line, "row " + w[0] + " comes after row " + std::to_string(st.next_row - 1));
+        if (row < st.next_row)
+            fail(line, "row " + w[0] + " comes after row " + std::to_string(st.next_row - 1));
         st.next_row = row;
         at = 1;
     }
-    if (st.next_row >= rows) fail(line, "more rows than the " + std::to_string(rows) + " declared");
+    if (st.next_row >= rows)
+        fail(line, "more rows than the " + std::to_string(rows) + " declared");
     return at;
 }
 
-void note_instrument_use(parser& st, const cell& c, int line) {
-    if (c.instrument) st.used_instruments.emplace_back(c.instrument, line);
+void note_instrument_use(parser &st, const cell &c, int line) {
+    if (c.instrument)
+        st.used_instruments.emplace_back(c.instrument, line);
 }
 
-void track_row(parser& st, const std::vector<std::string>& w, int line) {
-    track& t = *st.current_track;
+void track_row(parser &st, const std::vector<std::string> &w, int line) {
+    track &t = *st.current_track;
     size_t at = row_number(st, w, line, t.rows);
     for (size_t i = at; i < w.size(); ++i)
-        if (w[i] == "|") fail(line, "a track holds one channel: no '|' in its rows");
+        if (w[i] == "|")
+            fail(line, "a track holds one channel: no '|' in its rows");
     parsed_cell pc = parse_cell(w, at, w.size(), line);
     if (!pc.instrument_given && pc.at.note && pc.at.note != KEY_OFF)
         pc.at.instrument = static_cast<uint8_t>(t.default_instrument);
@@ -362,12 +431,16 @@ void track_row(parser& st, const std::vector<std::string>& w, int line) {
 }
 
 // pattern NAME ROWS
-void start_pattern(parser& st, const std::vector<std::string>& w, int line) {
+void start_pattern(parser &st, const std::vector<std::string> &w, int line) {
     need(w, 3, line, "pattern NAME ROWS");
-    if (st.piece.channels == 0) fail(line, "channels must be given before the first pattern");
-    if (!is_name(w[1])) fail(line, "bad pattern name '" + w[1] + "'");
-    if (st.pattern_index.count(w[1])) fail(line, "pattern '" + w[1] + "' is defined twice");
-    if (st.piece.patterns.size() >= 256) fail(line, "more than 256 patterns");
+    if (st.piece.channels == 0)
+        fail(line, "channels must be given before the first pattern");
+    if (!is_name(w[1]))
+        fail(line, "bad pattern name '" + w[1] + "'");
+    if (st.pattern_index.count(w[1]))
+        fail(line, "pattern '" + w[1] + "' is defined twice");
+    if (st.piece.patterns.size() >= 256)
+        fail(line, "more than 256 patterns");
     pattern p;
     p.name = w[1];
     p.rows = static_cast<int>(to_int(w[2], line, 1, 256, "rows"));
@@ -379,14 +452,16 @@ void start_pattern(parser& st, const std::vector<std::string>& w, int line) {
 }
 
 // tracks REF REF ...: REF is NAME[+N|-N][>N][@II] or '.' for a silent channel.
-void pattern_tracks(parser& st, const std::vector<std::string>& w, int line) {
-    pattern& p = st.piece.patterns.back();
-    if (st.next_row > 0) fail(line, "tracks must come before the rows of the pattern");
+void pattern_tracks(parser &st, const std::vector<std::string> &w, int line) {
+    pattern &p = st.piece.patterns.back();
+    if (st.next_row > 0)
+        fail(line, "tracks must come before the rows of the pattern");
     if (w.size() - 1 > static_cast<size_t>(st.piece.channels))
         fail(line, "more tracks than the " + std::to_string(st.piece.channels) + " channels");
     for (size_t ch = 0; ch + 1 < w.size(); ++ch) {
-        const std::string& ref = w[ch + 1];
-        if (ref == ".") continue;
+        const std::string &ref = w[ch + 1];
+        if (ref == ".")
+            continue;
         size_t end = ref.find_first_of("+->@");
         std::string name = ref.substr(0, end);
         int transpose = 0, delay = 0, instrument = 0;
@@ -408,15 +483,18 @@ void pattern_tracks(parser& st, const std::vector<std::string>& w, int line) {
             fail(line, "bad track reference '" + ref + "' (NAME+N>N@II)");
         }
         auto it = st.tracks.find(name);
-        if (it == st.tracks.end()) fail(line, "unknown track '" + name + "'");
-        const track& t = it->second;
+        if (it == st.tracks.end())
+            fail(line, "unknown track '" + name + "'");
+        const track &t = it->second;
         for (int r = delay; r < p.rows; ++r) {
             cell c = t.cells[(r - delay) % t.rows];
             if (c.note && c.note != KEY_OFF) {
                 int n = c.note + transpose;
-                if (n < 1 || n > 96) fail(line, "transposing track '" + name + "' puts a note out of range");
+                if (n < 1 || n > 96)
+                    fail(line, "transposing track '" + name + "' puts a note out of range");
                 c.note = static_cast<uint8_t>(n);
-                if (instrument) c.instrument = static_cast<uint8_t>(instrument);
+                if (instrument)
+                    c.instrument = static_cast<uint8_t>(instrument);
             }
             p.cells[static_cast<size_t>(r) * st.piece.channels + ch] = c;
         }
@@ -424,17 +502,20 @@ void pattern_tracks(parser& st, const std::vector<std::string>& w, int line) {
 }
 
 // [ROW] cell | cell | ... ; cells written here replace those of the tracks.
-void pattern_row(parser& st, const std::vector<std::string>& w, int line) {
-    pattern& p = st.piece.patterns.back();
+void pattern_row(parser &st, const std::vector<std::string> &w, int line) {
+    pattern &p = st.piece.patterns.back();
     size_t at = row_number(st, w, line, p.rows);
     int ch = 0;
     size_t start = at;
     for (size_t i = at; i <= w.size(); ++i) {
         if (i == w.size() || w[i] == "|") {
-            if (ch >= st.piece.channels) fail(line, "more cells than the " + std::to_string(st.piece.channels) + " channels");
+            if (ch >= st.piece.channels)
+                fail(line,
+                     "more cells than the " + std::to_string(st.piece.channels) + " channels");
             parsed_cell pc = parse_cell(w, start, i, line);
             note_instrument_use(st, pc.at, line);
-            if (!pc.at.empty()) p.cells[static_cast<size_t>(st.next_row) * st.piece.channels + ch] = pc.at;
+            if (!pc.at.empty())
+                p.cells[static_cast<size_t>(st.next_row) * st.piece.channels + ch] = pc.at;
             ++ch;
             start = i + 1;
         }
@@ -442,16 +523,19 @@ void pattern_row(parser& st, const std::vector<std::string>& w, int line) {
     ++st.next_row;
 }
 
-void finish(parser& st) {
-    if (st.piece.channels == 0) fail(0, "the score gives no channels");
-    if (st.piece.order.empty()) fail(0, "the order list is empty: the song would play nothing");
+void finish(parser &st) {
+    if (st.piece.channels == 0)
+        fail(0, "the score gives no channels");
+    if (st.piece.order.empty())
+        fail(0, "the order list is empty: the song would play nothing");
     if (st.piece.restart >= static_cast<int>(st.piece.order.size()))
-        fail(st.restart_line, "restart position " + std::to_string(st.piece.restart) + " is past the end of the order list");
+        fail(st.restart_line, "restart position " + std::to_string(st.piece.restart) +
+                                  " is past the end of the order list");
     std::sort(st.piece.instruments.begin(), st.piece.instruments.end(),
-              [](const instrument& a, const instrument& b) { return a.number < b.number; });
+              [](const instrument &a, const instrument &b) { return a.number < b.number; });
     for (auto [number, line] : st.used_instruments) {
         bool found = std::any_of(st.piece.instruments.begin(), st.piece.instruments.end(),
-                                 [&](const instrument& i) { return i.number == number; });
+                                 [&](const instrument &i) { return i.number == number; });
         if (!found) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "%02X", number);
@@ -460,12 +544,14 @@ void finish(parser& st) {
     }
 }
 
-void handle(parser& st, const std::vector<std::string>& w, int line) {
-    const std::string& k = w[0];
+void handle(parser &st, const std::vector<std::string> &w, int line) {
+    const std::string &k = w[0];
     if (k == "title") {
         st.block = block_kind::none;
-        if (w.size() != 2) fail(line, "title takes one name (quote it if it has spaces)");
-        if (w[1].size() > 20) fail(line, "title is longer than 20 characters");
+        if (w.size() != 2)
+            fail(line, "title takes one name (quote it if it has spaces)");
+        if (w[1].size() > 20)
+            fail(line, "title is longer than 20 characters");
         st.piece.title = w[1];
     } else if (k == "bpm") {
         st.block = block_kind::none;
@@ -478,7 +564,8 @@ void handle(parser& st, const std::vector<std::string>& w, int line) {
     } else if (k == "channels") {
         st.block = block_kind::none;
         need(w, 2, line, "channels N");
-        if (!st.piece.patterns.empty()) fail(line, "channels must come before the first pattern");
+        if (!st.piece.patterns.empty())
+            fail(line, "channels must come before the first pattern");
         st.piece.channels = static_cast<int>(to_int(w[1], line, 1, 32, "channels"));
     } else if (k == "restart") {
         st.block = block_kind::none;
@@ -489,10 +576,12 @@ void handle(parser& st, const std::vector<std::string>& w, int line) {
         st.block = block_kind::none;
         for (size_t i = 1; i < w.size(); ++i) {
             auto it = st.pattern_index.find(w[i]);
-            if (it == st.pattern_index.end()) fail(line, "order names unknown pattern '" + w[i] + "'");
+            if (it == st.pattern_index.end())
+                fail(line, "order names unknown pattern '" + w[i] + "'");
             st.piece.order.push_back(it->second);
         }
-        if (st.piece.order.size() > 256) fail(line, "order list is longer than 256 entries");
+        if (st.piece.order.size() > 256)
+            fail(line, "order list is longer than 256 entries");
     } else if (k == "instrument") {
         start_instrument(st, w, line);
     } else if (k == "track") {
@@ -504,23 +593,27 @@ void handle(parser& st, const std::vector<std::string>& w, int line) {
     } else if (st.block == block_kind::track) {
         track_row(st, w, line);
     } else if (st.block == block_kind::pattern) {
-        if (k == "tracks") pattern_tracks(st, w, line);
-        else pattern_row(st, w, line);
+        if (k == "tracks")
+            pattern_tracks(st, w, line);
+        else
+            pattern_row(st, w, line);
     } else {
         fail(line, "unexpected '" + k + "' outside an instrument, track or pattern");
     }
 }
 
-song parse(const std::string& text) {
+song parse(const std::string &text) {
     parser st;
     std::istringstream in(text);
     std::string raw;
     int line = 0;
     while (std::getline(in, raw)) {
         ++line;
-        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        if (!raw.empty() && raw.back() == '\r')
+            raw.pop_back();
         auto words = split_words(raw, line);
-        if (words.empty()) continue;
+        if (words.empty())
+            continue;
         handle(st, words, line);
     }
     finish(st);
@@ -529,4 +622,4 @@ song parse(const std::string& text) {
 
 }  // namespace
 
-song parse_score(const std::string& text) { return parse(text); }
+song parse_score(const std::string &text) { return parse(text); }

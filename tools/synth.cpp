@@ -40,7 +40,7 @@ struct noise_source {
 
 noise_source noise_from(uint32_t seed) { return {seed ? seed : 0x9e3779b9u}; }
 
-double next_noise(noise_source& n) {
+double next_noise(noise_source &n) {
     n.state ^= n.state << 13;
     n.state ^= n.state >> 17;
     n.state ^= n.state << 5;
@@ -48,56 +48,69 @@ double next_noise(noise_source& n) {
 }
 
 // One period of a wave at phase 0..1.
-double wave_at(wave_kind w, double phase, int pulse, noise_source& noise) {
+double wave_at(wave_kind w, double phase, int pulse, noise_source &noise) {
     phase -= std::floor(phase);
     switch (w) {
-    case wave_kind::sine: return std::sin(2 * PI * phase);
-    case wave_kind::square: return phase < pulse / 100.0 ? 1.0 : -1.0;
-    case wave_kind::saw: return 2.0 * phase - 1.0;
-    case wave_kind::triangle: return phase < 0.5 ? 4.0 * phase - 1.0 : 3.0 - 4.0 * phase;
-    case wave_kind::noise: return next_noise(noise);
+        case wave_kind::sine:
+            return std::sin(2 * PI * phase);
+        case wave_kind::square:
+            return phase < pulse / 100.0 ? 1.0 : -1.0;
+        case wave_kind::saw:
+            return 2.0 * phase - 1.0;
+        case wave_kind::triangle:
+            return phase < 0.5 ? 4.0 * phase - 1.0 : 3.0 - 4.0 * phase;
+        case wave_kind::noise:
+            return next_noise(noise);
     }
     return 0;
 }
 
-uint32_t seed_of(const instrument& ins) { return ins.seed ? ins.seed : 0x1234567u + 7919u * static_cast<uint32_t>(ins.number); }
+uint32_t seed_of(const instrument &ins) {
+    return ins.seed ? ins.seed : 0x1234567u + 7919u * static_cast<uint32_t>(ins.number);
+}
 
 // One-pole filters in place; `rate` is the rate the samples will play at for C-4.
-void filter(std::vector<double>& s, const instrument& ins, double rate) {
+void filter(std::vector<double> &s, const instrument &ins, double rate) {
     if (ins.lowpass > 0) {
         double a = 1.0 - std::exp(-2 * PI * ins.lowpass / rate);
         double y = 0;
-        for (double& x : s) x = y += a * (x - y);
+        for (double &x : s)
+            x = y += a * (x - y);
     }
     if (ins.highpass > 0) {
         double a = 1.0 - std::exp(-2 * PI * ins.highpass / rate);
         double low = 0;
-        for (double& x : s) {
+        for (double &x : s) {
             low += a * (x - low);
             x -= low;
         }
     }
 }
 
-void saturate(std::vector<double>& s, double drive) {
-    if (drive <= 0) return;
+void saturate(std::vector<double> &s, double drive) {
+    if (drive <= 0)
+        return;
     double norm = std::tanh(1.0 + drive);
-    for (double& x : s) x = std::tanh(x * (1.0 + drive)) / norm;
+    for (double &x : s)
+        x = std::tanh(x * (1.0 + drive)) / norm;
 }
 
-std::vector<int16_t> to_pcm(const std::vector<double>& s) {
+std::vector<int16_t> to_pcm(const std::vector<double> &s) {
     double peak = 0;
-    for (double x : s) peak = std::max(peak, std::fabs(x));
+    for (double x : s)
+        peak = std::max(peak, std::fabs(x));
     double scale = peak > 0 ? 32000.0 / peak : 0;
     std::vector<int16_t> out(s.size());
-    for (size_t i = 0; i < s.size(); ++i) out[i] = static_cast<int16_t>(std::lround(s[i] * scale));
+    for (size_t i = 0; i < s.size(); ++i)
+        out[i] = static_cast<int16_t>(std::lround(s[i] * scale));
     return out;
 }
 
 // The periods of the first and second wave in the loop: at least the
 // periods asked for, and as many more as a detune needs to be realised.
-std::pair<int, int> loop_periods(const instrument& ins) {
-    if (!ins.has_wave2) return {ins.cycles, 0};
+std::pair<int, int> loop_periods(const instrument &ins) {
+    if (!ins.has_wave2)
+        return {ins.cycles, 0};
     const double wanted = 1200.0 * ins.octave2 + ins.detune;
     const double ratio = std::pow(2.0, wanted / 1200.0);
     // The shortest loop that is near exact, else the closest one within the tolerance.
@@ -106,44 +119,57 @@ std::pair<int, int> loop_periods(const instrument& ins) {
     double best_error = DETUNE_TOLERANCE_CENTS;
     for (int cycles = ins.cycles; cycles <= most; ++cycles) {
         const long cycles2 = std::lround(cycles * ratio);
-        if (cycles2 < 1) continue;
-        const double error = std::fabs(1200.0 * std::log2(static_cast<double>(cycles2) / cycles) - wanted);
-        if (error <= NEAR_EXACT_CENTS) return {cycles, static_cast<int>(cycles2)};
+        if (cycles2 < 1)
+            continue;
+        const double error =
+            std::fabs(1200.0 * std::log2(static_cast<double>(cycles2) / cycles) - wanted);
+        if (error <= NEAR_EXACT_CENTS)
+            return {cycles, static_cast<int>(cycles2)};
         if (error <= best_error) {
             best = {cycles, static_cast<int>(cycles2)};
             best_error = error;
         }
     }
-    if (best.first) return best;
+    if (best.first)
+        return best;
     char what[160];
-    std::snprintf(what, sizeof what, "detune %g cents cannot be realised within %g cents in a loop of at most %d samples "
-                  "(a shorter cycle or a larger detune can)", ins.detune, DETUNE_TOLERANCE_CENTS, MAX_LOOP_SAMPLES);
+    std::snprintf(
+        what, sizeof what,
+        "detune %g cents cannot be realised within %g cents in a loop of at most %d samples "
+        "(a shorter cycle or a larger detune can)",
+        ins.detune, DETUNE_TOLERANCE_CENTS, MAX_LOOP_SAMPLES);
     throw score_error(ins.detune_line ? ins.detune_line : ins.line, what);
 }
 
-void remove_mean(std::vector<double>& s) {
-    if (s.empty()) return;
+void remove_mean(std::vector<double> &s) {
+    if (s.empty())
+        return;
     double mean = 0;
-    for (double x : s) mean += x;
+    for (double x : s)
+        mean += x;
     mean /= static_cast<double>(s.size());
-    for (double& x : s) x -= mean;
+    for (double &x : s)
+        x -= mean;
 }
 
 // Takes the mean out under a raised-cosine bump, zero at both ends.
-void remove_mean_smoothly(std::vector<double>& s) {
+void remove_mean_smoothly(std::vector<double> &s) {
     const size_t n = s.size();
-    if (n < 3) return;
+    if (n < 3)
+        return;
     double sum = 0, weight = 0;
     std::vector<double> bump(n);
     for (size_t i = 0; i < n; ++i) {
-        bump[i] = 0.5 - 0.5 * std::cos(2 * PI * static_cast<double>(i) / static_cast<double>(n - 1));
+        bump[i] =
+            0.5 - 0.5 * std::cos(2 * PI * static_cast<double>(i) / static_cast<double>(n - 1));
         sum += s[i];
         weight += bump[i];
     }
-    for (size_t i = 0; i < n; ++i) s[i] -= sum / weight * bump[i];
+    for (size_t i = 0; i < n; ++i)
+        s[i] -= sum / weight * bump[i];
 }
 
-sample tone(const instrument& ins) {
+sample tone(const instrument &ins) {
     noise_source noise = noise_from(seed_of(ins));
     const auto [cycles, cycles2] = loop_periods(ins);
     const int length = ins.cycle * cycles;
@@ -176,10 +202,11 @@ sample tone(const instrument& ins) {
     return out;
 }
 
-sample hit(const instrument& ins) {
+sample hit(const instrument &ins) {
     noise_source noise = noise_from(seed_of(ins));
     noise_source white = noise_from(seed_of(ins) * 2654435761u + 1);
-    const size_t n = static_cast<size_t>(std::max(1.0, std::round(ins.length_ms * HIT_RATE / 1000.0)));
+    const size_t n =
+        static_cast<size_t>(std::max(1.0, std::round(ins.length_ms * HIT_RATE / 1000.0)));
     std::vector<double> s(n);
     double phase = 0, phase2 = 0;
     const double mix = ins.has_wave2 ? ins.mix / 100.0 : 0.0;
@@ -191,7 +218,8 @@ sample hit(const instrument& ins) {
         double ms = 1000.0 * static_cast<double>(i) / HIT_RATE;
         double f = ins.freq_start;
         if (ins.sweep_ms > 0)
-            f = ins.freq_start * std::pow(ins.freq_end / ins.freq_start, std::min(ms / ins.sweep_ms, 1.0));
+            f = ins.freq_start *
+                std::pow(ins.freq_end / ins.freq_start, std::min(ms / ins.sweep_ms, 1.0));
         double a = wave_at(ins.wave, phase, ins.pulse, noise);
         double b = ins.has_wave2 ? wave_at(ins.wave2, phase2, ins.pulse2, noise) : 0.0;
         phase += f / HIT_RATE;
@@ -199,12 +227,16 @@ sample hit(const instrument& ins) {
         phase -= std::floor(phase);
         phase2 -= std::floor(phase2);
         double body = (1 - mix) * a + mix * b;
-        if (ins.decay_ms > 0) body *= std::exp(-ms / ins.decay_ms);
+        if (ins.decay_ms > 0)
+            body *= std::exp(-ms / ins.decay_ms);
         double hiss = next_noise(white);
-        if (noise_decay > 0) hiss *= std::exp(-ms / noise_decay);
+        if (noise_decay > 0)
+            hiss *= std::exp(-ms / noise_decay);
         double v = (1 - noise_share) * body + noise_share * hiss;
-        if (ins.attack_ms > 0 && ms < ins.attack_ms) v *= ms / ins.attack_ms;
-        if (i + tail >= n) v *= static_cast<double>(n - i) / static_cast<double>(tail + 1);
+        if (ins.attack_ms > 0 && ms < ins.attack_ms)
+            v *= ms / ins.attack_ms;
+        if (i + tail >= n)
+            v *= static_cast<double>(n - i) / static_cast<double>(tail + 1);
         s[i] = v;
     }
     filter(s, ins, HIT_RATE);
@@ -215,10 +247,11 @@ sample hit(const instrument& ins) {
     out.data = to_pcm(s);
     double semis = 12.0 * std::log2(HIT_RATE / BASE_RATE) + ins.relnote + ins.finetune / 128.0;
     out.relnote = static_cast<int>(std::lround(semis));
-    out.finetune = std::clamp(static_cast<int>(std::lround((semis - out.relnote) * 128.0)), -128, 127);
+    out.finetune =
+        std::clamp(static_cast<int>(std::lround((semis - out.relnote) * 128.0)), -128, 127);
     return out;
 }
 
 }  // namespace
 
-sample synthesize(const instrument& ins) { return ins.hit ? hit(ins) : tone(ins); }
+sample synthesize(const instrument &ins) { return ins.hit ? hit(ins) : tone(ins); }

@@ -10,17 +10,30 @@ namespace {
 // The bytes written so far; XM stores its numbers little-endian.
 using bytes = std::vector<uint8_t>;
 
-void u8(bytes& o, unsigned v) { o.push_back(static_cast<uint8_t>(v)); }
-void u16(bytes& o, unsigned v) { u8(o, v & 0xff); u8(o, (v >> 8) & 0xff); }
-void u32(bytes& o, uint32_t v) { u16(o, v & 0xffff); u16(o, v >> 16); }
-void text(bytes& o, const std::string& s, size_t width) {
-    for (size_t i = 0; i < width; ++i) u8(o, i < s.size() ? static_cast<unsigned char>(s[i]) : 0);
+void u8(bytes &o, unsigned v) { o.push_back(static_cast<uint8_t>(v)); }
+void u16(bytes &o, unsigned v) {
+    u8(o, v & 0xff);
+    u8(o, (v >> 8) & 0xff);
 }
-void zeros(bytes& o, size_t n) { o.insert(o.end(), n, 0); }
-void patch_u16(bytes& o, size_t at, unsigned v) { o[at] = v & 0xff; o[at + 1] = (v >> 8) & 0xff; }
-void patch_u32(bytes& o, size_t at, uint32_t v) { patch_u16(o, at, v & 0xffff); patch_u16(o, at + 2, v >> 16); }
+void u32(bytes &o, uint32_t v) {
+    u16(o, v & 0xffff);
+    u16(o, v >> 16);
+}
+void text(bytes &o, const std::string &s, size_t width) {
+    for (size_t i = 0; i < width; ++i)
+        u8(o, i < s.size() ? static_cast<unsigned char>(s[i]) : 0);
+}
+void zeros(bytes &o, size_t n) { o.insert(o.end(), n, 0); }
+void patch_u16(bytes &o, size_t at, unsigned v) {
+    o[at] = v & 0xff;
+    o[at + 1] = (v >> 8) & 0xff;
+}
+void patch_u32(bytes &o, size_t at, uint32_t v) {
+    patch_u16(o, at, v & 0xffff);
+    patch_u16(o, at + 2, v >> 16);
+}
 
-void write_header(bytes& o, const song& piece, int instruments) {
+void write_header(bytes &o, const song &piece, int instruments) {
     text(o, "Extended Module: ", 17);
     text(o, piece.title, 20);
     u8(o, 0x1a);
@@ -36,12 +49,13 @@ void write_header(bytes& o, const song& piece, int instruments) {
     u16(o, 1);  // linear frequency table
     u16(o, static_cast<unsigned>(piece.speed));
     u16(o, static_cast<unsigned>(piece.bpm));
-    for (size_t i = 0; i < 256; ++i) u8(o, i < piece.order.size() ? piece.order[i] : 0);
+    for (size_t i = 0; i < 256; ++i)
+        u8(o, i < piece.order.size() ? piece.order[i] : 0);
     patch_u32(o, size_at, static_cast<uint32_t>(o.size() - size_at));
 }
 
 // Packed cells: a flag byte (0x80 plus one bit per field present), then the fields present.
-void write_pattern(bytes& o, const pattern& p, int channels) {
+void write_pattern(bytes &o, const pattern &p, int channels) {
     u32(o, 9);
     u8(o, 0);
     u16(o, static_cast<unsigned>(p.rows));
@@ -50,30 +64,36 @@ void write_pattern(bytes& o, const pattern& p, int channels) {
     size_t start = o.size();
     for (int r = 0; r < p.rows; ++r) {
         for (int ch = 0; ch < channels; ++ch) {
-            const cell& c = p.cells[static_cast<size_t>(r) * channels + ch];
+            const cell &c = p.cells[static_cast<size_t>(r) * channels + ch];
             unsigned flags = 0x80 | (c.note ? 1 : 0) | (c.instrument ? 2 : 0) | (c.volume ? 4 : 0) |
                              (c.effect ? 8 : 0) | (c.param ? 16 : 0);
             u8(o, flags);
-            if (c.note) u8(o, c.note);
-            if (c.instrument) u8(o, c.instrument);
-            if (c.volume) u8(o, c.volume);
-            if (c.effect) u8(o, c.effect);
-            if (c.param) u8(o, c.param);
+            if (c.note)
+                u8(o, c.note);
+            if (c.instrument)
+                u8(o, c.instrument);
+            if (c.volume)
+                u8(o, c.volume);
+            if (c.effect)
+                u8(o, c.effect);
+            if (c.param)
+                u8(o, c.param);
         }
     }
     size_t packed = o.size() - start;
-    if (packed > 0xffff) throw score_error(0, "pattern '" + p.name + "' is too large to pack");
+    if (packed > 0xffff)
+        throw score_error(0, "pattern '" + p.name + "' is too large to pack");
     patch_u16(o, size_at, static_cast<unsigned>(packed));
 }
 
-void write_empty_instrument(bytes& o) {
+void write_empty_instrument(bytes &o) {
     u32(o, 29);
     zeros(o, 22);
     u8(o, 0);
     u16(o, 0);
 }
 
-void write_instrument(bytes& o, const instrument& ins) {
+void write_instrument(bytes &o, const instrument &ins) {
     const sample s = synthesize(ins);
     const bool wide = ins.bits == 16;
     const unsigned width = wide ? 2 : 1;
@@ -82,9 +102,9 @@ void write_instrument(bytes& o, const instrument& ins) {
     u32(o, 0);
     text(o, ins.name, 22);
     u8(o, 0);
-    u16(o, 1);       // one sample
-    u32(o, 40);      // sample header size
-    zeros(o, 96);    // every note plays sample 0
+    u16(o, 1);     // one sample
+    u32(o, 40);    // sample header size
+    zeros(o, 96);  // every note plays sample 0
     for (int i = 0; i < 12; ++i) {
         if (i < static_cast<int>(ins.envelope.size())) {
             u16(o, static_cast<unsigned>(ins.envelope[i].tick));
@@ -93,7 +113,7 @@ void write_instrument(bytes& o, const instrument& ins) {
             u32(o, 0);
         }
     }
-    zeros(o, 48);    // no panning envelope
+    zeros(o, 48);  // no panning envelope
     const bool env = !ins.envelope.empty();
     u8(o, static_cast<unsigned>(ins.envelope.size()));
     u8(o, 0);
@@ -103,7 +123,7 @@ void write_instrument(bytes& o, const instrument& ins) {
     zeros(o, 3);
     u8(o, env ? (1 | (ins.sustain >= 0 ? 2 : 0) | (ins.loop_start >= 0 ? 4 : 0)) : 0);
     u8(o, 0);
-    u8(o, 0);        // vibrato waveform: sine
+    u8(o, 0);  // vibrato waveform: sine
     u8(o, static_cast<unsigned>(ins.vib_sweep));
     u8(o, static_cast<unsigned>(ins.vib_depth));
     u8(o, static_cast<unsigned>(ins.vib_rate));
@@ -142,17 +162,20 @@ void write_instrument(bytes& o, const instrument& ins) {
 
 }  // namespace
 
-std::vector<uint8_t> write_xm(const song& piece) {
+std::vector<uint8_t> write_xm(const song &piece) {
     bytes o;
     int count = piece.instruments.empty() ? 0 : piece.instruments.back().number;
     write_header(o, piece, count);
-    for (const pattern& p : piece.patterns) write_pattern(o, p, piece.channels);
+    for (const pattern &p : piece.patterns)
+        write_pattern(o, p, piece.channels);
     size_t next = 0;
     for (int n = 1; n <= count; ++n) {
-        if (next < piece.instruments.size() && piece.instruments[next].number == n) write_instrument(o, piece.instruments[next++]);
-        else write_empty_instrument(o);
+        if (next < piece.instruments.size() && piece.instruments[next].number == n)
+            write_instrument(o, piece.instruments[next++]);
+        else
+            write_empty_instrument(o);
     }
     return o;
 }
 
-std::vector<uint8_t> compile_score(const std::string& text) { return write_xm(parse_score(text)); }
+std::vector<uint8_t> compile_score(const std::string &text) { return write_xm(parse_score(text)); }

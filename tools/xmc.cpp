@@ -8,7 +8,7 @@
 
 #include "score.hpp"
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     if (argc != 3) {
         std::cerr << "usage: xmc <score> <out.xm>\n";
         return 2;
@@ -25,9 +25,10 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> bytes;
     try {
         bytes = compile_score(text.str());
-    } catch (const score_error& e) {
+    } catch (const score_error &e) {
         std::cerr << score;
-        if (e.line > 0) std::cerr << ':' << e.line;
+        if (e.line > 0)
+            std::cerr << ':' << e.line;
         std::cerr << ": error: " << e.what() << '\n';
         return 1;
     }
@@ -35,7 +36,8 @@ int main(int argc, char** argv) {
     const std::string temp = out + ".part";
     {
         std::ofstream f(temp, std::ios::binary | std::ios::trunc);
-        f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        f.write(reinterpret_cast<const char *>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
         f.close();
         if (!f) {
             std::remove(temp.c_str());

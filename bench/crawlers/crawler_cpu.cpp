@@ -35,7 +35,7 @@ void start(void *(*body)(void *)) {
     pthread_detach(t);
 }
 
-}   // namespace
+}  // namespace
 
 int main(int argc, char **argv) {
     double seconds = argc > 1 ? atof(argv[1]) : 10.0;

@@ -48,6 +48,6 @@ void BM_CompositedFrame(benchmark::State &state) {
 }
 BENCHMARK(BM_CompositedFrame)->Unit(benchmark::kMicrosecond);
 
-}   // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

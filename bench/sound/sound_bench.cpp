@@ -38,6 +38,6 @@ BENCHMARK(mix_two_modules)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
-}   // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -33,4 +33,4 @@ void BM_CompileKnark(benchmark::State &state) { compile(state, "knark"); }
 BENCHMARK(BM_CompileVorbel)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CompileKnark)->Unit(benchmark::kMillisecond);
 
-}   // namespace
+}  // namespace

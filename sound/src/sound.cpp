@@ -23,11 +23,11 @@
 
 struct FMUSIC_MODULE {
     xmp_context ctx;
-    int rate;       // rate the player was started at
-    int playing;    // rendered and heard by the mixer
-    int volume;     // master volume as last set
-    int gain;       // gain (0..256) the mixer applied last
-    int16_t *buf;   // one chunk of this module's output
+    int rate;      // rate the player was started at
+    int playing;   // rendered and heard by the mixer
+    int volume;    // master volume as last set
+    int gain;      // gain (0..256) the mixer applied last
+    int16_t *buf;  // one chunk of this module's output
     FMUSIC_MODULE *next;
 };
 
@@ -83,7 +83,7 @@ void match_rate(FMUSIC_MODULE *m) {
     if (xmp_start_player(m->ctx, render_rate, 0) == 0)
         m->rate = render_rate;
     else
-        m->rate = 0;   // the mixer leaves a module it cannot render silent
+        m->rate = 0;  // the mixer leaves a module it cannot render silent
 }
 
 void add_module(const int16_t *src, int frames, int g0, int g1) {
@@ -164,7 +164,7 @@ SDL_AudioDeviceID open_device(int rate, SDL_AudioSpec *have) {
     return dev;
 }
 
-}   // namespace
+}  // namespace
 
 extern "C" {
 
@@ -308,4 +308,4 @@ int FMUSIC_FreeSong(FMUSIC_MODULE *mod) {
     return 1;
 }
 
-}   // extern "C"
+}  // extern "C"

@@ -8,7 +8,7 @@
 
 void puttext(const char *s, long hold_us) {
     const int length = static_cast<int>(std::strlen(s));
-    const int space = 9;   // columns from one glyph to the next
+    const int space = 9;  // columns from one glyph to the next
     for (int x = 0; x < length; x++) {
         // A space, or any byte without a glyph, keeps its place but draws nothing.
         const char *g = glyph(s[x]);

@@ -19,7 +19,7 @@
 namespace {
 // Too large for the stack of a small thread; the scroller is not reentrant.
 int plane[SCROLL_CANVAS][HEIGHT];
-}   // namespace
+}  // namespace
 
 long scroll_frames(long chars) { return chars > 0 ? (13 * chars + 1) / 2 : 0; }
 

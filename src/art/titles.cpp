@@ -38,7 +38,7 @@ void title_sequence(const char *pattern, int files, int shown, int x, int y, int
     show_cards(slots, shown, x, y, beats);
 }
 
-}   // namespace
+}  // namespace
 
 void ching_intro() { title_sequence("grafik/ching_intro%d", 2, 2, 5, 6, 2); }
 

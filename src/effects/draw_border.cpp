@@ -13,7 +13,7 @@ constexpr unsigned long CRAWLER_TIMER_SLACK_NS = 500000;
 
 void *draw_border(void *) {
     prctl(PR_SET_TIMERSLACK, CRAWLER_TIMER_SLACK_NS);
-    prctl(PR_SET_NAME, "crawler");   // so that top -H and the benchmarks can tell them apart
+    prctl(PR_SET_NAME, "crawler");  // so that top -H and the benchmarks can tell them apart
     int x = 40, y = 0, xdir = 0;
     framebuffer_point saved = cell_get(screen[40][0]);
     int savedx = 40, savedy = 0;

@@ -7,10 +7,10 @@
 
 // Parameters the show hands to the next scene instance it starts; the instance
 // copies them when it begins.
-extern std::atomic<int> ninja;     // colour parameter of the next signal wave
-extern std::atomic<int> pirate;    // row offset of the next signal wave
-extern std::atomic<int> id;        // layer of the next fireworks or worm instance, 1 = screen1
-extern std::atomic<float> wormx;   // the next worm's two frequency divisors
+extern std::atomic<int> ninja;    // colour parameter of the next signal wave
+extern std::atomic<int> pirate;   // row offset of the next signal wave
+extern std::atomic<int> id;       // layer of the next fireworks or worm instance, 1 = screen1
+extern std::atomic<float> wormx;  // the next worm's two frequency divisors
 extern std::atomic<float> wormy;
 
 // Wipes: coloured diagonal bands ending on a blank blue interior (`slide`), or

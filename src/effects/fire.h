@@ -5,7 +5,7 @@
 
 constexpr int FIRE_FRAMES = 160;
 constexpr long FIRE_FRAME_US = 70000;
-constexpr int FIRE_LEVELS = 15;   // heat 0 to 14; 14 is never reached
+constexpr int FIRE_LEVELS = 15;  // heat 0 to 14; 14 is never reached
 
 // The heat grid, indexed column first like `screen`.
 using fire_grid = int[WIDTH][HEIGHT];

@@ -37,7 +37,7 @@ bool find_rocket(const fireworks_plane_t &plane, int &rx, int &ry) {
     return false;
 }
 
-}   // namespace
+}  // namespace
 
 void fireworks_colours(int col1, int cols[5]) {
     cols[0] = col1;

@@ -26,7 +26,7 @@ void mirror_card(char *target, const char *source, std::size_t size) {
     std::size_t out = 0, start = 0;
     for (int l = 0; l < lines; l++) {
         std::size_t end = start;
-        while (source[end] != '\n')   // there are at least `lines` line feeds
+        while (source[end] != '\n')  // there are at least `lines` line feeds
             end++;
         if (out < size - 1)
             target[out++] = '\n';
@@ -72,7 +72,7 @@ void walk(const char (*ahem)[CARD_SIZE], const char (*ahem_backwards)[CARD_SIZE]
     }
 }
 
-}   // namespace
+}  // namespace
 
 void moonwalk() {
     // Entries 1 to 12 hold the walking cards; the tables live only while the

@@ -11,7 +11,7 @@
 namespace {
 
 constexpr int MUNCHING_FRAMES = 30;
-constexpr int SMILE_SIZE = 500;   // the card holds at most 499 bytes
+constexpr int SMILE_SIZE = 500;  // the card holds at most 499 bytes
 constexpr long MUNCHING_FRAME_US = 100000;
 constexpr long MUNCHING_END_HOLD_US = 800000;
 
@@ -26,7 +26,7 @@ void draw_points(const int points[WIDTH][HEIGHT]) {
         }
 }
 
-}   // namespace
+}  // namespace
 
 void munching_mark(int points[WIDTH][HEIGHT], int count) {
     for (int x = 1; x < WIDTH; x++)

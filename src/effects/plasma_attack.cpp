@@ -33,7 +33,7 @@ int plasma_colour(int frame, float k, int x, int y) {
     // negative number: no value, colour 0.
     if (std::isnan(b))
         return 0;
-    const int n = static_cast<int>(b);   // toward zero; -3 to 10
+    const int n = static_cast<int>(b);  // toward zero; -3 to 10
     // The palette repeats every six steps; below 0 it goes on repeating
     // downward (-1 is 5, -2 is 4, -3 is 3), so every cell gets one of the
     // six colours and the terminal never sees a colour number outside them.

@@ -44,7 +44,7 @@ void traced_wave() {
     int x = ninja.load(std::memory_order_relaxed);
     signal_wave(x, y);
 }
-}   // namespace
+}  // namespace
 
 void pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space() { traced_wave(); }
 

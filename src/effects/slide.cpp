@@ -32,7 +32,7 @@ int band(double root) {
     return v % 2;
 }
 
-}   // namespace
+}  // namespace
 
 int slide_colour(int x, int y, int i) {
     int k = 20 / i;

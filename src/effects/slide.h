@@ -1,9 +1,9 @@
 // The two wipes, one frame at a time, so that a frame can be checked on its own.
 #pragma once
 
-constexpr int SLIDE_FRAMES = 24;   // frames i = 1 to 24
+constexpr int SLIDE_FRAMES = 24;  // frames i = 1 to 24
 constexpr long SLIDE_FRAME_US = 50000;
-constexpr int FILLSCREEN_FRAMES = 29;   // frames d = 0 to 28
+constexpr int FILLSCREEN_FRAMES = 29;  // frames d = 0 to 28
 constexpr long FILLSCREEN_FRAME_US = 60000;
 
 // Colour of interior cell (x, y) in frame i (1 to 24) of `slide`: 6 or 4.

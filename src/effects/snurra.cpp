@@ -15,7 +15,7 @@ namespace {
 constexpr float THETA = 0.008726646f;
 constexpr int CX = 40;
 constexpr int CY = 12;
-constexpr int PLUS = 43;   // '+'
+constexpr int PLUS = 43;  // '+'
 
 void clear_points(snurra_points &points) {
     for (int x = 0; x < WIDTH; x++)
@@ -40,7 +40,7 @@ constexpr cell SCATTER[6][4] = {
 };
 // clang-format on
 
-}   // namespace
+}  // namespace
 
 int snurra_plus(int count) { return count == 0 || count == 1 ? 10 : 5; }
 

@@ -27,7 +27,7 @@ int path_cell(float f1, int limit) {
     return static_cast<int>(f1);
 }
 
-}   // namespace
+}  // namespace
 
 float worm_next(float i) { return static_cast<float>(i + 0.05); }
 

@@ -120,7 +120,7 @@ namespace {
                      err ? strerror(err) : "nothing written");
     if (n > 0) {
         ssize_t said = write(STDERR_FILENO, msg, static_cast<std::size_t>(n));
-        (void)said;   // standard error may be gone as well; the status tells
+        (void)said;  // standard error may be gone as well; the status tells
     }
     _exit(1);
 }
@@ -135,7 +135,7 @@ void print(const char *buf, std::size_t len) {
 
 void *update_screen(void *) {
     static char frame[FRAME_MAX];
-    prctl(PR_SET_NAME, "render");   // so that top -H and the benchmarks can tell it apart
+    prctl(PR_SET_NAME, "render");  // so that top -H and the benchmarks can tell it apart
 
     // Reserve the 24 lines the frames are printed over.
     for (int y = 0; y < HEIGHT; y++) {

@@ -13,7 +13,7 @@ constexpr long COUNT_WORD_HOLD_US = 200000;
 constexpr long COUNT_GAP_US = 300000;
 constexpr long INTRO_CARD_HOLD_US = 2500000;
 constexpr long INTRO_BLANK_HOLD_US = 500000;
-constexpr long BLIP_HOLD_US = 500000;   // one stab of the blip module
+constexpr long BLIP_HOLD_US = 500000;  // one stab of the blip module
 constexpr int CRAWLERS = 119;
 constexpr long CRAWLER_LAUNCH_GAP_US = 50000;
 
@@ -27,7 +27,7 @@ constexpr timed_word words[] = {
     {"fucking", 150000},  {"javla", 150000}, {"kod", 850000},
 };
 
-}   // namespace
+}  // namespace
 
 void opening() {
     for (const char *count : {"1", "2", "3"}) {

@@ -12,7 +12,7 @@ namespace {
 
 // The driver's holds. A scene instance copies its hand-over parameters when it
 // starts; the driver waits the launch gap before it changes them for the next.
-constexpr long SIGNAL_LAUNCH_GAP_US = TITLE_BEAT_US;   // the waves start on the beat
+constexpr long SIGNAL_LAUNCH_GAP_US = TITLE_BEAT_US;  // the waves start on the beat
 constexpr long SIGNAL_END_HOLD_US = 200000;
 constexpr long SIGNAL_FIRST_CARD_HOLD_US = 800000;
 constexpr long SIGNAL_CARD_HOLD_US = 500000;
@@ -93,7 +93,7 @@ void worms() {
     update_mode.store(0, std::memory_order_relaxed);
 }
 
-}   // namespace
+}  // namespace
 
 void scenes() {
     slide();

@@ -4,9 +4,9 @@
 #include <pthread.h>
 
 #include "art/art.h"
+#include "screen/pause.h"
 #include "screen/render.h"
 #include "screen/screen.h"
-#include "screen/pause.h"
 #include "show/show.h"
 
 FMUSIC_MODULE *mod;

@@ -62,7 +62,7 @@ TEST(LoadCard, LongerFileIsCutAndStillTerminated) {
     // is drawn and nothing after it.
     fill(0, 0, 0, ' ');
     mutta(0, 0, 1, 7, 7, small);
-    int lines = 499 / 61;   // full lines before the cut
+    int lines = 499 / 61;  // full lines before the cut
     int last = 499 - lines * 61;
     EXPECT_EQ(screen[last - 1][lines].data, card[498]);
     EXPECT_EQ(screen[last][lines].data, ' ');
@@ -75,7 +75,8 @@ TEST(LoadCard, ReusedBufferKeepsNothingOfTheLongerCard) {
     static char buf[CARD_SIZE];
     load_card(buf, sizeof buf, "long");
     load_card(buf, sizeof buf, "short");
-    EXPECT_EQ(std::string(buf, sizeof buf), std::string("ab\ncd\n") + std::string(sizeof buf - 6, '\0'));
+    EXPECT_EQ(std::string(buf, sizeof buf),
+              std::string("ab\ncd\n") + std::string(sizeof buf - 6, '\0'));
 }
 
 TEST(LoadCard, ClosesEveryFileItOpens) {

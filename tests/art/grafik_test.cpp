@@ -153,8 +153,10 @@ TEST(Grafik, WalkingCardsSuitMirroring) {
             std::size_t trailing = l.size() - 1 - l.find_last_not_of(' ');
             EXPECT_GE(trailing, 8u) << "grafik/" << name << ": line \"" << l << "\"";
         }
-        EXPECT_TRUE(!text.empty() && text.back() == '\n') << "grafik/" << name << " lacks its last newline";
-        EXPECT_TRUE(text.empty() || text.front() != '\n') << "grafik/" << name << " starts with an empty line";
+        EXPECT_TRUE(!text.empty() && text.back() == '\n')
+            << "grafik/" << name << " lacks its last newline";
+        EXPECT_TRUE(text.empty() || text.front() != '\n')
+            << "grafik/" << name << " starts with an empty line";
     }
 }
 

@@ -95,8 +95,9 @@ TEST(Puttext, SpaceKeepsItsPlaceAndDrawsNothing) {
     use_one_cell_font();
     fill(0, 2, 0, '.');
     puttext("x0r me", 0);
-    EXPECT_EQ(glyph_cells(screen), (std::vector<corner>{
-                                       {10, 7, 'x'}, {19, 7, '0'}, {28, 7, 'r'}, {46, 7, 'm'}, {55, 7, 'e'}}));
+    EXPECT_EQ(glyph_cells(screen),
+              (std::vector<corner>{
+                  {10, 7, 'x'}, {19, 7, '0'}, {28, 7, 'r'}, {46, 7, 'm'}, {55, 7, 'e'}}));
     // The screen is not cleared: everything else is as before.
     EXPECT_EQ(screen[37][7].data, '.');
     EXPECT_EQ(screen[0][0].data, '.');
@@ -224,10 +225,11 @@ TEST(Scrolla, FramesFollowTheStandingCurve) {
             int n = scroll_frame(text.c_str(), chars, 15 * chars + 122 - 2 * f, got);
             std::vector<corner> want;
             for (long i = 1; i <= chars; i++) {
-                long x = 82 - 2 * f + 12 * i;   // start + 12 i - (15 n + 40)
+                long x = 82 - 2 * f + 12 * i;  // start + 12 i - (15 n + 40)
                 if (x < 0 || x > 79)
                     continue;
-                int y = 7 + static_cast<int>(3.1 * std::sin(0.2 * static_cast<double>(x + 15 * chars + 40)));
+                int y = 7 + static_cast<int>(
+                                3.1 * std::sin(0.2 * static_cast<double>(x + 15 * chars + 40)));
                 want.push_back({static_cast<int>(x), y, 'a'});
             }
             std::vector<corner> have;

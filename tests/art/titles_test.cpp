@@ -46,7 +46,8 @@ void expect_sequence(const std::vector<shown> &want) {
 // upper-cased, then its number, e.g. "grafik/fire3" holds "F3".
 void write_cards(const temp_dir &dir, const std::string &name, int count, char tag) {
     for (int i = 1; i <= count; i++)
-        dir.write("grafik/" + name + std::to_string(i), std::string{tag, static_cast<char>('0' + i % 10)} + "\n");
+        dir.write("grafik/" + name + std::to_string(i),
+                  std::string{tag, static_cast<char>('0' + i % 10)} + "\n");
 }
 
 constexpr long BEAT_US = 525000;
@@ -86,7 +87,8 @@ TEST_F(Titles, VortexShowsItsFifthCardOnlyInRedOnBlack) {
     write_cards(dir, "vortex", 5, 'V');
     run(man_eating_plasma_vortex_from_hell_intro);
     expect_sequence(white("V1", 5, 6, 1) + white("V2", 5, 6, 1) + white("V3", 5, 6, 1) +
-                    white("V4", 5, 6, 1) + std::vector<shown>{{BEAT_US, 1, 7, 0, "V5", 5, 6, 1, 1, 1}});
+                    white("V4", 5, 6, 1) +
+                    std::vector<shown>{{BEAT_US, 1, 7, 0, "V5", 5, 6, 1, 1, 1}});
 }
 
 TEST_F(Titles, SignalCardsGoToTheGlobalSlots) {
@@ -124,8 +126,9 @@ TEST_F(Titles, MissingCardShowsBlueAndKeepsTheTiming) {
     write_cards(dir, "fire", 3, 'F');
     std::filesystem::remove(dir.path() / "grafik/fire2");
     run(fire_intro);
-    expect_sequence(white("F1", 15, 6, 1) + std::vector<shown>{{BEAT_US, 1, 7, 4, nullptr, 0, 0, 0, 0, 0}} +
-                    white("F3", 15, 6, 1) + std::vector<shown>{{BEAT_US, 1, 7, 4, "F3", 15, 6, 1, 1, 1}});
+    expect_sequence(
+        white("F1", 15, 6, 1) + std::vector<shown>{{BEAT_US, 1, 7, 4, nullptr, 0, 0, 0, 0, 0}} +
+        white("F3", 15, 6, 1) + std::vector<shown>{{BEAT_US, 1, 7, 4, "F3", 15, 6, 1, 1, 1}});
 }
 
 TEST_F(Titles, ChingFlashesThreeCardsInColourThreeOnBlack) {

@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "effects/effects.h"
 #include "cells.h"
+#include "effects/effects.h"
 #include "recorder.h"
 #include "screen/screen.h"
 
@@ -14,11 +14,16 @@ namespace {
 // The cells a crawler paints, in order, on its first lap from (40, 0).
 std::vector<std::pair<int, int>> first_lap() {
     std::vector<std::pair<int, int>> path;
-    for (int x = 41; x <= 79; x++) path.push_back({x, 0});
-    for (int y = 1; y <= 22; y++) path.push_back({79, y});
-    for (int x = 78; x >= 0; x--) path.push_back({x, 23});
-    for (int y = 22; y >= 1; y--) path.push_back({0, y});
-    for (int x = 1; x <= 40; x++) path.push_back({x, 0});
+    for (int x = 41; x <= 79; x++)
+        path.push_back({x, 0});
+    for (int y = 1; y <= 22; y++)
+        path.push_back({79, y});
+    for (int x = 78; x >= 0; x--)
+        path.push_back({x, 23});
+    for (int y = 22; y >= 1; y--)
+        path.push_back({0, y});
+    for (int x = 1; x <= 40; x++)
+        path.push_back({x, 0});
     return path;
 }
 
@@ -47,8 +52,10 @@ TEST(Crawler, OneLapFollowsTheBorderAndRestoresEveryCell) {
         const framebuffer_point &c = r.picture[px][py];
         ASSERT_EQ(c.data, 'R') << "step " << step + 1;
         ASSERT_EQ(c.attr, 1);
-        ASSERT_TRUE(c.fg >= 1 && c.fg <= 7 && c.bg >= 1 && c.bg <= 7) << ::testing::PrintToString(c);
-        ASSERT_TRUE(grid_is(r.picture, [&](int x, int y) { return x == px && y == py ? c : original(x, y); }))
+        ASSERT_TRUE(c.fg >= 1 && c.fg <= 7 && c.bg >= 1 && c.bg <= 7)
+            << ::testing::PrintToString(c);
+        ASSERT_TRUE(grid_is(r.picture,
+                            [&](int x, int y) { return x == px && y == py ? c : original(x, y); }))
             << "step " << step + 1;
     }
     // The corner cuts: (79,22) is followed by (78,23), (0,1) by (1,0).

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <tuple>
 
+#include "cells.h"
 #include "effects/effects.h"
 #include "effects/fire.h"
-#include "cells.h"
 #include "recorder.h"
 #include "screen/screen.h"
 
@@ -63,7 +63,7 @@ TEST(Fire, SpreadWrapsColumnsAndRowTwentyTwoReadsTheNewRowZero) {
         EXPECT_EQ(heat[right][22], 3) << source;
         EXPECT_EQ(heat[cold][22], 0) << source;
     }
-    EXPECT_EQ(heat[5][23], 0);   // the source row is never recomputed
+    EXPECT_EQ(heat[5][23], 0);  // the source row is never recomputed
     EXPECT_EQ(heat[0][23], 13);
 
     // Row 1 at 8 makes row 0 (8 + 8 + 8 + 0) * 64 / 255 = 6 in this pass;
@@ -120,10 +120,10 @@ TEST(Fire, DrawShowsTheGridOneRowUpInsideColumnsTwoToSeventySeven) {
         }
     // The palette: a few levels spelt out.
     EXPECT_TRUE(looks(cell_get(screen[40][22]), 0));
-    EXPECT_EQ(cell_get(screen[40][19]), (framebuffer_point{'`', 1, 3, 0}));    // heat 3
-    EXPECT_EQ(cell_get(screen[40][15]), (framebuffer_point{'#', 1, 1, 1}));    // heat 7
-    EXPECT_EQ(cell_get(screen[40][11]), (framebuffer_point{'\'', 1, 0, 7}));   // heat 11
-    EXPECT_EQ(cell_get(screen[40][9]), (framebuffer_point{' ', 1, 1, 7}));     // heat 13
+    EXPECT_EQ(cell_get(screen[40][19]), (framebuffer_point{'`', 1, 3, 0}));   // heat 3
+    EXPECT_EQ(cell_get(screen[40][15]), (framebuffer_point{'#', 1, 1, 1}));   // heat 7
+    EXPECT_EQ(cell_get(screen[40][11]), (framebuffer_point{'\'', 1, 0, 7}));  // heat 11
+    EXPECT_EQ(cell_get(screen[40][9]), (framebuffer_point{' ', 1, 1, 7}));    // heat 13
 }
 
 TEST(Fire, SceneRunsOneHundredSixtyFramesFromABlackScreen) {

@@ -10,9 +10,9 @@
 
 #include <unistd.h>
 
+#include "cells.h"
 #include "effects/effects.h"
 #include "effects/fireworks.h"
-#include "cells.h"
 #include "recorder.h"
 #include "screen/screen.h"
 
@@ -68,7 +68,7 @@ TEST(Fireworks, FirstTwoBurstFramesAroundTheCentre) {
 TEST(Fireworks, TailRingsOpenOnTimeAndShareOneColour) {
     float size = 2.0f, tails[FIREWORKS_TAILS] = {};
     int tailcount = 0;
-    std::vector<int> count_in_frame;   // tailcount with which burst frame n is drawn
+    std::vector<int> count_in_frame;  // tailcount with which burst frame n is drawn
     for (int n = 0; n < 49; n++) {
         count_in_frame.push_back(tailcount);
         if (tailcount == 2) {
@@ -117,7 +117,8 @@ TEST(Fireworks, LargestRingIsClippedAtTheEdgesWithoutWrapping) {
     fireworks_clear(screen4, 4);
     fireworks_burst(screen4, 40, 12, size, tails, tailcount, COLS);
     cells_t rings = cells_of(screen4, 1);
-    for (auto c : cells_of(screen4, 6)) rings.insert(c);
+    for (auto c : cells_of(screen4, 6))
+        rings.insert(c);
     ASSERT_EQ(static_cast<int>(rings.size()), opaque_count(screen4));
     // Columns 24 to 55 (t from -16.4 up to 15.8), rows 4 to 20.
     EXPECT_EQ(rings.begin()->first, 24);
@@ -134,9 +135,11 @@ TEST(Fireworks, LargestRingIsClippedAtTheEdgesWithoutWrapping) {
     fireworks_burst(screen4, 13, 17, size, tails, tailcount, COLS);
     cells_t expected;
     for (auto [x, y] : rings)
-        if (on_grid(x - 27, y + 5)) expected.insert({x - 27, y + 5});
+        if (on_grid(x - 27, y + 5))
+            expected.insert({x - 27, y + 5});
     cells_t got = cells_of(screen4, 1);
-    for (auto c : cells_of(screen4, 6)) got.insert(c);
+    for (auto c : cells_of(screen4, 6))
+        got.insert(c);
     EXPECT_EQ(got, expected);
     EXPECT_EQ(static_cast<int>(got.size()), opaque_count(screen4));
 }
@@ -159,7 +162,8 @@ long run_instance(int n) {
 TEST(Fireworks, WholeInstanceFollowsItsRandomChoices) {
     for (int n : {1, 4}) {
         // Everything but the instance's own layer must come through untouched.
-        for (int g = 0; g <= 6; g++) local_fill(layer(g), 0, 2, 2, 'Z');
+        for (int g = 0; g <= 6; g++)
+            local_fill(layer(g), 0, 2, 2, 'Z');
         const long seed_time = run_instance(n);
         ASSERT_GE(seed_time, 0);
 
@@ -172,7 +176,8 @@ TEST(Fireworks, WholeInstanceFollowsItsRandomChoices) {
 
         const auto &frames = recorded();
         ASSERT_EQ(static_cast<int>(frames.size()), p);
-        for (const pause_record &r : frames) EXPECT_EQ(r.usec, 60000);
+        for (const pause_record &r : frames)
+            EXPECT_EQ(r.usec, 60000);
 
         const char background = n == 1 ? ' ' : TRANSPARENT;
         for (int i = 0; i <= height + 1; i++) {
@@ -180,15 +185,18 @@ TEST(Fireworks, WholeInstanceFollowsItsRandomChoices) {
             cells_t drawn;
             for (int x = 0; x < WIDTH; x++)
                 for (int y = 0; y < HEIGHT; y++)
-                    if (!(f[x][y] == framebuffer_point{background, 1, 7, 0})) drawn.insert({x, y});
+                    if (!(f[x][y] == framebuffer_point{background, 1, 7, 0}))
+                        drawn.insert({x, y});
             const int row = 22 - (i <= height ? i : height);
             if (i < height) {
                 // The rocket alone, a solid block of col1, one row higher each frame.
                 ASSERT_EQ(drawn, (cells_t{{column, row}})) << "frame " << i;
                 EXPECT_EQ(f[column][row], block(col1));
             } else if (i == height) {
-                EXPECT_EQ(drawn, (cells_t{{column - 2, row}, {column - 1, row}, {column, row},
-                                          {column + 1, row}}));
+                EXPECT_EQ(
+                    drawn,
+                    (cells_t{
+                        {column - 2, row}, {column - 1, row}, {column, row}, {column + 1, row}}));
             } else {
                 EXPECT_EQ(drawn.size(), 6u);
                 for (int x = column - 2; x <= column + 1; x++)
@@ -206,7 +214,8 @@ TEST(Fireworks, WholeInstanceFollowsItsRandomChoices) {
 }
 
 TEST(Fireworks, LayerNumberOutsideOneToSixDrawsNothing) {
-    for (int g = 0; g <= 6; g++) local_fill(layer(g), 0, 2, 2, 'Z');
+    for (int g = 0; g <= 6; g++)
+        local_fill(layer(g), 0, 2, 2, 'Z');
     for (int n : {0, 7, -1}) {
         id.store(n, std::memory_order_relaxed);
         recorder_start();
@@ -214,7 +223,8 @@ TEST(Fireworks, LayerNumberOutsideOneToSixDrawsNothing) {
         recorder_stop();
         EXPECT_TRUE(recorded().empty()) << n;
     }
-    for (int g = 0; g <= 6; g++) EXPECT_TRUE(grid_is(layer(g), {'Z', 0, 2, 2})) << g;
+    for (int g = 0; g <= 6; g++)
+        EXPECT_TRUE(grid_is(layer(g), {'Z', 0, 2, 2})) << g;
 }
 
 TEST(Fireworks, VolleyOfSixEachOnItsOwnLayer) {
@@ -226,16 +236,19 @@ TEST(Fireworks, VolleyOfSixEachOnItsOwnLayer) {
     for (int n = 1; n <= 5; n++) {
         id.store(n, std::memory_order_relaxed);
         threads.emplace_back([] { fireworks(); });
-        while (others_started() < n) usleep(100);
+        while (others_started() < n)
+            usleep(100);
     }
     id.store(6, std::memory_order_relaxed);
     fireworks();
-    for (auto &t : threads) t.join();
+    for (auto &t : threads)
+        t.join();
     recorder_stop();
 
     const long pauses = others_paused() + static_cast<long>(recorded().size());
     EXPECT_GE(pauses, 6 * 36);
     EXPECT_LE(pauses, 6 * 54);
     EXPECT_TRUE(grid_is(screen1, {' ', 1, 7, 0}));
-    for (int n = 2; n <= 6; n++) EXPECT_TRUE(grid_is(layer(n), {TRANSPARENT, 1, 7, 0})) << n;
+    for (int n = 2; n <= 6; n++)
+        EXPECT_TRUE(grid_is(layer(n), {TRANSPARENT, 1, 7, 0})) << n;
 }

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "art/art.h"
+#include "cells.h"
 #include "effects/effects.h"
 #include "effects/moonwalk.h"
-#include "cells.h"
 #include "recorder.h"
-#include "temp_dir.h"
 #include "screen/screen.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ int drawn_cells(const grid_t &g) {
     return count_cells(g, [](const framebuffer_point &p) { return !(p == BLUE); });
 }
 
-constexpr int FRAMES = 36;   // walking frames of one pass
+constexpr int FRAMES = 36;  // walking frames of one pass
 constexpr int FLASH = 6;
 
 // Runs the scene with every pause recorded: two passes of walking frames
@@ -69,7 +69,8 @@ TEST(Moonwalk, MirrorReversesEachLineBehindItsLineFeed) {
 TEST(Moonwalk, WalksThreeLegsTwiceThenFlashesItsCards) {
     temp_dir dir{temp_dir::ENTER};
     for (int k = 1; k <= 12; k++)
-        dir.write("grafik/man" + std::to_string(k), std::string(1, char('A' + k - 1)) + std::string(15, ' ') + "|\n");
+        dir.write("grafik/man" + std::to_string(k),
+                  std::string(1, char('A' + k - 1)) + std::string(15, ' ') + "|\n");
     dir.write("grafik/wow", "W\n");
     dir.write("grafik/fantastic", "F\n");
 
@@ -86,10 +87,10 @@ TEST(Moonwalk, WalksThreeLegsTwiceThenFlashesItsCards) {
             const int leg = i / 12, f = i % 12 + 1;
             const char letter = char('A' + f - 1);
             int letter_x, bar_x;
-            if (leg == 1) {   // leftwards, cards as loaded: x = 13 down to 2
+            if (leg == 1) {  // leftwards, cards as loaded: x = 13 down to 2
                 letter_x = 4 * (13 - f + 1) + 1;
                 bar_x = letter_x + 16;
-            } else {          // rightwards, mirrored: x = 1 up to 12
+            } else {  // rightwards, mirrored: x = 1 up to 12
                 bar_x = 4 * f - 12;
                 letter_x = bar_x + 16;
             }
@@ -107,7 +108,8 @@ TEST(Moonwalk, WalksThreeLegsTwiceThenFlashesItsCards) {
             SCOPED_TRACE("pass " + std::to_string(pass + 1) + " flash " + std::to_string(i + 1));
             const pause_record &r = rec[base + FRAMES + i];
             EXPECT_EQ(r.usec, 350000);
-            EXPECT_EQ(r.picture[1][4], (framebuffer_point{card, 1, flash_colour[i], flash_colour[i]}));
+            EXPECT_EQ(r.picture[1][4],
+                      (framebuffer_point{card, 1, flash_colour[i], flash_colour[i]}));
             // Laid over the last walking frame, nothing else added.
             EXPECT_EQ(r.picture[52][1].data, 'L');
             EXPECT_EQ(r.picture[36][1].data, '|');
@@ -129,7 +131,7 @@ TEST(Moonwalk, MissingAndOversizedCards) {
     ASSERT_EQ(rec.size(), 2u * (FRAMES + FLASH));
     for (std::size_t i = 0; i < rec.size(); i++) {
         SCOPED_TRACE("pause " + std::to_string(i + 1));
-        const bool loaded_card1 = i % (FRAMES + FLASH) == 12;   // first frame of the left leg
+        const bool loaded_card1 = i % (FRAMES + FLASH) == 12;  // first frame of the left leg
         if (!loaded_card1) {
             EXPECT_EQ(drawn_cells(rec[i].picture), 0);
             continue;

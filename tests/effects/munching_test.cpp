@@ -6,11 +6,11 @@
 #include <string>
 #include <tuple>
 
-#include "effects/effects.h"
 #include "cells.h"
+#include "effects/effects.h"
 #include "recorder.h"
-#include "temp_dir.h"
 #include "screen/screen.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ void run_scene() {
 }  // namespace
 
 TEST(Munching, MarksAccumulateIntoTheStaircase) {
-    temp_dir dir{temp_dir::ENTER};   // no smile card
+    temp_dir dir{temp_dir::ENTER};  // no smile card
     run_scene();
     const auto &rec = recorded();
     ASSERT_EQ(rec.size(), 31u);
@@ -57,7 +57,7 @@ TEST(Munching, MarksAccumulateIntoTheStaircase) {
     const grid_t &first = rec[0].picture;
     EXPECT_EQ(blue_cells(first), 76);
     for (int y = 1; y < HEIGHT; y++) {
-        EXPECT_EQ(first[1][y], WHITE) << y;   // marked in row 0 only
+        EXPECT_EQ(first[1][y], WHITE) << y;  // marked in row 0 only
         EXPECT_EQ(first[48][y], WHITE) << y;
         EXPECT_EQ(first[49][y], WHITE) << y;
     }
@@ -70,7 +70,7 @@ TEST(Munching, MarksAccumulateIntoTheStaircase) {
     EXPECT_EQ(blue_cells(second), 151);
     EXPECT_EQ(second[1][1], BLUE);
     EXPECT_TRUE(second[4][3] == BLUE && second[5][3] == BLUE);
-    EXPECT_TRUE(second[2][1] == BLUE && second[4][2] == BLUE);   // the first frame's marks stay
+    EXPECT_TRUE(second[2][1] == BLUE && second[4][2] == BLUE);  // the first frame's marks stay
 
     // After the thirtieth frame: eight white blocks of 4 by 2 down a staircase.
     const grid_t &last = rec[29].picture;
@@ -90,7 +90,8 @@ TEST(Munching, MarksAccumulateIntoTheStaircase) {
 // than 499 bytes is cut there, so its text ends inside its 500-byte buffer.
 TEST(Munching, SmileCardOnTopAndCutAt499Bytes) {
     temp_dir dir{temp_dir::ENTER};
-    dir.write("grafik/smile", "S" + std::string(496, ' ') + "\nZQ");   // 500 bytes: the Q is byte 500
+    dir.write("grafik/smile",
+              "S" + std::string(496, ' ') + "\nZQ");  // 500 bytes: the Q is byte 500
     run_scene();
     const auto &rec = recorded();
     ASSERT_EQ(rec.size(), 31u);

@@ -3,17 +3,17 @@
 
 #include <cstdlib>
 
+#include "cells.h"
 #include "effects/effects.h"
 #include "effects/plasma_attack.h"
-#include "cells.h"
 #include "recorder.h"
 #include "screen/screen.h"
 
 TEST(PlasmaAttack, ColoursOfKnownCells) {
-    EXPECT_EQ(plasma_colour(0, 0.0f, 0, 0), 3);     // b = 3.5
-    EXPECT_EQ(plasma_colour(0, 0.0f, 10, 5), 0);    // b about 0.719
-    EXPECT_EQ(plasma_colour(0, 0.0f, 79, 23), 2);   // b about 8.436, 8 wraps to 2
-    EXPECT_EQ(plasma_colour(1, plasma_phase(1), 0, 0), 3);   // b about 9.023
+    EXPECT_EQ(plasma_colour(0, 0.0f, 0, 0), 3);             // b = 3.5
+    EXPECT_EQ(plasma_colour(0, 0.0f, 10, 5), 0);            // b about 0.719
+    EXPECT_EQ(plasma_colour(0, 0.0f, 79, 23), 2);           // b about 8.436, 8 wraps to 2
+    EXPECT_EQ(plasma_colour(1, plasma_phase(1), 0, 0), 3);  // b about 9.023
     // sin(4) < 0: column 0 has no value and is black; (1, 0) has b about 6.943.
     for (int y = 0; y < HEIGHT; y++)
         EXPECT_EQ(plasma_colour(4, plasma_phase(4), 0, y), 0) << y;
@@ -67,11 +67,13 @@ TEST(PlasmaAttack, HundredFiftyFramesOfSolidBlocksOverTheWholeScreen) {
     }
     // Rows of three frames, worked out from the colour rule; column 0 of
     // frame 4 has no root and is black.
+    // clang-format off
     EXPECT_TRUE(rows_are({
         {0, 0, "33443310543210055443333333444555000012233445500112223333444444444444333332222111"},
         {4, 12, "00122222111005544332221111000000000000000011111122222233333444444455555555555555"},
         {149, 0, "03444332210000554443333333333444455550000001111222233333444444444455555554444444"},
     }));
+    // clang-format on
     // The last frame stays on the screen.
     EXPECT_TRUE(grid_is(screen, r.back().picture));
 }

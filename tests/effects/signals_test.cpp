@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include "art/art.h"
+#include "cells.h"
 #include "effects/effects.h"
 #include "effects/signals.h"
-#include "cells.h"
 #include "recorder.h"
 #include "screen/screen.h"
 #include "temp_dir.h"
@@ -19,10 +19,10 @@ void blank() { fill(1, 7, 4, ' '); }
 
 struct wave_case {
     int ninja, pirate;
-    int top, bottom;   // rows used
+    int top, bottom;  // rows used
     int fg, bg;
-    int first_row;     // row of the first '>', in column 1
-    int steep_top, steep_bottom;   // rows drawn in column 4
+    int first_row;                // row of the first '>', in column 1
+    int steep_top, steep_bottom;  // rows drawn in column 4
 };
 
 // Checks that the cells that differ from the blank screen are exactly a
@@ -81,9 +81,11 @@ TEST(SignalWave, EachOfTheShowsWavesStepByStep) {
         for (const pause_record &r : rec)
             ASSERT_EQ(r.usec, 6500);
         // The first step has drawn one arrow, at column 1.
-        EXPECT_EQ(count_cells(rec[0].picture, [](const framebuffer_point &p) { return !(p == BLUE); }), 1);
+        EXPECT_EQ(
+            count_cells(rec[0].picture, [](const framebuffer_point &p) { return !(p == BLUE); }),
+            1);
         EXPECT_EQ(rec[0].picture[1][w.first_row].data, '>');
-        expect_wave(rec.back().picture, w);   // the screen after the last step
+        expect_wave(rec.back().picture, w);  // the screen after the last step
     }
 }
 
@@ -128,7 +130,7 @@ pthread_t start(void *(*body)(void *)) {
 // The show's signal scene at a tenth of its pace: two thread twins and the
 // card thread, then a wave on the show's own thread, all drawing at once.
 TEST(SignalWave, WavesKeepTheValuesTheyCopiedAtTheirStart) {
-    temp_dir dir{temp_dir::ENTER};   // no card: the card thread draws nothing here
+    temp_dir dir{temp_dir::ENTER};  // no card: the card thread draws nothing here
     blank();
     // The other threads keep a tenth of their pace, so the waves still overlap.
     recorder_start({.others = 10});

@@ -1,9 +1,9 @@
 // The wipes frame by frame, on the test's own thread.
 #include <gtest/gtest.h>
 
+#include "cells.h"
 #include "effects/effects.h"
 #include "effects/slide.h"
-#include "cells.h"
 #include "recorder.h"
 #include "screen/screen.h"
 
@@ -41,10 +41,12 @@ TEST(Slide, TwentyFourFramesOverTheInteriorEndOnBlueAndSpareTheBorder) {
                     ASSERT_EQ(c, marker(x, y)) << "frame " << i << " border " << x << "," << y;
                     continue;
                 }
-                ASSERT_TRUE(c == block(4) || c == block(6)) << "frame " << i << " cell " << x << "," << y;
+                ASSERT_TRUE(c == block(4) || c == block(6))
+                    << "frame " << i << " cell " << x << "," << y;
                 // Stripes: one colour along each anti-diagonal.
                 if (x > 1 && y < HEIGHT - 2) {
-                    ASSERT_EQ(c.bg, p[x - 1][y + 1].bg) << "frame " << i << " cell " << x << "," << y;
+                    ASSERT_EQ(c.bg, p[x - 1][y + 1].bg)
+                        << "frame " << i << " cell " << x << "," << y;
                 }
                 // The last four frames are solid blue.
                 if (i >= 21) {
@@ -59,6 +61,7 @@ TEST(Slide, TwentyFourFramesOverTheInteriorEndOnBlueAndSpareTheBorder) {
     // Each frame drawn with its own number: the top and bottom interior rows,
     // which between them hold every stripe, of frames 1, 8 and 20, worked out
     // from the band rule.
+    // clang-format off
     const struct {
         int frame;
         const char *top, *bottom;
@@ -70,6 +73,7 @@ TEST(Slide, TwentyFourFramesOverTheInteriorEndOnBlueAndSpareTheBorder) {
         {20, "666666666666666666444444444444444444444444444444444444444444444444466666666666",
          "444444444444444444444444444444444444444444444466666666666666666666666666666666"},
     };
+    // clang-format on
     for (const auto &r : rows) {
         const grid_t &p = recorded()[r.frame - 1].picture;
         EXPECT_EQ(row_colours(p, 1).substr(1, 78), r.top) << "frame " << r.frame;
@@ -107,9 +111,11 @@ TEST(Slide, FillscreenBlackFirstThenBandsThenAllBlueBorderIncluded) {
         for (int x = 0; x < WIDTH; x++)
             for (int y = 0; y < HEIGHT; y++) {
                 const framebuffer_point &c = p[x][y];
-                ASSERT_TRUE(c == block(0) || c == block(4)) << "frame " << d << " cell " << x << "," << y;
+                ASSERT_TRUE(c == block(0) || c == block(4))
+                    << "frame " << d << " cell " << x << "," << y;
                 if (x > 0 && y < HEIGHT - 1) {
-                    ASSERT_EQ(c.bg, p[x - 1][y + 1].bg) << "frame " << d << " cell " << x << "," << y;
+                    ASSERT_EQ(c.bg, p[x - 1][y + 1].bg)
+                        << "frame " << d << " cell " << x << "," << y;
                 }
                 black_seen |= c.bg == 0;
                 // Frame 0 divides by zero: every cell black, the corner

@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "art/art.h"
+#include "cells.h"
 #include "effects/effects.h"
 #include "effects/snurra.h"
-#include "cells.h"
 #include "one_cell_font.h"
 #include "recorder.h"
 #include "screen/screen.h"
@@ -49,45 +49,44 @@ framebuffer_point particle(char c) { return {c, 1, c % 6 + 1, c % 6 + 1}; }
 }  // namespace
 
 TEST(Snurra, TheThreeFigures) {
-    snurra_figure(points, 0);   // the cross
+    snurra_figure(points, 0);  // the cross
     EXPECT_EQ(particles(points), 52);
-    for (int y = 4; y <= 20; y++) EXPECT_EQ(points[39][y], y <= 12 ? 'B' : 'A') << y;
+    for (int y = 4; y <= 20; y++)
+        EXPECT_EQ(points[39][y], y <= 12 ? 'B' : 'A') << y;
     EXPECT_EQ(row_of(points, 13).substr(23, 35), "DCCCCCCCCCCCCCCCADDDDDDDDDDDDDDDDDC");
     EXPECT_EQ(points[40][12], '+');
 
-    snurra_figure(points, 1);   // the X: later writes win, the "+" last
+    snurra_figure(points, 1);  // the X: later writes win, the "+" last
     EXPECT_EQ(particles(points), 62);
     // Columns 24 to 56 of rows 4 to 20.
     const char *x_rows[] = {
-        "D...............................C",   // 4
-        ".BB...........................CC.",
-        "...BB.......................CC...",
+        "D...............................C",  // 4
+        ".BB...........................CC.", "...BB.......................CC...",
         ".....BB...................CC.....",
-        ".......BB...............CC.......",   // 8
-        ".........BB...........CC.........",
-        "...........BB.......CC...........",
+        ".......BB...............CC.......",  // 8
+        ".........BB...........CC.........", "...........BB.......CC...........",
         ".............BB...CC.............",
-        "...............C+D...............",   // 12
-        ".............CC...DD.............",
-        "...........CC.......DD...........",
+        "...............C+D...............",  // 12
+        ".............CC...DD.............", "...........CC.......DD...........",
         ".........CC...........DD.........",
-        ".......CC...............DD.......",   // 16
-        ".....CC...................DD.....",
-        "...CC.......................DD...",
+        ".......CC...............DD.......",  // 16
+        ".....CC...................DD.....", "...CC.......................DD...",
         ".CC...........................DD.",
-        "................................B",   // 20
+        "................................B",  // 20
     };
-    for (int y = 4; y <= 20; y++) EXPECT_EQ(row_of(points, y).substr(24, 33), x_rows[y - 4]) << y;
+    for (int y = 4; y <= 20; y++)
+        EXPECT_EQ(row_of(points, y).substr(24, 33), x_rows[y - 4]) << y;
 
-    snurra_figure(points, 2);   // the scatter, on an emptied grid
+    snurra_figure(points, 2);  // the scatter, on an emptied grid
     EXPECT_EQ(particles(points), 25);
     const int scatter[][3] = {
-        {55, 17, 'A'}, {55, 16, 'A'}, {53, 19, 'A'}, {51, 19, 'A'}, {57, 19, 'A'}, {23, 19, 'A'},
-        {52, 7, 'B'},  {55, 9, 'B'},  {55, 5, 'B'},  {51, 5, 'B'},  {70, 5, 'B'},  {15, 19, 'B'},
-        {27, 17, 'C'}, {28, 14, 'C'}, {25, 19, 'C'}, {26, 15, 'C'}, {20, 15, 'C'}, {58, 16, 'C'},
-        {29, 7, 'D'},  {25, 11, 'D'}, {25, 5, 'D'},  {29, 5, 'D'},  {28, 5, 'D'},  {52, 6, 'D'},
-        {40, 12, '+'}};
-    for (const auto &c : scatter) EXPECT_EQ(points[c[0]][c[1]], c[2]) << c[0] << "," << c[1];
+        {55, 17, 'A'}, {55, 16, 'A'}, {53, 19, 'A'}, {51, 19, 'A'}, {57, 19, 'A'},
+        {23, 19, 'A'}, {52, 7, 'B'},  {55, 9, 'B'},  {55, 5, 'B'},  {51, 5, 'B'},
+        {70, 5, 'B'},  {15, 19, 'B'}, {27, 17, 'C'}, {28, 14, 'C'}, {25, 19, 'C'},
+        {26, 15, 'C'}, {20, 15, 'C'}, {58, 16, 'C'}, {29, 7, 'D'},  {25, 11, 'D'},
+        {25, 5, 'D'},  {29, 5, 'D'},  {28, 5, 'D'},  {52, 6, 'D'},  {40, 12, '+'}};
+    for (const auto &c : scatter)
+        EXPECT_EQ(points[c[0]][c[1]], c[2]) << c[0] << "," << c[1];
 }
 
 TEST(Snurra, ParticlesRunRoundTheirEllipses) {
@@ -121,7 +120,7 @@ TEST(Snurra, ParticlesRunRoundTheirEllipses) {
 
 TEST(Snurra, LaterParticleInTheScanWinsASharedCell) {
     snurra_points p = {};
-    p[40][5] = 'A';   // both land on (40, 5) at step 1
+    p[40][5] = 'A';  // both land on (40, 5) at step 1
     p[41][5] = 'B';
     newfill(1, 7, 0, ' ');
     snurra_frame(p, 1, 1);
@@ -155,7 +154,8 @@ TEST(Snurra, WholeSceneFramesAndPauses) {
             for (int y = 1; y < HEIGHT - 1; y++) {
                 const framebuffer_point &c = r[i].picture[x][y];
                 const int at = (x - left) / 9;
-                if (y == 7 && x >= left && (x - left) % 9 == 0 && at < static_cast<int>(word.size()))
+                if (y == 7 && x >= left && (x - left) % 9 == 0 &&
+                    at < static_cast<int>(word.size()))
                     ASSERT_EQ(c, (framebuffer_point{word[at], 1, 7, 7})) << count << " " << x;
                 else
                     ASSERT_EQ(c, BLANK) << count << " " << x << "," << y;
@@ -169,8 +169,10 @@ TEST(Snurra, WholeSceneFramesAndPauses) {
             for (int x = 1; x < WIDTH - 1; x++)
                 for (int y = 1; y < HEIGHT - 1; y++) {
                     const framebuffer_point &c = r[i].picture[x][y];
-                    ASSERT_TRUE(c == BLANK || (std::strchr("ABCD+", c.data) && c == particle(c.data)))
-                        << "record " << i << " cell " << x << "," << y << ": " << ::testing::PrintToString(c);
+                    ASSERT_TRUE(c == BLANK ||
+                                (std::strchr("ABCD+", c.data) && c == particle(c.data)))
+                        << "record " << i << " cell " << x << "," << y << ": "
+                        << ::testing::PrintToString(c);
                 }
         }
     }
@@ -186,11 +188,11 @@ TEST(Snurra, WholeSceneFramesAndPauses) {
         EXPECT_EQ(r[frame].picture[x][y], particle(c))
             << "record " << frame << " cell " << x << "," << y;
     };
-    shows(1, 7, 12, 'C');       // cross, k 1: the "C" from (57, 13)
-    shows(300, 64, 12, '+');    // cross, k 2991
-    shows(302, 55, 4, 'C');     // X, k 1: the "C" from (56, 4)
-    shows(302, 40, 12, 'D');    // the "D" from (41, 12) lands on the "+", later in the scan
-    shows(603, 69, 5, 'B');     // scatter, k 1: the "B" from (70, 5)
+    shows(1, 7, 12, 'C');     // cross, k 1: the "C" from (57, 13)
+    shows(300, 64, 12, '+');  // cross, k 2991
+    shows(302, 55, 4, 'C');   // X, k 1: the "C" from (56, 4)
+    shows(302, 40, 12, 'D');  // the "D" from (41, 12) lands on the "+", later in the scan
+    shows(603, 69, 5, 'B');   // scatter, k 1: the "B" from (70, 5)
     shows(603, 16, 19, 'B');
     shows(603, 40, 12, '+');
 

@@ -1,9 +1,9 @@
 // The vortex: ring colours at chosen cells, and the whole scene frame by frame.
 #include <gtest/gtest.h>
 
+#include "cells.h"
 #include "effects/effects.h"
 #include "effects/vortex.h"
-#include "cells.h"
 #include "recorder.h"
 #include "screen/screen.h"
 #include "temp_dir.h"
@@ -61,12 +61,14 @@ TEST(Vortex, EightyOneRingFramesThenTheCard) {
 
     // The ring parameter goes 0..35..0 slowly, then 0..9 in the rush: rows of
     // the frames with i = 0, 1, 35 and (rushing) 9, worked out from the ring rule.
+    // clang-format off
     EXPECT_TRUE(rows_are({
         {0, 12, "11100011100011100001110001110001110001111111000111000111000111000011100011100011"},
         {1, 0, "00111000011100011110000111100000111111111111111110000011110000111100011100001110"},
         {35, 0, "11110000111110000001111110000000000000001000000000000000111111000000111110000111"},
         {80, 12, "11111000000001111111111100000000000000000000000000000000011111111111000000001111"},
     }));
+    // clang-format on
     // The slow phase comes back the way it went, i = 35 shown once; the same
     // picture opens and closes it and opens the rush.
     EXPECT_TRUE(grid_is(rec[36].picture, rec[34].picture));

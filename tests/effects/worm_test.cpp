@@ -5,15 +5,15 @@
 #include <algorithm>
 #include <map>
 #include <pthread.h>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "cells.h"
 #include "effects/effects.h"
 #include "effects/worm.h"
-#include "screen/screen.h"
-#include "cells.h"
 #include "recorder.h"
+#include "screen/screen.h"
 
 namespace {
 
@@ -22,7 +22,8 @@ grid_t expected;
 // A worm's picture on layer n, worked out from the path and block rules: the
 // colour of each cell of the rows given, '.' where no block is; the other rows
 // hold no block. Every block cell is a solid block of its colour.
-::testing::AssertionResult is_picture(const grid_t &g, int n, const std::map<int, std::string> &rows) {
+::testing::AssertionResult is_picture(const grid_t &g, int n,
+                                      const std::map<int, std::string> &rows) {
     const framebuffer_point blank = {n == 1 ? ' ' : TRANSPARENT, 1, 7, 4};
     ::testing::AssertionResult solid =
         grid_is(g, [&](int x, int y) { return g[x][y] == blank ? blank : block(g[x][y].fg); });
@@ -32,13 +33,15 @@ grid_t expected;
         const auto row = rows.find(y);
         const std::string want = row == rows.end() ? std::string(WIDTH, '.') : row->second;
         if (row_colours(g, y, blank) != want)
-            return ::testing::AssertionFailure() << "row " << y << " is " << row_colours(g, y, blank);
+            return ::testing::AssertionFailure()
+                   << "row " << y << " is " << row_colours(g, y, blank);
     }
     return ::testing::AssertionSuccess();
 }
 
 // The first worm of the show (6, 4) on layer 1 and the second (4, 2) on layer
 // 3, as the show leaves them after their last frame, the tail at step 139.
+// clang-format off
 const std::map<int, std::string> FIRST_LAST = {
     {2, "..........ddddddddd............................................................."},
     {3, ".......bccddddddddd............................................................."},
@@ -64,6 +67,7 @@ const std::map<int, std::string> SECOND_LAST = {
     {20, "...........888888777............................................................"},
     {21, "...........888888..............................................................."},
 };
+// clang-format on
 
 // The tail's path step in each of the 120 frames: 20 twice, then one more a
 // frame, except that 94 is skipped, up to 139.
@@ -125,8 +129,12 @@ TEST(Worm, FirstFramesOfTheShowsTwoWorms) {
         float wx, wy;
         std::vector<segment> segs;
     } setups[] = {
-        {6.0f, 4.0f, {{19, 0, 9}, {15, 1, 8}, {11, 2, 7}, {8, 4, 6}, {5, 6, 5}, {3, 8, 4}, {1, 10, 3}}},
-        {4.0f, 2.0f, {{0, 3, 9}, {3, 1, 8}, {6, 0, 7}, {11, 1, 6}, {16, 3, 5}, {22, 8, 4}, {28, 12, 3}}},
+        {6.0f,
+         4.0f,
+         {{19, 0, 9}, {15, 1, 8}, {11, 2, 7}, {8, 4, 6}, {5, 6, 5}, {3, 8, 4}, {1, 10, 3}}},
+        {4.0f,
+         2.0f,
+         {{0, 3, 9}, {3, 1, 8}, {6, 0, 7}, {11, 1, 6}, {16, 3, 5}, {22, 8, 4}, {28, 12, 3}}},
     };
     for (const auto &s : setups) {
         SCOPED_TRACE(s.wx);
@@ -170,7 +178,7 @@ TEST(Worm, ColoursAreNotReducedAndFourBecomesBlack) {
     EXPECT_EQ(worm_colour(1, 4.0f), 5);
     EXPECT_EQ(worm_colour(7, -3.0f), 0);
     EXPECT_EQ(worm_colour(1, 3.9f), 0);
-    EXPECT_EQ(worm_colour(1, -1.5f), 0);   // -0.5 truncates toward zero
+    EXPECT_EQ(worm_colour(1, -1.5f), 0);  // -0.5 truncates toward zero
     worm_plane_t p = {};
     p[30][8] = 3;
     worm_draw(p, screen2, -3.0f);
@@ -196,9 +204,11 @@ TEST(Worm, RunsOneHundredTwentyFramesOnItsOwnLayer) {
         for (const pause_record &f : frames)
             EXPECT_EQ(f.usec, 60000);
         // Cells no block covers: opaque blue on layer 1, transparent above it.
-        EXPECT_EQ(frames[0].picture[0][0], (framebuffer_point{n == 1 ? ' ' : TRANSPARENT, 1, 7, 4}));
+        EXPECT_EQ(frames[0].picture[0][0],
+                  (framebuffer_point{n == 1 ? ' ' : TRANSPARENT, 1, 7, 4}));
         if (n == 1) {
             // The first frame: the tail at step 20, the head 9 by 5 cells at the left edge.
+            // clang-format off
             EXPECT_TRUE(is_picture(frames[0].picture, 1, {
                 {4, "............................77.................................................."},
                 {5, ".......................8888....................................................."},
@@ -214,8 +224,10 @@ TEST(Worm, RunsOneHundredTwentyFramesOnItsOwnLayer) {
                 {15, ".......ddddddddd................................................................"},
                 {16, ".......ddddddddd................................................................"},
             }));
+            // clang-format on
         } else {
             // Frame 60: the tail at step 78.
+            // clang-format off
             EXPECT_TRUE(is_picture(frames[59].picture, 3, {
                 {2, "................................................bbbbbbbbbb......................"},
                 {3, "................................................bbbbbbbbbb......................"},
@@ -233,6 +245,7 @@ TEST(Worm, RunsOneHundredTwentyFramesOnItsOwnLayer) {
                 {18, ".....................................................7777......................."},
                 {20, "..............................................55.6666..........................."},
             }));
+            // clang-format on
         }
         EXPECT_TRUE(is_picture(frames.back().picture, n, n == 1 ? FIRST_LAST : SECOND_LAST));
         // The layer keeps the last frame; nothing else was written.
@@ -248,8 +261,10 @@ TEST(Worm, UnusableParametersDrawNothing) {
     worm_path(p, 0, 6.0f, 0.0f);
     EXPECT_TRUE(marked(p).empty());
 
-    struct { int n; float wx, wy; } bad[] = {{0, 6, 4}, {4, 6, 4}, {-1, 6, 4}, {1, 0, 4},
-                                             {3, 4, 0}, {1, 1e30f, 4}};
+    struct {
+        int n;
+        float wx, wy;
+    } bad[] = {{0, 6, 4}, {4, 6, 4}, {-1, 6, 4}, {1, 0, 4}, {3, 4, 0}, {1, 1e30f, 4}};
     for (auto b : bad) {
         for (int n = 1; n <= 6; n++)
             local_fill(layer(n), 0, 2, 2, 'q');

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <string>
 
+#include "cells.h"
 #include "screen/render.h"
 #include "screen/screen.h"
-#include "cells.h"
 
 namespace {
 
@@ -14,7 +14,8 @@ namespace {
     framebuffer_point c = cell_get(screen[x][y]);
     if (c == framebuffer_point{data, attr, fg, bg})
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "cell (" << x << "," << y << ") holds " << ::testing::PrintToString(c);
+    return ::testing::AssertionFailure()
+           << "cell (" << x << "," << y << ") holds " << ::testing::PrintToString(c);
 }
 
 // The cells of `screen` from (x, y) rightwards hold `text` in the colours of
@@ -22,8 +23,9 @@ namespace {
 ::testing::AssertionResult row_is(int x, int y, const std::string &text, framebuffer_point look) {
     for (std::size_t k = 0; k < text.size(); k++) {
         const int at = x + static_cast<int>(k);
-        ::testing::AssertionResult r = text[k] == '.' ? cell_is(at, y, '.', 0, 7, 0)
-                                                      : cell_is(at, y, text[k], look.attr, look.fg, look.bg);
+        ::testing::AssertionResult r = text[k] == '.'
+                                           ? cell_is(at, y, '.', 0, 7, 0)
+                                           : cell_is(at, y, text[k], look.attr, look.fg, look.bg);
         if (!r)
             return r;
     }
@@ -39,8 +41,8 @@ std::string reference_frame(grid_t &g) {
     for (int y = 0; y < HEIGHT; y++) {
         for (int x = 0; x < WIDTH; x++) {
             framebuffer_point c = cell_get(g[x][y]);
-            int n = snprintf(cell, sizeof cell, "%c[%d;%d;%dm%c", 27, c.attr, c.fg + 30,
-                             c.bg + 40, c.data);
+            int n = snprintf(cell, sizeof cell, "%c[%d;%d;%dm%c", 27, c.attr, c.fg + 30, c.bg + 40,
+                             c.data);
             out.append(cell, n);
         }
         out += '\n';
@@ -124,7 +126,7 @@ TEST(Frame, DirectModePrintsScreenExactly) {
     update_mode = 0;
     fill(1, 7, 4, ' ');
     draw(0, 0, 0, 2, 0, 'R');
-    draw(79, 23, 1, 13, 12, '@');     // worm colours are printed unclamped
+    draw(79, 23, 1, 13, 12, '@');  // worm colours are printed unclamped
     draw(40, 12, 1, -1, 100, 'x');
     std::string f = frame();
     EXPECT_EQ(f, reference_frame(screen));
@@ -140,12 +142,12 @@ TEST(Frame, CompositingSkipsTransparentCellsAndKeepsScreensBorder) {
     local_fill(screen1, 0, 7, 0, ' ');
     local_fill(screen2, 1, 1, 1, TRANSPARENT);
     local_draw(screen2, 30, 10, 1, 2, 2, '*');
-    local_fill(screen3, 1, 5, 5, '!');   // beyond dbnum: never seen
+    local_fill(screen3, 1, 5, 5, '!');  // beyond dbnum: never seen
     update_mode = 1;
     dbnum = 2;
     compose_layers();
     EXPECT_TRUE(grid_is(db, [](int x, int y) {
-        return on_border(x, y)          ? framebuffer_point{'b', 1, 7, 4}
+        return on_border(x, y)        ? framebuffer_point{'b', 1, 7, 4}
                : (x == 30 && y == 10) ? framebuffer_point{'*', 1, 2, 2}
                                       : framebuffer_point{' ', 0, 7, 0};
     }));

@@ -16,8 +16,8 @@ namespace {
 
 struct sound_event {
     string call;
-    size_t pauses_before;   // pauses recorded when the call was made
-    long time_before;       // their sum in microseconds
+    size_t pauses_before;  // pauses recorded when the call was made
+    long time_before;      // their sum in microseconds
 };
 
 }  // namespace

@@ -45,7 +45,8 @@ TEST(Scenes, WholeSequenceModesLayersWipesAndEndCard) {
 
     // Every wipe is drawn on `screen` itself, in the direct mode.
     size_t wipes = 0;
-    for (size_t at = find_run(r, 0, 50000, 24); at < r.size(); at = find_run(r, at + 24, 50000, 24)) {
+    for (size_t at = find_run(r, 0, 50000, 24); at < r.size();
+         at = find_run(r, at + 24, 50000, 24)) {
         wipes++;
         for (size_t k = 0; k < 24; k++)
             EXPECT_EQ(r[at + k].mode, 0) << "wipe " << wipes;
@@ -96,6 +97,6 @@ TEST(Scenes, WholeSequenceModesLayersWipesAndEndCard) {
         x++;
     }
 
-    std::printf("main thread's pauses add up to %.2f s over %zu pauses\n",
-                recorded_total() / 1e6, r.size());
+    std::printf("main thread's pauses add up to %.2f s over %zu pauses\n", recorded_total() / 1e6,
+                r.size());
 }

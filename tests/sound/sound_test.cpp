@@ -12,12 +12,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -32,8 +32,7 @@ constexpr int RATE = 32000;
 constexpr int BUFFER_FRAMES = 1024;
 
 // Scratch space for files the tests make: broken modules, the disk output.
-const fs::path &scratch()
-{
+const fs::path &scratch() {
     static const temp_dir dir;
     return dir.path();
 }
@@ -47,32 +46,30 @@ constexpr double LOW_C = 261.63, HIGH_C = 1046.5;
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-std::vector<int16_t> mix(int frames)
-{
+std::vector<int16_t> mix(int frames) {
     std::vector<int16_t> out(2 * frames);
     sound_mix(out.data(), frames);
     return out;
 }
 
-bool silent(const int16_t *s, size_t n)
-{
+bool silent(const int16_t *s, size_t n) {
     for (size_t i = 0; i < n; i++)
-        if (s[i]) return false;
+        if (s[i])
+            return false;
     return true;
 }
 
 bool silent(const std::vector<int16_t> &s) { return silent(s.data(), s.size()); }
 
-int peak(const std::vector<int16_t> &s)
-{
+int peak(const std::vector<int16_t> &s) {
     int p = 0;
-    for (int16_t v : s) p = std::max(p, std::abs(int(v)));
+    for (int16_t v : s)
+        p = std::max(p, std::abs(int(v)));
     return p;
 }
 
 // Strength of one frequency in the left channel, relative to full scale.
-double tone_level(const int16_t *s, int frames, double freq)
-{
+double tone_level(const int16_t *s, int frames, double freq) {
     double re = 0, im = 0;
     for (int i = 0; i < frames; i++) {
         double ph = 2 * M_PI * freq * i / RATE;
@@ -88,34 +85,32 @@ class Sound : public ::testing::Test {
 protected:
     std::vector<FMUSIC_MODULE *> loaded;
 
-    FMUSIC_MODULE *load(const char *name)
-    {
+    FMUSIC_MODULE *load(const char *name) {
         FMUSIC_MODULE *m = FMUSIC_LoadSong(module(name).c_str());
-        if (m) loaded.push_back(m);
+        if (m)
+            loaded.push_back(m);
         return m;
     }
-    void release(FMUSIC_MODULE *m)
-    {
+    void release(FMUSIC_MODULE *m) {
         std::erase(loaded, m);
         FMUSIC_FreeSong(m);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         FSOUND_Close();
-        for (FMUSIC_MODULE *m : loaded) FMUSIC_FreeSong(m);
+        for (FMUSIC_MODULE *m : loaded)
+            FMUSIC_FreeSong(m);
     }
 };
 
 using SoundMixer = Sound;
 
-TEST_F(SoundMixer, StopSilencesAtOnceAndPlayResumesWhereItStopped)
-{
+TEST_F(SoundMixer, StopSilencesAtOnceAndPlayResumesWhereItStopped) {
     // Two copies of one module: `a` is interrupted, `b` plays straight through,
     // one at a time so the mix shows each alone. Rendering is deterministic.
     FMUSIC_MODULE *a = load("scale.xm");
     FMUSIC_MODULE *b = load("scale.xm");
     ASSERT_TRUE(a && b);
-    const int before = 20 * BUFFER_FRAMES;   // a few rows into the scale
+    const int before = 20 * BUFFER_FRAMES;  // a few rows into the scale
     EXPECT_TRUE(silent(mix(BUFFER_FRAMES))) << "a loaded module waits for PlaySong";
 
     FMUSIC_PlaySong(a);
@@ -137,8 +132,7 @@ TEST_F(SoundMixer, StopSilencesAtOnceAndPlayResumesWhereItStopped)
         << "resumed output must not restart the module";
 }
 
-TEST_F(SoundMixer, MasterVolumeScalesAndNegativeIsSilence)
-{
+TEST_F(SoundMixer, MasterVolumeScalesAndNegativeIsSilence) {
     FMUSIC_MODULE *a = load("scale.xm");
     FMUSIC_MODULE *b = load("scale.xm");
     ASSERT_TRUE(a && b);
@@ -168,16 +162,17 @@ TEST_F(SoundMixer, MasterVolumeScalesAndNegativeIsSilence)
     EXPECT_GT(peak(mix(BUFFER_FRAMES)), 1000);
 }
 
-TEST_F(SoundMixer, SumSaturatesInsteadOfWrapping)
-{
+TEST_F(SoundMixer, SumSaturatesInsteadOfWrapping) {
     // Copies of one held note: five of them pass full scale, and the sum clips
     // there instead of wrapping round to the opposite sign.
     FMUSIC_MODULE *loud[6];
-    for (auto &m : loud) ASSERT_NE(m = load("low.xm"), nullptr);
+    for (auto &m : loud)
+        ASSERT_NE(m = load("low.xm"), nullptr);
     FMUSIC_PlaySong(loud[0]);
     std::vector<int16_t> one = mix(2 * BUFFER_FRAMES);
     FMUSIC_StopSong(loud[0]);
-    for (int i = 1; i < 6; i++) FMUSIC_PlaySong(loud[i]);
+    for (int i = 1; i < 6; i++)
+        FMUSIC_PlaySong(loud[i]);
     std::vector<int16_t> five = mix(2 * BUFFER_FRAMES);
     bool clipped = false;
     for (size_t i = 0; i < one.size(); i++) {
@@ -188,8 +183,7 @@ TEST_F(SoundMixer, SumSaturatesInsteadOfWrapping)
     EXPECT_TRUE(clipped) << "five copies of the module should pass full scale";
 }
 
-TEST(SoundLoading, FilesThatAreNoModuleGiveNull)
-{
+TEST(SoundLoading, FilesThatAreNoModuleGiveNull) {
     fs::path dir = scratch();
     fs::path good = module("scale.xm");
     fs::path empty = dir / "empty.xm", garbage = dir / "garbage.xm", cut = dir / "cut.xm";
@@ -210,13 +204,12 @@ TEST(SoundLoading, FilesThatAreNoModuleGiveNull)
     EXPECT_EQ(FMUSIC_LoadSong(cut.c_str()), nullptr);
     EXPECT_EQ(FMUSIC_LoadSong(dir.c_str()), nullptr);
     EXPECT_EQ(FMUSIC_LoadSong(nullptr), nullptr);
-    if (geteuid() != 0) {   // root reads it all the same
+    if (geteuid() != 0) {  // root reads it all the same
         EXPECT_EQ(FMUSIC_LoadSong(unreadable.c_str()), nullptr);
     }
 }
 
-TEST(SoundHandles, NullAndReleasedHandlesAreRefused)
-{
+TEST(SoundHandles, NullAndReleasedHandlesAreRefused) {
     EXPECT_GE(FSOUND_GetVersion(), 3.75f);
     EXPECT_EQ(FMUSIC_PlaySong(nullptr), 0);
     EXPECT_EQ(FMUSIC_StopSong(nullptr), 0);
@@ -236,25 +229,23 @@ class SoundDisk : public Sound {
 protected:
     std::string out_file;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         out_file = scratch() / ("out-" + std::to_string(getpid()) + ".raw");
         setenv("SDL_AUDIODRIVER", "disk", 1);
         setenv("SDL_DISKAUDIOFILE", out_file.c_str(), 1);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         Sound::TearDown();
         unsetenv("SDL_AUDIODRIVER");
         unsetenv("SDL_DISKAUDIOFILE");
         fs::remove(out_file);
     }
     // Closes the device and reads what it was sent.
-    std::vector<int16_t> recorded()
-    {
+    std::vector<int16_t> recorded() {
         FSOUND_Close();
         std::ifstream in(out_file, std::ios::binary);
-        std::vector<char> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<char> raw((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
         std::vector<int16_t> s(raw.size() / 2);
         std::memcpy(s.data(), raw.data(), 2 * s.size());
         return s;
@@ -262,8 +253,8 @@ protected:
 };
 
 // Reads everything written to standard error while `f` runs.
-template <class F> std::string stderr_of(F f)
-{
+template <class F>
+std::string stderr_of(F f) {
     std::string path = scratch() / "stderr.txt";
     std::fflush(stderr);
     int saved = dup(2);
@@ -278,8 +269,7 @@ template <class F> std::string stderr_of(F f)
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-TEST_F(SoundDisk, OpensQuietlyAndLeavesStandardErrorWorking)
-{
+TEST_F(SoundDisk, OpensQuietlyAndLeavesStandardErrorWorking) {
     std::string err = stderr_of([] {
         EXPECT_NE(FSOUND_Init(32000, 64, 0), 0);
         std::fputs("after\n", stderr);
@@ -287,8 +277,7 @@ TEST_F(SoundDisk, OpensQuietlyAndLeavesStandardErrorWorking)
     EXPECT_EQ(err, "after\n") << "the disk driver's own warnings must not get through";
 }
 
-TEST_F(SoundDisk, ResumedModuleContinuesWhereItStopped)
-{
+TEST_F(SoundDisk, ResumedModuleContinuesWhereItStopped) {
     FMUSIC_MODULE *m = load("scale.xm");
     ASSERT_NE(FSOUND_Init(32000, 64, 0), 0);
     FMUSIC_PlaySong(m);
@@ -308,7 +297,8 @@ TEST_F(SoundDisk, ResumedModuleContinuesWhereItStopped)
     const size_t step = 2 * BUFFER_FRAMES;
     for (size_t i = 0; i + step <= s.size(); i += step) {
         if (silent(&s[i], step)) {
-            if (!heard.empty()) gaps++;
+            if (!heard.empty())
+                gaps++;
             continue;
         }
         heard.insert(heard.end(), s.begin() + i, s.begin() + i + step);
@@ -322,8 +312,7 @@ TEST_F(SoundDisk, ResumedModuleContinuesWhereItStopped)
     EXPECT_TRUE(heard == straight) << "heard " << heard.size() / 2 << " frames";
 }
 
-TEST_F(SoundDisk, TwoModulesPlayTogether)
-{
+TEST_F(SoundDisk, TwoModulesPlayTogether) {
     FMUSIC_MODULE *low = load("low.xm");
     FMUSIC_MODULE *high = load("high.xm");
     ASSERT_NE(FSOUND_Init(32000, 64, 0), 0);
@@ -338,8 +327,7 @@ TEST_F(SoundDisk, TwoModulesPlayTogether)
     EXPECT_LT(tone_level(tail, 4 * BUFFER_FRAMES, 600), 0.01);
 }
 
-TEST_F(SoundDisk, FadeBelowZeroEndsInSilence)
-{
+TEST_F(SoundDisk, FadeBelowZeroEndsInSilence) {
     FMUSIC_MODULE *quiet = load("low.xm");
     FMUSIC_MODULE *m = load("scale.xm");
     ASSERT_NE(FSOUND_Init(32000, 64, 0), 0);
@@ -361,8 +349,7 @@ TEST_F(SoundDisk, FadeBelowZeroEndsInSilence)
     EXPECT_GT(peak(s), 1000);
 }
 
-TEST_F(SoundDisk, CallsFromSeveralThreadsWhilePlaying)
-{
+TEST_F(SoundDisk, CallsFromSeveralThreadsWhilePlaying) {
     FMUSIC_MODULE *low = load("low.xm");
     ASSERT_NE(FSOUND_Init(32000, 64, 0), 0);
     FMUSIC_PlaySong(low);
@@ -392,13 +379,12 @@ TEST_F(SoundDisk, CallsFromSeveralThreadsWhilePlaying)
     EXPECT_LT(tone_level(tail, 4 * BUFFER_FRAMES, 440), 0.01) << "the scale was released";
 }
 
-TEST(SoundDevice, UnknownDriverGivesZeroQuietly)
-{
+TEST(SoundDevice, UnknownDriverGivesZeroQuietly) {
     setenv("SDL_AUDIODRIVER", "bogus", 1);
     std::string err = stderr_of([] { EXPECT_EQ(FSOUND_Init(32000, 64, 0), 0); });
     unsetenv("SDL_AUDIODRIVER");
     EXPECT_EQ(err, "");
-    FSOUND_Close();   // harmless without a device
+    FSOUND_Close();  // harmless without a device
 }
 
-} // namespace
+}  // namespace

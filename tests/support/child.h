@@ -4,8 +4,8 @@
 #include <string>
 
 struct child_result {
-    int status;          // exit status, or -1 when it did not exit normally
-    std::string out;     // everything it wrote on standard output
+    int status;       // exit status, or -1 when it did not exit normally
+    std::string out;  // everything it wrote on standard output
 };
 
 child_result run_child(const std::string &command);

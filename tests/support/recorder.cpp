@@ -25,7 +25,7 @@ std::atomic<long> generation{0};
 // border crawlers go on pausing until the process has ended.
 std::mutex &others_lock = *new std::mutex;
 int started = 0;
-std::map<long, long> &begun = *new std::map<long, long>;   // pause length -> pauses begun
+std::map<long, long> &begun = *new std::map<long, long>;  // pause length -> pauses begun
 
 void record(long usec) {
     if (std::this_thread::get_id() != owner.load(std::memory_order_relaxed)) {
@@ -113,7 +113,8 @@ long within_one_second(const std::function<void()> &scene) {
             return ::testing::AssertionFailure() << "no frame " << r.frame;
         const std::string got = row_colours(records[r.frame].picture, r.row);
         if (got != r.colours)
-            return ::testing::AssertionFailure() << "frame " << r.frame << " row " << r.row << " is " << got;
+            return ::testing::AssertionFailure()
+                   << "frame " << r.frame << " row " << r.row << " is " << got;
     }
     return ::testing::AssertionSuccess();
 }

@@ -15,17 +15,17 @@
 
 struct pause_record {
     long usec;
-    grid_t picture;   // the watched grid at the moment of the pause
-    int mode;         // `update_mode` then
-    int layers;       // `dbnum` then
+    grid_t picture;  // the watched grid at the moment of the pause
+    int mode;        // `update_mode` then
+    int layers;      // `dbnum` then
 };
 
 struct recorder_setup {
-    int watched = 0;               // the grid recorded: 0 `screen`, 1 to 6 that layer
-    long limit = 0;                // > 0: that pause throws recorder_limit_reached, which ends
-                                   // routines that never return (a border crawler)
-    long others = 1;               // other threads' pauses are this many times shorter; 0 skips them
-    void (*after)() = nullptr;     // called after each recorded pause
+    int watched = 0;            // the grid recorded: 0 `screen`, 1 to 6 that layer
+    long limit = 0;             // > 0: that pause throws recorder_limit_reached, which ends
+                                // routines that never return (a border crawler)
+    long others = 1;            // other threads' pauses are this many times shorter; 0 skips them
+    void (*after)() = nullptr;  // called after each recorded pause
 };
 
 // Installs the recording hook for the calling thread and forgets earlier records and counts.

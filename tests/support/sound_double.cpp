@@ -54,7 +54,7 @@ void sound_double_reset() {
     sound_double.start_volume = 256;
     sound_double.calls.clear();
     sound_double.observer = nullptr;
-    env_read = true;   // a test process configures the double directly
+    env_read = true;  // a test process configures the double directly
 }
 
 extern "C" {

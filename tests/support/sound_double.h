@@ -15,8 +15,8 @@
 struct sound_double_state {
     float version = 3.75f;
     bool fail_init = false;
-    std::string fail_load;        // module file name that fails to load
-    int start_volume = 256;       // master volume of a freshly loaded module
+    std::string fail_load;   // module file name that fails to load
+    int start_volume = 256;  // master volume of a freshly loaded module
     std::vector<std::string> calls;
     // Called after each logged call, for tests that interleave sound and pauses.
     std::function<void(const std::string &)> observer;

@@ -24,5 +24,5 @@ public:
 
 private:
     std::filesystem::path dir;
-    std::filesystem::path before;   // the working directory to go back to, when entered
+    std::filesystem::path before;  // the working directory to go back to, when entered
 };

@@ -10,7 +10,7 @@
 
 namespace {
 
-const char* kSmallScore = R"(; a small score touching every part of the notation
+const char *kSmallScore = R"(; a small score touching every part of the notation
 title roundtrip
 bpm 130
 speed 5
@@ -57,26 +57,27 @@ restart 1
 )";
 
 // libxmp keeps notes one octave above XM's numbering.
-int xmp_note(const std::string& name) {
+int xmp_note(const std::string &name) {
     static const std::string names = "C-C#D-D#E-F-F#G-G#A-A#B-";
     return static_cast<int>(names.find(name.substr(0, 2)) / 2) + 12 * (name[2] - '0') + 1 + 12;
 }
 
 // Runs the module compiler over `score`, writing `module`.
-child_result xmc(const std::string& score, const std::string& module) {
-    return probe::run(std::string(XMC_BINARY) + " " + probe::quote(score) + " " + probe::quote(module));
+child_result xmc(const std::string &score, const std::string &module) {
+    return probe::run(std::string(XMC_BINARY) + " " + probe::quote(score) + " " +
+                      probe::quote(module));
 }
 
 // Writes `score` as <name>.score in `dir` and compiles it to <name>.xm there:
 // the module's path, or an empty one when the compiler failed.
-std::string compile(const temp_dir& dir, const std::string& name, const std::string& score) {
+std::string compile(const temp_dir &dir, const std::string &name, const std::string &score) {
     const std::string module = dir.path(name + ".xm");
     child_result r = xmc(dir.write(name + ".score", score), module);
     EXPECT_EQ(r.status, 0) << r.out;
     return r.status == 0 ? module : std::string();
 }
 
-std::vector<uint8_t> read_all(const std::string& path) {
+std::vector<uint8_t> read_all(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
@@ -145,7 +146,7 @@ TEST_F(SmallScore, InstrumentsAndSamplesAreLaidOutAsGiven) {
     probe::Loaded m(module);
     ASSERT_EQ(m.status(), 0);
     ASSERT_EQ(m.mod().ins, 4);  // 02 is left empty
-    const xmp_instrument& lead = m.mod().xxi[0];
+    const xmp_instrument &lead = m.mod().xxi[0];
     EXPECT_STREQ(lead.name, "lead");
     ASSERT_EQ(lead.nsm, 1);
     EXPECT_EQ(lead.sub[0].vol, 30);
@@ -156,7 +157,7 @@ TEST_F(SmallScore, InstrumentsAndSamplesAreLaidOutAsGiven) {
     EXPECT_TRUE(lead.aei.flg & XMP_ENVELOPE_SUS);
     EXPECT_EQ(lead.aei.data[2], 8);
     EXPECT_EQ(lead.aei.data[3], 32);
-    const xmp_sample& tone = m.mod().xxs[lead.sub[0].sid];
+    const xmp_sample &tone = m.mod().xxs[lead.sub[0].sid];
     EXPECT_TRUE(tone.flg & XMP_SAMPLE_16BIT);
     EXPECT_TRUE(tone.flg & XMP_SAMPLE_LOOP);
     EXPECT_EQ(tone.lps, 0);
@@ -165,16 +166,16 @@ TEST_F(SmallScore, InstrumentsAndSamplesAreLaidOutAsGiven) {
     EXPECT_EQ(m.mod().xxi[1].nsm, 0);
 
     // The echo copies the lead and changes only its volume.
-    const xmp_instrument& echo = m.mod().xxi[3];
+    const xmp_instrument &echo = m.mod().xxi[3];
     ASSERT_EQ(echo.nsm, 1);
     EXPECT_EQ(echo.sub[0].vol, 20);
     EXPECT_EQ(echo.sub[0].pan, 64);
     EXPECT_EQ(echo.aei.npt, 3);
     EXPECT_EQ(m.mod().xxs[echo.sub[0].sid].len, tone.len);
 
-    const xmp_instrument& kick = m.mod().xxi[2];
+    const xmp_instrument &kick = m.mod().xxi[2];
     ASSERT_EQ(kick.nsm, 1);
-    const xmp_sample& hit = m.mod().xxs[kick.sub[0].sid];
+    const xmp_sample &hit = m.mod().xxs[kick.sub[0].sid];
     EXPECT_FALSE(hit.flg & XMP_SAMPLE_16BIT);
     EXPECT_FALSE(hit.flg & XMP_SAMPLE_LOOP);
     EXPECT_NEAR(hit.len, 0.2 * 8363 * 4, 2);  // 200 ms at the rate C-4 plays it
@@ -195,10 +196,11 @@ TEST_F(SmallScore, SameScoreGivesTheSameBytes) {
 }
 
 // Counts rising zero crossings of the left channel to find the pitch.
-double pitch_of(const std::vector<int16_t>& s, size_t from, size_t to, int rate) {
+double pitch_of(const std::vector<int16_t> &s, size_t from, size_t to, int rate) {
     int crossings = 0;
     for (size_t i = from + 2; i < to; i += 2)
-        if (s[i - 2] < 0 && s[i] >= 0) ++crossings;
+        if (s[i - 2] < 0 && s[i] >= 0)
+            ++crossings;
     return crossings * rate / ((to - from) / 2.0);
 }
 
@@ -260,14 +262,16 @@ order p
         std::vector<double> loudness;
         for (size_t i = 0; i + 2 * block <= sound.frames.size(); i += 2 * block) {
             double sum = 0;
-            for (size_t k = i; k < i + 2 * block; k += 2) sum += sound.frames[k] * sound.frames[k];
+            for (size_t k = i; k < i + 2 * block; k += 2)
+                sum += sound.frames[k] * sound.frames[k];
             loudness.push_back(std::sqrt(sum / block));
         }
         const double loudest = *std::max_element(loudness.begin(), loudness.end());
         std::vector<double> dips;  // seconds
         bool high = false;
         for (size_t i = 0; i < loudness.size(); ++i) {
-            if (loudness[i] > loudest * 3 / 4) high = true;
+            if (loudness[i] > loudest * 3 / 4)
+                high = true;
             if (high && loudness[i] < loudest / 4) {
                 dips.push_back(i / 100.0);
                 high = false;
@@ -280,37 +284,43 @@ order p
 }
 
 struct Malformed {
-    const char* what;
-    const char* score;
+    const char *what;
+    const char *score;
     int line;  // 0: a fault of the whole score, no line
-    const char* message;
+    const char *message;
 };
 
-const char* kHead = "bpm 125\nchannels 2\ninstrument 01 tone\n";  // lines 1-3
+const char *kHead = "bpm 125\nchannels 2\ninstrument 01 tone\n";  // lines 1-3
 
 const Malformed kMalformed[] = {
     {"bad note", "pattern p 4\n  00 H-4 01\norder p\n", 5, "bad note"},
-    {"undefined instrument", "pattern p 4\n  00 C-4 05\norder p\n", 5, "instrument 05 is not defined"},
+    {"undefined instrument", "pattern p 4\n  00 C-4 05\norder p\n", 5,
+     "instrument 05 is not defined"},
     {"row past the end", "pattern p 4\n  04 C-4 01\norder p\n", 5, "out of range"},
     {"rows going back", "pattern p 4\n  02 C-4 01\n  01 C-4 01\norder p\n", 6, "comes after"},
     {"too many cells", "pattern p 4\n  C-4 | C-4 | C-4\norder p\n", 5, "channels"},
     {"unknown pattern in order", "pattern p 4\norder p q\n", 5, "unknown pattern 'q'"},
-    {"tracks after rows", "track t 1 01\npattern p 4\n  00 C-4 01\n  tracks t\norder p\n", 7, "before the rows"},
+    {"tracks after rows", "track t 1 01\npattern p 4\n  00 C-4 01\n  tracks t\norder p\n", 7,
+     "before the rows"},
     {"unknown track", "pattern p 4\n  tracks drums\norder p\n", 5, "unknown track"},
     {"restart past the end", "pattern p 4\norder p\nrestart 3\n", 6, "restart"},
     {"unknown setting", "  wobble 3\npattern p 4\norder p\n", 4, "wobble"},
     {"volume above 40", "pattern p 4\n  C-4 01 41\norder p\n", 5, "volume"},
-    {"transposed out of range", "track t 1 01\n  B-7\npattern p 4\n  tracks t+1\norder p\n", 7, "out of range"},
+    {"transposed out of range", "track t 1 01\n  B-7\npattern p 4\n  tracks t+1\norder p\n", 7,
+     "out of range"},
     {"unterminated name", "instrument 02 hit \"kick\norder p\n", 4, "unterminated"},
-    {"bad track reference", "track t 1 01\npattern p 4\n  tracks t+1*2\norder p\n", 6, "not a whole number"},
-    {"like names a later instrument", "  like 02\ninstrument 02 tone\npattern p 4\norder p\n", 4, "not defined above"},
-    {"detune too fine for the longest loop", "  cycle 2048\n  wave2 saw\n  detune 5\npattern p 4\norder p\n", 6, "detune 5 cents"},
+    {"bad track reference", "track t 1 01\npattern p 4\n  tracks t+1*2\norder p\n", 6,
+     "not a whole number"},
+    {"like names a later instrument", "  like 02\ninstrument 02 tone\npattern p 4\norder p\n", 4,
+     "not defined above"},
+    {"detune too fine for the longest loop",
+     "  cycle 2048\n  wave2 saw\n  detune 5\npattern p 4\norder p\n", 6, "detune 5 cents"},
     {"no order", "pattern p 4\n", 0, "order list is empty"},
 };
 
 TEST(MalformedScore, FailsNamingTheFileAndLine) {
     temp_dir dir;
-    for (const Malformed& c : kMalformed) {
+    for (const Malformed &c : kMalformed) {
         SCOPED_TRACE(c.what);
         std::string score = dir.write("bad.score", std::string(kHead) + c.score);
         std::string module = dir.path("bad.xm");
@@ -327,7 +337,7 @@ TEST(MalformedScore, LineNumbersAreThoseOfTheScore) {
     try {
         parse_score(std::string(kHead) + "\n; comment\n\npattern p 4\n  00 C-4 01 | X\n");
         FAIL() << "accepted a bad note";
-    } catch (const score_error& e) {
+    } catch (const score_error &e) {
         EXPECT_EQ(e.line, 8);
     }
 }

@@ -38,7 +38,8 @@ void mixer(const char *path) {
     while (!quit.load()) {
         bool on = tone.load();
         for (int i = 0; i < 1024; i++, phase++)
-            buf[2 * i] = buf[2 * i + 1] = on ? static_cast<std::int16_t>(phase / 40 % 2 ? 12000 : -12000) : 0;
+            buf[2 * i] = buf[2 * i + 1] =
+                on ? static_cast<std::int16_t>(phase / 40 % 2 ? 12000 : -12000) : 0;
         if (write(fd, buf, sizeof buf) != static_cast<ssize_t>(sizeof buf))
             break;
     }
@@ -55,7 +56,8 @@ int main() {
     write_all(1, "\033c");
     write_all(1, "\033[?25l");
     write_all(1, uniform_frame(" ").substr(24 * 3));
-    const std::string black = uniform_frame("\033[0;37;40m "), white = uniform_frame("\033[0;37;47m ");
+    const std::string black = uniform_frame("\033[0;37;40m "),
+                      white = uniform_frame("\033[0;37;47m ");
     for (int k = 0; k < 40; k++) {
         if (k == 20)
             tone.store(true);

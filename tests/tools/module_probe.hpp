@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -19,30 +19,32 @@
 namespace probe {
 
 // Runs a command with its standard error joined to its standard output.
-inline child_result run(const std::string& command) { return run_child(command + " 2>&1"); }
+inline child_result run(const std::string &command) { return run_child(command + " 2>&1"); }
 
-inline std::string quote(const std::string& s) { return "'" + s + "'"; }
+inline std::string quote(const std::string &s) { return "'" + s + "'"; }
 
 // A libxmp context with a module loaded, freed on scope exit.
 class Loaded {
 public:
-    explicit Loaded(const std::string& file) : ctx_(xmp_create_context()) {
+    explicit Loaded(const std::string &file) : ctx_(xmp_create_context()) {
         status_ = xmp_load_module(ctx_, file.c_str());
-        if (status_ == 0) xmp_get_module_info(ctx_, &info_);
+        if (status_ == 0)
+            xmp_get_module_info(ctx_, &info_);
     }
     ~Loaded() {
         if (status_ == 0) {
-            if (playing_) xmp_end_player(ctx_);
+            if (playing_)
+                xmp_end_player(ctx_);
             xmp_release_module(ctx_);
         }
         xmp_free_context(ctx_);
     }
     int status() const { return status_; }
-    const xmp_module& mod() const { return *info_.mod; }
-    const xmp_module_info& info() const { return info_; }
+    const xmp_module &mod() const { return *info_.mod; }
+    const xmp_module_info &info() const { return info_; }
 
-    const xmp_event& event(int pattern, int channel, int row) const {
-        const xmp_module& m = mod();
+    const xmp_event &event(int pattern, int channel, int row) const {
+        const xmp_module &m = mod();
         return m.xxt[m.xxp[pattern]->index[channel]]->event[row];
     }
 
@@ -56,7 +58,8 @@ public:
         size_t done = 0;
         while (done < out.size()) {
             size_t n = std::min<size_t>(4096, out.size() - done);
-            if (xmp_play_buffer(ctx_, out.data() + done, static_cast<int>(n * 2), 0) != 0) break;
+            if (xmp_play_buffer(ctx_, out.data() + done, static_cast<int>(n * 2), 0) != 0)
+                break;
             done += n;
         }
         return out;
@@ -69,9 +72,10 @@ private:
     bool playing_ = false;
 };
 
-inline double rms(const std::vector<int16_t>& s, size_t from, size_t to) {
+inline double rms(const std::vector<int16_t> &s, size_t from, size_t to) {
     double sum = 0;
-    for (size_t i = from; i < to; ++i) sum += static_cast<double>(s[i]) * s[i];
+    for (size_t i = from; i < to; ++i)
+        sum += static_cast<double>(s[i]) * s[i];
     return to > from ? std::sqrt(sum / static_cast<double>(to - from)) / 32768.0 : 0;
 }
 

@@ -13,7 +13,7 @@ const std::string kVorbel = std::string(RUN_DIR) + "/vorbel.xm";
 const std::string kKnark = std::string(RUN_DIR) + "/knark.xm";
 
 TEST(ShowModules, LoadInLibxmpAndOpenmpt) {
-    for (const std::string& file : {kVorbel, kKnark}) {
+    for (const std::string &file : {kVorbel, kKnark}) {
         SCOPED_TRACE(file);
         probe::Loaded m(file);
         EXPECT_EQ(m.status(), 0);
@@ -39,7 +39,8 @@ TEST(ShowModules, VorbelIsLoudButDoesNotClip) {
     const double seconds = m.info().seq_data[0].duration / 1000.0;
     auto s = m.render(seconds, rate);
     size_t clipped = 0;
-    for (int16_t v : s) clipped += (v >= 32767 || v <= -32768);
+    for (int16_t v : s)
+        clipped += (v >= 32767 || v <= -32768);
     EXPECT_LT(clipped, s.size() / 100000) << "samples at full scale";
     // Every ten seconds carries sound; the start of the intro may be quieter.
     for (size_t start = 0; start + 10 * rate * 2 <= s.size(); start += 10 * rate * 2) {
@@ -70,12 +71,15 @@ TEST(ShowModules, KnarkIsAudibleInEachOfItsFiveHalfSeconds) {
 TEST(ShowModules, EveryInstrumentSoundsAtItsWrittenPitch) {
     for (const std::string name : {"vorbel", "knark"}) {
         std::ifstream in(std::string(MUSIC_DIR) + "/" + name + ".score");
-        const song score = parse_score({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
+        const song score =
+            parse_score({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
         const std::string module = std::string(RUN_DIR) + "/" + name + ".xm";
-        for (const instrument& ins : score.instruments) {
-            if (ins.hit && (ins.wave == wave_kind::noise || ins.noise >= 50)) continue;
+        for (const instrument &ins : score.instruments) {
+            if (ins.hit && (ins.wave == wave_kind::noise || ins.noise >= 50))
+                continue;
             SCOPED_TRACE(name + " " + ins.name);
-            double written = (ins.hit ? ins.freq_end : 261.6256) * std::pow(2.0, (ins.relnote + ins.finetune / 128.0) / 12);
+            double written = (ins.hit ? ins.freq_end : 261.6256) *
+                             std::pow(2.0, (ins.relnote + ins.finetune / 128.0) / 12);
             double heard = pitch_at_c4(module, ins.number).hz;
             ASSERT_GT(heard, 0);
             EXPECT_NEAR(1200 * std::log2(heard / written), 0, 5);
@@ -86,19 +90,20 @@ TEST(ShowModules, EveryInstrumentSoundsAtItsWrittenPitch) {
 // The part of each sample that plays on (the loop of a tone, all of a hit)
 // is centred on zero: no offset to click when a note starts or stops.
 TEST(ShowModules, NoSampleCarriesAnOffset) {
-    for (const std::string& file : {kVorbel, kKnark}) {
+    for (const std::string &file : {kVorbel, kKnark}) {
         probe::Loaded m(file);
         ASSERT_EQ(m.status(), 0);
         for (int i = 0; i < m.mod().smp; ++i) {
-            const xmp_sample& s = m.mod().xxs[i];
+            const xmp_sample &s = m.mod().xxs[i];
             SCOPED_TRACE(file + " sample " + std::to_string(i));
             const bool loop = s.flg & XMP_SAMPLE_LOOP;
             const int from = loop ? s.lps : 0, to = loop ? s.lpe : s.len;
             ASSERT_GT(to, from);
             double sum = 0;
             for (int k = from; k < to; ++k)
-                sum += (s.flg & XMP_SAMPLE_16BIT) ? reinterpret_cast<const int16_t*>(s.data)[k] / 32768.0
-                                                  : reinterpret_cast<const int8_t*>(s.data)[k] / 128.0;
+                sum += (s.flg & XMP_SAMPLE_16BIT)
+                           ? reinterpret_cast<const int16_t *>(s.data)[k] / 32768.0
+                           : reinterpret_cast<const int8_t *>(s.data)[k] / 128.0;
             EXPECT_LT(std::fabs(sum / (to - from)), 0.002);
         }
     }

@@ -10,8 +10,8 @@ struct card_place {
     const char *stem;
     int from, to;
     int x, y, attr, fg, bg;
-    int back_attr, back_fg, back_bg;   // the fill under it
-    int buffer;                        // the buffer it is read into: it holds buffer - 1 bytes
+    int back_attr, back_fg, back_bg;  // the fill under it
+    int buffer;                       // the buffer it is read into: it holds buffer - 1 bytes
 };
 
 extern const std::span<const card_place> CARD_PLACES;

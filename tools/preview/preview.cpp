@@ -15,9 +15,9 @@
 
 #include "art/art.h"
 #include "card_places.h"
+#include "screen/pause.h"
 #include "screen/render.h"
 #include "screen/screen.h"
-#include "screen/pause.h"
 
 namespace {
 
@@ -96,14 +96,15 @@ bool show_card(const std::string &path, const card_options &o, bool caption) {
     load_card(card, size, path.c_str());
 
     int x = o.at ? o.x : p.x, y = o.at ? o.y : p.y;
-    int attr = o.colours ? o.attr : p.attr, fg = o.colours ? o.fg : p.fg, bg = o.colours ? o.bg : p.bg;
+    int attr = o.colours ? o.attr : p.attr, fg = o.colours ? o.fg : p.fg,
+        bg = o.colours ? o.bg : p.bg;
     fill(p.back_attr, p.back_fg, o.back ? o.back_bg : p.back_bg, ' ');
     mutta(x, y, attr, fg, bg, card);
 
     if (caption) {
         char line[200];
-        std::snprintf(line, sizeof line, "\033[0m%s at (%d, %d), colours %d;%d;%d, %lld bytes%s\n", path.c_str(),
-                      x, y, attr, fg, bg, static_cast<long long>(st.st_size),
+        std::snprintf(line, sizeof line, "\033[0m%s at (%d, %d), colours %d;%d;%d, %lld bytes%s\n",
+                      path.c_str(), x, y, attr, fg, bg, static_cast<long long>(st.st_size),
                       static_cast<std::size_t>(st.st_size) >= size ? " -- TOO LONG, cut" : "");
         print_text(line);
     }
@@ -124,13 +125,15 @@ void show_word(const char *word) {
 bool natural_less(const std::string &a, const std::string &b) {
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
+        if (std::isdigit(static_cast<unsigned char>(a[i])) &&
+            std::isdigit(static_cast<unsigned char>(b[j]))) {
             std::size_t ie = i, je = j;
             while (ie < a.size() && std::isdigit(static_cast<unsigned char>(a[ie])))
                 ie++;
             while (je < b.size() && std::isdigit(static_cast<unsigned char>(b[je])))
                 je++;
-            long na = std::atol(a.substr(i, ie - i).c_str()), nb = std::atol(b.substr(j, je - j).c_str());
+            long na = std::atol(a.substr(i, ie - i).c_str()),
+                 nb = std::atol(b.substr(j, je - j).c_str());
             if (na != nb)
                 return na < nb;
             i = ie;
@@ -219,13 +222,14 @@ int main(int argc, char **argv) {
                 return 1;
             }
         } else if (a == "--at") {
-            if (!need(2) || !parse_int(args[i + 1].c_str(), o.x) || !parse_int(args[i + 2].c_str(), o.y))
+            if (!need(2) || !parse_int(args[i + 1].c_str(), o.x) ||
+                !parse_int(args[i + 2].c_str(), o.y))
                 return usage_error("--at needs two numbers");
             o.at = true;
             i += 2;
         } else if (a == "--colours" || a == "--colors") {
-            if (!need(3) || !parse_int(args[i + 1].c_str(), o.attr) || !parse_int(args[i + 2].c_str(), o.fg) ||
-                !parse_int(args[i + 3].c_str(), o.bg))
+            if (!need(3) || !parse_int(args[i + 1].c_str(), o.attr) ||
+                !parse_int(args[i + 2].c_str(), o.fg) || !parse_int(args[i + 3].c_str(), o.bg))
                 return usage_error("--colours needs three numbers");
             o.colours = true;
             i += 3;
