@@ -42,7 +42,7 @@ void term_sgr(terminal &t, const int *params, int count) {
             int kind = i + 1 < count ? params[++i] : -1;
             if (kind == 5 && i + 1 < count) {
                 int n = params[++i];
-                if (n < 8 && v != 58)
+                if (n < 16 && v != 58)
                     (v == 38 ? p.fg : p.bg) = n;
             } else if (kind == 2) {
                 i += 3;
@@ -226,13 +226,12 @@ yuv to_yuv(std::uint32_t c) {
 }  // namespace
 
 void render_yuv2x(const terminal &t, const console_font &font, std::uint8_t *out) {
-    static yuv table[16];
-    static bool ready = false;
-    if (!ready) {
-        for (int i = 0; i < 16; i++)
-            table[i] = to_yuv(PALETTE[i]);
-        ready = true;
-    }
+    static const std::vector<yuv> table = [] {
+        std::vector<yuv> t;
+        for (std::uint32_t c : PALETTE)
+            t.push_back(to_yuv(c));
+        return t;
+    }();
     const int w = COLS * 8, h = TERM_ROWS * font.height;
     std::vector<std::uint8_t> idx(static_cast<std::size_t>(w) * h);
     render_indexed(t, font, idx.data());

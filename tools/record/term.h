@@ -11,7 +11,7 @@
 constexpr int TERM_ROWS = 25;
 constexpr int DEFAULT_COLOUR = -1;
 
-// What an SGR sequence leaves in force: colours 0 to 7, or DEFAULT_COLOUR.
+// What an SGR sequence leaves in force: colours 0 to 15, or DEFAULT_COLOUR.
 struct pen {
     bool bold = false, overline = false;
     int fg = DEFAULT_COLOUR, bg = DEFAULT_COLOUR;
