@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test, then the thread checks under
-# ThreadSanitizer. Installs the Debian packages it misses.
+# ThreadSanitizer, then every test again under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Installs the Debian packages it misses.
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/packages.sh
@@ -18,3 +19,11 @@ cmake -S . -B build-tsan -DDEMO_TSAN=ON >/dev/null
 cmake --build build-tsan -j"$jobs" --target show_tests demo_with_double demo screen_tests sound_tests effects_tests
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 exitcode=66" \
     ctest --output-on-failure -j"$jobs" --timeout 600 -R '^(show|screen|effects|sound)\.')
+
+# Memory errors, leaks and undefined behaviour: the whole suite again, the
+# whole show at tenfold speed among it, built with AddressSanitizer and
+# UndefinedBehaviorSanitizer; the first report ends the run.
+cmake -S . -B build-asan -DDEMO_ASAN=ON -DDEMO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build-asan -j"$jobs"
+(cd build-asan && ASAN_OPTIONS="halt_on_error=1" UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
+    ctest --output-on-failure -j"$jobs" --timeout 600)

@@ -89,6 +89,8 @@ TEST(FadeOut, FromFullVolumeTakesTwentySixStepsEndingOnceBelowZero) {
         recorder_start();
         fade_out();
         recorder_stop();
+        FMUSIC_FreeSong(mod);
+        FMUSIC_FreeSong(knark);
 
         vector<int> set;
         for (const string &c : sound_double.calls)
