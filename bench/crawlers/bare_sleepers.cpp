@@ -1,0 +1,54 @@
+// The floor for the border crawlers' CPU: 119 threads that do nothing but sleep
+// 10 ms in a loop, as a crawler does between its steps. Prints the process's
+// CPU time over the given seconds as a share of one core.
+//
+//   bare_sleepers [seconds [timer slack in ns]]
+#include <cstdio>
+#include <cstdlib>
+#include <pthread.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+unsigned long slack_ns = 0;  // 0: the kernel's default
+
+void *sleeper(void *) {
+    if (slack_ns)
+        prctl(PR_SET_TIMERSLACK, slack_ns);
+    for (;;)
+        usleep(10000);
+    return nullptr;
+}
+
+double cpu_seconds() {
+    rusage u;
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double wall_seconds() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    double seconds = argc > 1 ? atof(argv[1]) : 10.0;
+    slack_ns = argc > 2 ? strtoul(argv[2], nullptr, 10) : 0;
+    for (int i = 0; i < 119; i++) {
+        pthread_t t;
+        pthread_create(&t, nullptr, sleeper, nullptr);
+        pthread_detach(t);
+    }
+    double c0 = cpu_seconds(), w0 = wall_seconds();
+    usleep(static_cast<useconds_t>(seconds * 1e6));
+    double cpu = cpu_seconds() - c0, wall = wall_seconds() - w0;
+    printf("119 sleeping threads: %.3f s CPU in %.2f s wall = %.2f%% of one core\n", cpu, wall,
+           100.0 * cpu / wall);
+    return 0;
+}
