@@ -41,9 +41,8 @@ TEST_F(StartSound, SucceedsWithCallsInOrderAndPrintsNothing) {
     string out;
     EXPECT_EQ(start_with_output(out), 0);
     EXPECT_EQ(out, "");
-    EXPECT_EQ(sound_double.calls,
-              (vector<string>{"GetVersion", "Init 32000 64 0", "LoadSong vorbel.xm",
-                              "LoadSong knark.xm"}));
+    EXPECT_EQ(sound_double.calls, (vector<string>{"GetVersion", "Init 32000 64 0",
+                                                  "LoadSong vorbel.xm", "LoadSong knark.xm"}));
     ASSERT_NE(mod, nullptr);
     ASSERT_NE(knark, nullptr);
 }
@@ -54,10 +53,10 @@ TEST_F(StartSound, EachFailureHasItsMessageAndStopsThere) {
         const char *message;
         size_t calls;
     };
-    for (failure f : {failure{"version", "ARGH! fel version av fmod\n", 1},
-                      failure{"init", "INIT SOUND error\n", 2},
-                      failure{"vorbel.xm", "Loadsong error\n", 3},
-                      failure{"knark.xm", "Loadsong error\n", 4}}) {
+    for (failure f :
+         {failure{"version", "ARGH! fel version av fmod\n", 1},
+          failure{"init", "INIT SOUND error\n", 2}, failure{"vorbel.xm", "Loadsong error\n", 3},
+          failure{"knark.xm", "Loadsong error\n", 4}}) {
         sound_double_reset();
         if (string(f.what) == "version")
             sound_double.version = 3.74f;
@@ -79,8 +78,8 @@ TEST_F(StartSound, VersionExactlyAtTheLimitIsAccepted) {
 }
 
 TEST(FadeOut, FromFullVolumeTakesTwentySixStepsEndingOnceBelowZero) {
-    for (auto [start, steps, last] : {std::tuple{256, 26, -4}, {0, 1, -10}, {100, 11, -10},
-                                      {5, 1, -5}, {-3, 0, 0}}) {
+    for (auto [start, steps, last] :
+         {std::tuple{256, 26, -4}, {0, 1, -10}, {100, 11, -10}, {5, 1, -5}, {-3, 0, 0}}) {
         sound_double_reset();
         sound_double.start_volume = start;
         string out;
@@ -112,25 +111,29 @@ TEST(FadeOut, FromFullVolumeTakesTwentySixStepsEndingOnceBelowZero) {
 
 // The show binary linked against the double, run as a child process.
 TEST(ShowBinary, FailuresPrintOnlyTheirMessageAndExitOne) {
-    for (auto [env, message] : {std::pair{"SOUND_DOUBLE_VERSION=3.7", "ARGH! fel version av fmod\n"},
-                                {"SOUND_DOUBLE_FAIL=init", "INIT SOUND error\n"},
-                                {"SOUND_DOUBLE_FAIL=vorbel.xm", "Loadsong error\n"},
-                                {"SOUND_DOUBLE_FAIL=knark.xm", "Loadsong error\n"}}) {
+    for (auto [env, message] :
+         {std::pair{"SOUND_DOUBLE_VERSION=3.7", "ARGH! fel version av fmod\n"},
+          {"SOUND_DOUBLE_FAIL=init", "INIT SOUND error\n"},
+          {"SOUND_DOUBLE_FAIL=vorbel.xm", "Loadsong error\n"},
+          {"SOUND_DOUBLE_FAIL=knark.xm", "Loadsong error\n"}}) {
         child_result r = run_child(string("env ") + env + " " + DEMO_WITH_DOUBLE + " 2>/dev/null");
         EXPECT_EQ(r.status, 1) << env;
-        EXPECT_EQ(r.out, message) << env;   // no terminal reset, no frame
+        EXPECT_EQ(r.out, message) << env;  // no terminal reset, no frame
     }
 }
 
 TEST(ShowBinary, RunsToTheEndWithoutArtAndExitsZero) {
     temp_dir dir;
     string log = dir.path("calls");
-    child_result r = run_child("cd " + dir.path().string() + " && SOUND_DOUBLE_SPEEDUP=0 SOUND_DOUBLE_LOG=" + log +
-                               " " + DEMO_WITH_DOUBLE);
+    child_result r =
+        run_child("cd " + dir.path().string() +
+                  " && SOUND_DOUBLE_SPEEDUP=0 SOUND_DOUBLE_LOG=" + log + " " + DEMO_WITH_DOUBLE);
     EXPECT_EQ(r.status, 0);
     // Terminal reset and hidden cursor first, then the 24 reserved lines.
     ASSERT_GE(r.out.size(), 8u + 24 * 81);
-    EXPECT_EQ(r.out.substr(0, 8), "\x1b" "c" "\x1b[?25l");
+    EXPECT_EQ(r.out.substr(0, 8), "\x1b"
+                                  "c"
+                                  "\x1b[?25l");
     EXPECT_EQ(r.out.substr(8, 81), string(80, ' ') + "\n");
 
     std::istringstream calls(read_file(log));
@@ -147,8 +150,8 @@ TEST(ShowBinary, RunsToTheEndWithoutArtAndExitsZero) {
 // show ends: the exit waits for that frame, so the stream ends with it whole.
 TEST(ShowBinary, EndsWithAWholeFrameEvenWhenTheReaderLags) {
     temp_dir dir;
-    child_result r = run_child("cd " + dir.path().string() + " && SOUND_DOUBLE_SPEEDUP=200 " + DEMO_WITH_DOUBLE +
-                               " | (sleep 2; cat)");
+    child_result r = run_child("cd " + dir.path().string() + " && SOUND_DOUBLE_SPEEDUP=200 " +
+                               DEMO_WITH_DOUBLE + " | (sleep 2; cat)");
     string cursor_up;
     for (int i = 0; i < 24; i++)
         cursor_up += "\x1b[A";
@@ -161,8 +164,8 @@ TEST(ShowBinary, EndsWithAWholeFrameEvenWhenTheReaderLags) {
 
 // With standard output gone the show stops at once with status 1 and says why.
 TEST(ShowBinary, FailingOutputEndsTheShowWithStatusOne) {
-    for (auto [redirect, reason] : {std::pair{">/dev/full", "No space left on device"},
-                                    {">&-", "Bad file descriptor"}}) {
+    for (auto [redirect, reason] :
+         {std::pair{">/dev/full", "No space left on device"}, {">&-", "Bad file descriptor"}}) {
         child_result r = run_child(string("SOUND_DOUBLE_SPEEDUP=1 timeout 20 ") + DEMO_WITH_DOUBLE +
                                    " 2>&1 " + redirect);
         EXPECT_EQ(r.status, 1) << redirect;
@@ -173,7 +176,8 @@ TEST(ShowBinary, FailingOutputEndsTheShowWithStatusOne) {
 // The real show binary with the real sound library, started where no module is.
 TEST(ShowBinary, RealBinaryWithoutModulesSaysLoadsongError) {
     temp_dir dir;
-    child_result r = run_child("cd " + dir.path().string() + " && SDL_AUDIODRIVER=dummy " + DEMO_BINARY + " 2>/dev/null");
+    child_result r = run_child("cd " + dir.path().string() + " && SDL_AUDIODRIVER=dummy " +
+                               DEMO_BINARY + " 2>/dev/null");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "Loadsong error\n");
 }
@@ -183,7 +187,8 @@ TEST(ShowBinary, RealBinaryWithoutModulesSaysLoadsongError) {
 // ThreadSanitizer this run shows that the unlocked sharing is free of races.
 TEST(ShowBinary, WholeShowWithArtRunsWithAllThreadsAndPrintsWholeFrames) {
     temp_dir dir;
-    child_result r = run_child("cd " + dir.path().string() + " && cp -r " SOURCE_DIR "/grafik . && SOUND_DOUBLE_SPEEDUP=10 " +
+    child_result r = run_child("cd " + dir.path().string() +
+                               " && cp -r " SOURCE_DIR "/grafik . && SOUND_DOUBLE_SPEEDUP=10 " +
                                DEMO_WITH_DOUBLE);
     EXPECT_EQ(r.status, 0);
     // After the reset, the hidden cursor and the 24 reserved lines come whole

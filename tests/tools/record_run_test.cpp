@@ -28,20 +28,28 @@ std::vector<double> numbers(const std::string &text) {
 TEST(RecordRun, VideoWithSoundInSyncAndAnAsciicast) {
     temp_dir tmp;
     const std::string dir = tmp.path().string();
-    child_result rec = run_child(std::string(RECORD_BINARY) + " --run-dir " + dir + " --demo " FAKE_SHOW +
-                                 " --out " + dir + " --stills white@0.8,black@0.1 2>&1");
+    child_result rec =
+        run_child(std::string(RECORD_BINARY) + " --run-dir " + dir + " --demo " FAKE_SHOW +
+                  " --out " + dir + " --stills white@0.8,black@0.1 2>&1");
     ASSERT_EQ(rec.status, 0) << rec.out;
-    EXPECT_NE(rec.out.find("frames printed 40, frames in the video 40"), std::string::npos) << rec.out;
+    EXPECT_NE(rec.out.find("frames printed 40, frames in the video 40"), std::string::npos)
+        << rec.out;
     EXPECT_NE(rec.out.find("the last frame was cut off"), std::string::npos) << rec.out;
 
     const std::string mp4 = dir + "/demo.mp4";
-    EXPECT_EQ(run_child("ffprobe -v error -show_entries stream=codec_name,pix_fmt -of csv=p=0 " + mp4).out,
-              "h264,yuv420p\naac\n");
-    std::vector<double> pts =
-        numbers(run_child("ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 " + mp4).out);
+    EXPECT_EQ(
+        run_child("ffprobe -v error -show_entries stream=codec_name,pix_fmt -of csv=p=0 " + mp4)
+            .out,
+        "h264,yuv420p\naac\n");
+    std::vector<double> pts = numbers(
+        run_child("ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 " +
+                  mp4)
+            .out);
     ASSERT_EQ(pts.size(), 40u);
-    double video = numbers(run_child("ffprobe -v error -select_streams v -show_entries stream=duration -of csv=p=0 " +
-                                     mp4).out)[0];
+    double video = numbers(
+        run_child("ffprobe -v error -select_streams v -show_entries stream=duration -of csv=p=0 " +
+                  mp4)
+            .out)[0];
 
     // The asciicast: a header, the three writes before the frames, then one
     // line per frame with the same times as the video's.
@@ -70,16 +78,20 @@ TEST(RecordRun, VideoWithSoundInSyncAndAnAsciicast) {
     std::size_t first_loud = 0;
     while (first_loud + 1 < raw.size() &&
            std::abs(static_cast<std::int16_t>(static_cast<unsigned char>(raw[first_loud]) |
-                                              static_cast<unsigned char>(raw[first_loud + 1]) << 8)) < 3000)
+                                              static_cast<unsigned char>(raw[first_loud + 1])
+                                                  << 8)) < 3000)
         first_loud += 2;
     ASSERT_LT(first_loud + 1, raw.size());
     EXPECT_NEAR(static_cast<double>(first_loud / 2) / 32000, pts[20], 0.033);
 
     // Stills show the terminal at their moments.
-    EXPECT_EQ(run_child("ffmpeg -v error -i " + dir + "/white.png -i " + dir + "/black.png -filter_complex "
-                        "'[0]crop=1:1:320:200[a];[1]crop=1:1:320:200[b];[a][b]hstack' -f rawvideo -pix_fmt rgb24 -")
-                  .out,
-              std::string("\xaa\xaa\xaa\0\0\0", 6));
+    EXPECT_EQ(
+        run_child(
+            "ffmpeg -v error -i " + dir + "/white.png -i " + dir +
+            "/black.png -filter_complex "
+            "'[0]crop=1:1:320:200[a];[1]crop=1:1:320:200[b];[a][b]hstack' -f rawvideo -pix_fmt rgb24 -")
+            .out,
+        std::string("\xaa\xaa\xaa\0\0\0", 6));
 }
 
 }  // namespace

@@ -39,7 +39,8 @@ parsed parse_in_pieces(const std::string &s, std::size_t piece) {
         unit_kind kind;
         std::size_t used;
         for (;;) {
-            parse_status st = next_unit(ps, pending.data() + pos, pending.size() - pos, kind, f, used);
+            parse_status st =
+                next_unit(ps, pending.data() + pos, pending.size() - pos, kind, f, used);
             if (st == parse_status::bad)
                 r.error = ps.error;
             if (st != parse_status::done)
@@ -58,19 +59,23 @@ parsed parse_in_pieces(const std::string &s, std::size_t piece) {
 TEST(RecordStream, GoodFramesInAnyPiecesAndALastFrameCutShort) {
     std::string first = frame();
     first.replace(72, 11, "\033[0;31;40mA");  // the first cell
-    first.replace(72 + 23 * 881 + 79 * 11, 11, std::string("\033[1;43;53m\0", 11));  // the last, a NUL
+    first.replace(72 + 23 * 881 + 79 * 11, 11,
+                  std::string("\033[1;43;53m\0", 11));  // the last, a NUL
     std::string s = PREAMBLE + first + frame() + frame().substr(0, 5000);
     for (std::size_t piece : {1u, 7u, 4096u, 1u << 20}) {
         parsed r = parse_in_pieces(s, piece);
         EXPECT_EQ(r.error, "");
-        ASSERT_EQ(r.kinds, (std::vector<unit_kind>{unit_kind::reset, unit_kind::hide_cursor, unit_kind::reserve,
-                                                   unit_kind::frame, unit_kind::frame}));
+        ASSERT_EQ(r.kinds,
+                  (std::vector<unit_kind>{unit_kind::reset, unit_kind::hide_cursor,
+                                          unit_kind::reserve, unit_kind::frame, unit_kind::frame}));
         EXPECT_EQ(r.left, 5000u);
         const cell_code &a = r.frames[0].cells[0][0], &z = r.frames[0].cells[23][79],
                         &b = r.frames[1].cells[5][6];
-        EXPECT_EQ(std::vector<int>({a.attr, a.fg, a.bg, a.data}), std::vector<int>({0, 31, 40, 'A'}));
+        EXPECT_EQ(std::vector<int>({a.attr, a.fg, a.bg, a.data}),
+                  std::vector<int>({0, 31, 40, 'A'}));
         EXPECT_EQ(std::vector<int>({z.attr, z.fg, z.bg, z.data}), std::vector<int>({1, 43, 53, 0}));
-        EXPECT_EQ(std::vector<int>({b.attr, b.fg, b.bg, b.data}), std::vector<int>({1, 37, 44, ' '}));
+        EXPECT_EQ(std::vector<int>({b.attr, b.fg, b.bg, b.data}),
+                  std::vector<int>({1, 37, 44, ' '}));
     }
 }
 
@@ -102,7 +107,8 @@ TEST(RecordStream, MalformedInputStopsWithTheByteAndTheFrame) {
     }
     std::string s = good;
     s.replace(23244, 2, "12345");
-    EXPECT_EQ(parse_in_pieces(s, 4096).error, "byte 23244 (frame 2): expected a decimal number of 1 to 4 digits");
+    EXPECT_EQ(parse_in_pieces(s, 4096).error,
+              "byte 23244 (frame 2): expected a decimal number of 1 to 4 digits");
 }
 
 terminal after(const std::string &stream) {
@@ -111,7 +117,8 @@ terminal after(const std::string &stream) {
     static frame_codes f;
     std::size_t pos = 0, used;
     unit_kind kind;
-    while (next_unit(ps, stream.data() + pos, stream.size() - pos, kind, f, used) == parse_status::done) {
+    while (next_unit(ps, stream.data() + pos, stream.size() - pos, kind, f, used) ==
+           parse_status::done) {
         pos += used;
         term_apply(t, kind, f);
     }
@@ -137,8 +144,8 @@ TEST(RecordPicture, ChosenCellsToExactPixels) {
         return static_cast<std::uint32_t>(p[0] << 16 | p[1] << 8 | p[2]);
     };
     // The glyph of A: row 2 is 0x10, row 7 is 0xfe.
-    EXPECT_EQ(px(3, 2), 0xaa0000u);   // red ink
-    EXPECT_EQ(px(2, 2), 0x0000aau);   // blue paper
+    EXPECT_EQ(px(3, 2), 0xaa0000u);  // red ink
+    EXPECT_EQ(px(2, 2), 0x0000aau);  // blue paper
     EXPECT_EQ(px(6, 7), 0xaa0000u);
     EXPECT_EQ(px(7, 7), 0x0000aau);
     EXPECT_EQ(px(8 + 6, 7), 0xff5555u);  // bold: bright red
@@ -170,8 +177,8 @@ TEST(RecordPicture, OddColourNumbersAsTmuxShowsThem) {
     terminal t = after(PREAMBLE + f);
     const int expected[9][4] = {
         // bold, overline, fg, bg (-1 the default)
-        {1, 0, 1, 4}, {1, 0, 1, 4}, {1, 0, -1, -1}, {1, 0, -1, 0}, {1, 0, -1, 1},
-        {1, 0, -1, 2}, {1, 1, -1, 3}, {0, 0, 5, 5}, {0, 0, -1, -1},
+        {1, 0, 1, 4},  {1, 0, 1, 4},  {1, 0, -1, -1}, {1, 0, -1, 0},  {1, 0, -1, 1},
+        {1, 0, -1, 2}, {1, 1, -1, 3}, {0, 0, 5, 5},   {0, 0, -1, -1},
     };
     for (int x = 0; x < 9; x++) {
         const pen &p = t.cells[0][x].look;

@@ -49,10 +49,10 @@ std::string float_el(std::uint32_t id, double v) {
 }  // namespace
 
 std::string mkv_header(int width, int height, int rate, int channels) {
-    std::string ebml = element(0x1A45DFA3, uint_el(0x4286, 1) + uint_el(0x42F7, 1) +
-                                               uint_el(0x42F2, 4) + uint_el(0x42F3, 8) +
-                                               element(0x4282, "matroska") + uint_el(0x4287, 4) +
-                                               uint_el(0x4285, 2));
+    std::string ebml =
+        element(0x1A45DFA3, uint_el(0x4286, 1) + uint_el(0x42F7, 1) + uint_el(0x42F2, 4) +
+                                uint_el(0x42F3, 8) + element(0x4282, "matroska") +
+                                uint_el(0x4287, 4) + uint_el(0x4285, 2));
     // A segment of unknown size, as a live stream has.
     std::string segment = id_bytes(0x18538067) + std::string("\x01\xff\xff\xff\xff\xff\xff\xff", 8);
     std::string info = element(0x1549A966, uint_el(0x2AD7B1, 1000000) + element(0x4D80, "record") +

@@ -37,7 +37,8 @@ constexpr int AUDIO_FRAME_BYTES = 4;
 constexpr int SCALE = 2;
 
 double now_s() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 double cpu_s(const rusage &r) {
@@ -173,9 +174,12 @@ void read_audio(int fd, chunk_queue &q, const std::atomic<bool> &stop) {
         tick += std::chrono::milliseconds(4);
         std::this_thread::sleep_until(tick);
         double t = now_s();
-        long long allowed = first + static_cast<long long>((t - start) * AUDIO_RATE) * AUDIO_FRAME_BYTES;
+        long long allowed =
+            first + static_cast<long long>((t - start) * AUDIO_RATE) * AUDIO_FRAME_BYTES;
         while (total < allowed) {
-            ssize_t n = read(fd, buf, static_cast<std::size_t>(std::min<long long>(allowed - total, sizeof buf)));
+            ssize_t n =
+                read(fd, buf,
+                     static_cast<std::size_t>(std::min<long long>(allowed - total, sizeof buf)));
             if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) {
                 q.push({true, true, now_s(), {}});
                 return;
@@ -219,7 +223,8 @@ std::vector<still> parse_stills(const std::string &list) {
     std::size_t pos = 0;
     while (pos < list.size()) {
         std::size_t comma = list.find(',', pos);
-        std::string item = list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+        std::string item =
+            list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
         pos = comma == std::string::npos ? list.size() : comma + 1;
         if (item.empty())
             continue;
@@ -245,14 +250,14 @@ std::vector<still> parse_stills(const std::string &list) {
 }
 
 // Pictures through ffmpeg as a PNG with a palette (the pictures have at most 16 colours).
-double write_png(const std::string &path, const std::vector<std::uint8_t> &rgb, int w, int h, int count,
-                 const std::string &filter) {
+double write_png(const std::string &path, const std::vector<std::uint8_t> &rgb, int w, int h,
+                 int count, const std::string &filter) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         die("cannot make a pipe");
     std::string size = std::to_string(w) + "x" + std::to_string(h);
-    pid_t pid = spawn({"ffmpeg", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgb24", "-s", size, "-i",
-                       "pipe:0", "-vf",
+    pid_t pid = spawn({"ffmpeg", "-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "rgb24", "-s",
+                       size, "-i", "pipe:0", "-vf",
                        filter + "split[a][b];[a]palettegen=max_colors=32:reserve_transparent=0[p];"
                                 "[b][p]paletteuse=dither=none",
                        "-frames:v", "1", "-update", "1", path},
@@ -272,18 +277,17 @@ struct options {
 };
 
 void usage() {
-    std::puts(
-        "usage: record [--out DIR] [--run-dir DIR] [--demo PROGRAM] [--stills LIST]\n"
-        "              [--font PSF] [--preset X264PRESET]\n"
-        "Runs the show (PROGRAM, default ./demo, started in the run directory) at real\n"
-        "speed and writes into DIR (default .):\n"
-        "  demo.mp4   H.264 video at 1280x800 with the music in AAC, every frame shown\n"
-        "             for as long as it was on the terminal\n"
-        "  demo.cast  the printed stream as an asciicast v2 recording (80x25)\n"
-        "  NAME.png   with --stills, the terminal at chosen moments, 640x400, and\n"
-        "  contact.png  all of them on one sheet\n"
-        "LIST is comma-separated NAME@SECONDS (or plain SECONDS, named still-SECONDS),\n"
-        "counted from the first frame, as in the video.");
+    std::puts("usage: record [--out DIR] [--run-dir DIR] [--demo PROGRAM] [--stills LIST]\n"
+              "              [--font PSF] [--preset X264PRESET]\n"
+              "Runs the show (PROGRAM, default ./demo, started in the run directory) at real\n"
+              "speed and writes into DIR (default .):\n"
+              "  demo.mp4   H.264 video at 1280x800 with the music in AAC, every frame shown\n"
+              "             for as long as it was on the terminal\n"
+              "  demo.cast  the printed stream as an asciicast v2 recording (80x25)\n"
+              "  NAME.png   with --stills, the terminal at chosen moments, 640x400, and\n"
+              "  contact.png  all of them on one sheet\n"
+              "LIST is comma-separated NAME@SECONDS (or plain SECONDS, named still-SECONDS),\n"
+              "counted from the first frame, as in the video.");
 }
 
 options parse_args(int argc, char **argv) {
@@ -323,7 +327,8 @@ options parse_args(int argc, char **argv) {
 int main(int argc, char **argv) {
     options opt = parse_args(argc, argv);
     std::vector<still> stills = parse_stills(opt.stills);
-    std::sort(stills.begin(), stills.end(), [](const still &a, const still &b) { return a.at < b.at; });
+    std::sort(stills.begin(), stills.end(),
+              [](const still &a, const still &b) { return a.at < b.at; });
     console_font font;
     if (std::string err = load_font(opt.font, font); !err.empty())
         die(err);
@@ -350,25 +355,39 @@ int main(int argc, char **argv) {
     if (pipe2(enc_pipe, O_CLOEXEC) != 0 || pipe2(out_pipe, O_CLOEXEC) != 0)
         die("cannot make a pipe");
     fcntl(audio_fd, F_SETFD, FD_CLOEXEC);
-    pid_t encoder = spawn({"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "matroska", "-i", "pipe:0",
-                           "-c:v", "libx264", "-preset", opt.preset, "-crf", "20", "-bf", "0", "-pix_fmt",
-                           "yuv420p", "-colorspace", "bt709", "-color_primaries", "bt709", "-color_trc",
-                           "bt709", "-color_range", "tv", "-fps_mode", "passthrough", "-enc_time_base:v",
-                           "1:1000", "-c:a", "copy", partial},
+    pid_t encoder = spawn({"ffmpeg",      "-nostdin",
+                           "-v",          "error",
+                           "-y",          "-f",
+                           "matroska",    "-i",
+                           "pipe:0",      "-c:v",
+                           "libx264",     "-preset",
+                           opt.preset,    "-crf",
+                           "20",          "-bf",
+                           "0",           "-pix_fmt",
+                           "yuv420p",     "-colorspace",
+                           "bt709",       "-color_primaries",
+                           "bt709",       "-color_trc",
+                           "bt709",       "-color_range",
+                           "tv",          "-fps_mode",
+                           "passthrough", "-enc_time_base:v",
+                           "1:1000",      "-c:a",
+                           "copy",        partial},
                           "", enc_pipe[0], -1);
     close(enc_pipe[0]);
     // Reading the show's stdin as our own stdin's closed pipe keeps it off the terminal.
     int devnull = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    pid_t show = spawn({opt.demo}, opt.run_dir, devnull, out_pipe[1],
-                       {{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", fifo}, {"SDL_DISKAUDIODELAY", "0"}});
+    pid_t show = spawn(
+        {opt.demo}, opt.run_dir, devnull, out_pipe[1],
+        {{"SDL_AUDIODRIVER", "disk"}, {"SDL_DISKAUDIOFILE", fifo}, {"SDL_DISKAUDIODELAY", "0"}});
     close(out_pipe[1]);
     close(devnull);
 
     std::FILE *cast = std::fopen(cast_path.c_str(), "w");
     if (!cast)
         die("cannot write " + cast_path);
-    std::fprintf(cast, "{\"version\": 2, \"width\": %d, \"height\": %d, \"timestamp\": %ld, \"env\": "
-                       "{\"TERM\": \"xterm-256color\"}}\n",
+    std::fprintf(cast,
+                 "{\"version\": 2, \"width\": %d, \"height\": %d, \"timestamp\": %ld, \"env\": "
+                 "{\"TERM\": \"xterm-256color\"}}\n",
                  COLS, TERM_ROWS, static_cast<long>(std::time(nullptr)));
 
     chunk_queue queue;
@@ -381,15 +400,15 @@ int main(int argc, char **argv) {
         die("ffmpeg did not start");
 
     stream_parser parser;
-    std::string pending;          // printed bytes not yet read as a unit
+    std::string pending;  // printed bytes not yet read as a unit
     static frame_codes codes;
     static terminal term;
     std::vector<std::uint8_t> picture(static_cast<std::size_t>(width) * height * 3 / 2);
     double first_byte = -1, first_frame = -1, out_end = -1;
     long last_ms = -1, frames = 0;
-    double audio_start = 0;        // when sample 0 was mixed
-    long long audio_bytes = 0;     // bytes of sound read so far
-    long long audio_kept = 0;      // bytes of sound given to the encoder
+    double audio_start = 0;          // when sample 0 was mixed
+    long long audio_bytes = 0;       // bytes of sound read so far
+    long long audio_kept = 0;        // bytes of sound given to the encoder
     std::vector<chunk> early_audio;  // sound read before the first frame
     bool out_done = false, audio_done = false;
     std::string failure;
@@ -408,7 +427,8 @@ int main(int argc, char **argv) {
         }
         std::size_t n = c.bytes.size() - skip;
         std::string head = mkv_block_head(AUDIO_TRACK, std::lround(t * 1000), n);
-        if (!write_all(enc_pipe[1], head.data(), head.size()) || !write_all(enc_pipe[1], c.bytes.data() + skip, n))
+        if (!write_all(enc_pipe[1], head.data(), head.size()) ||
+            !write_all(enc_pipe[1], c.bytes.data() + skip, n))
             die("ffmpeg stopped taking the recording");
         audio_kept += static_cast<long long>(n);
     };
@@ -420,8 +440,9 @@ int main(int argc, char **argv) {
                 audio_done = true;
             } else if (audio_bytes == 0 && early_audio.empty()) {
                 // The mixer runs the FIFO and one buffer ahead of what is read.
-                audio_start = c.t - static_cast<double>(fifo_bytes + static_cast<long>(c.bytes.size())) /
-                                        (AUDIO_RATE * AUDIO_FRAME_BYTES);
+                audio_start =
+                    c.t - static_cast<double>(fifo_bytes + static_cast<long>(c.bytes.size())) /
+                              (AUDIO_RATE * AUDIO_FRAME_BYTES);
                 early_audio.push_back(std::move(c));
             } else if (first_frame < 0) {
                 early_audio.push_back(std::move(c));
@@ -448,7 +469,8 @@ int main(int argc, char **argv) {
         for (;;) {
             unit_kind kind;
             std::size_t used = 0;
-            parse_status st = next_unit(parser, pending.data() + pos, pending.size() - pos, kind, codes, used);
+            parse_status st =
+                next_unit(parser, pending.data() + pos, pending.size() - pos, kind, codes, used);
             if (st == parse_status::need_more)
                 break;
             if (st == parse_status::bad) {
@@ -513,7 +535,8 @@ int main(int argc, char **argv) {
         // A show that cannot start says why in its first bytes.
         if (frames == 0 && parser.stage == 0) {
             std::string said = pending.substr(0, 200);
-            std::replace_if(said.begin(), said.end(), [](char ch) { return ch < 0x20 || ch > 0x7e; }, ' ');
+            std::replace_if(
+                said.begin(), said.end(), [](char ch) { return ch < 0x20 || ch > 0x7e; }, ' ');
             die(failure + "; the show printed: " + said);
         }
         die(failure);
@@ -521,14 +544,18 @@ int main(int argc, char **argv) {
     if (frames == 0) {
         cleanup();
         if (show_status != 0)
-            die("the show exited with status " + std::to_string(show_status) + ": " + pending.substr(0, 200));
+            die("the show exited with status " + std::to_string(show_status) + ": " +
+                pending.substr(0, 200));
         die("the show printed no frame");
     }
     if (show_status != 0)
         std::fprintf(stderr, "record: the show exited with status %d\n", show_status);
     if (!pending.empty())
-        std::fprintf(stderr, "record: the last frame was cut off by the end of the recording at %s; it is dropped\n",
-                     parser.error.empty() ? ("byte " + std::to_string(parser.offset)).c_str() : parser.error.c_str());
+        std::fprintf(
+            stderr,
+            "record: the last frame was cut off by the end of the recording at %s; it is dropped\n",
+            parser.error.empty() ? ("byte " + std::to_string(parser.offset)).c_str()
+                                 : parser.error.c_str());
     if (enc_status != 0) {
         cleanup();
         die("ffmpeg failed while encoding");
@@ -540,13 +567,14 @@ int main(int argc, char **argv) {
     long last_duration = std::max(1L, std::lround((out_end - first_frame) * 1000) - last_ms);
     std::string setts = "setts=duration=if(eq(N\\," + std::to_string(frames - 1) + ")\\," +
                         std::to_string(last_duration) + "\\,DURATION)";
-    std::vector<std::string> mux = {"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", partial, "-map", "0:v"};
+    std::vector<std::string> mux = {"ffmpeg", "-nostdin", "-v",   "error", "-y",
+                                    "-i",     partial,    "-map", "0:v"};
     if (audio_kept > 0)
         mux.insert(mux.end(), {"-map", "0:a", "-c:a", "aac", "-b:a", "192k"});
     else
         std::fprintf(stderr, "record: no sound reached the recording\n");
-    mux.insert(mux.end(), {"-c:v", "copy", "-bsf:v", setts, "-video_track_timescale", "1000", "-movflags",
-                           "+faststart", mp4});
+    mux.insert(mux.end(), {"-c:v", "copy", "-bsf:v", setts, "-video_track_timescale", "1000",
+                           "-movflags", "+faststart", mp4});
     if (reap(spawn(mux, "", -1, -1), &after_cpu) != 0) {
         cleanup();
         die("ffmpeg could not write " + mp4);
@@ -559,8 +587,8 @@ int main(int argc, char **argv) {
     for (still &s : stills) {
         if (!s.taken) {
             if (s.at > out_end - first_frame) {
-                std::fprintf(stderr, "record: still %s at %.2f s is after the end of the show\n", s.name.c_str(),
-                             s.at);
+                std::fprintf(stderr, "record: still %s at %.2f s is after the end of the show\n",
+                             s.name.c_str(), s.at);
                 continue;
             }
             s.shot = term;
@@ -575,8 +603,8 @@ int main(int argc, char **argv) {
         int cols = std::min(shots, 4), rows = (shots + cols - 1) / cols;
         after_cpu += write_png(opt.out + "/contact.png", sheet, sw, sh, shots,
                                "scale=" + std::to_string(sw / 2) + ":" + std::to_string(sh / 2) +
-                                   ":flags=area,tile=" + std::to_string(cols) + "x" + std::to_string(rows) +
-                                   ":padding=4:margin=4:color=gray,");
+                                   ":flags=area,tile=" + std::to_string(cols) + "x" +
+                                   std::to_string(rows) + ":padding=4:margin=4:color=gray,");
     }
 
     rusage self{};
@@ -585,9 +613,10 @@ int main(int argc, char **argv) {
     std::printf("frames printed %ld, frames in the video %ld\n", frames, frames);
     std::printf("show %.2f s from the first frame to the end, sound %.2f s\n", show_time,
                 static_cast<double>(audio_kept) / (AUDIO_RATE * AUDIO_FRAME_BYTES));
-    std::printf("CPU during the show %.2f s (recorder %.2f s, encoder %.2f s) = %.2f of the show's time; "
-                "afterwards %.2f s\n",
-                cpu_s(self) + encoder_cpu, cpu_s(self), encoder_cpu, (cpu_s(self) + encoder_cpu) / show_time,
-                after_cpu);
+    std::printf(
+        "CPU during the show %.2f s (recorder %.2f s, encoder %.2f s) = %.2f of the show's time; "
+        "afterwards %.2f s\n",
+        cpu_s(self) + encoder_cpu, cpu_s(self), encoder_cpu,
+        (cpu_s(self) + encoder_cpu) / show_time, after_cpu);
     return 0;
 }

@@ -7,7 +7,7 @@ namespace {
 struct cursor {
     const char *p;
     std::size_t n, i = 0;
-    bool cut = false;    // ran out of bytes
+    bool cut = false;           // ran out of bytes
     const char *bad = nullptr;  // what was expected where the bytes went wrong
 
     bool expect(const char *lit, const char *what) {
@@ -61,9 +61,9 @@ bool read_frame(cursor &c, frame_codes &f) {
     for (int y = 0; y < FRAME_ROWS; y++) {
         for (int x = 0; x < COLS; x++) {
             cell_code &cc = f.cells[y][x];
-            if (!c.expect("\033[", "a cell's ESC [") || !c.number(cc.attr) || !c.expect(";", "';'") ||
-                !c.number(cc.fg) || !c.expect(";", "';'") || !c.number(cc.bg) ||
-                !c.expect("m", "'m'"))
+            if (!c.expect("\033[", "a cell's ESC [") || !c.number(cc.attr) ||
+                !c.expect(";", "';'") || !c.number(cc.fg) || !c.expect(";", "';'") ||
+                !c.number(cc.bg) || !c.expect("m", "'m'"))
                 return false;
             if (c.i == c.n) {
                 c.cut = true;
@@ -92,26 +92,26 @@ parse_status next_unit(stream_parser &ps, const char *p, std::size_t n, unit_kin
     cursor c{p, n};
     bool ok = false;
     switch (ps.stage) {
-    case 0:
-        ok = c.expect("\033c", "the terminal reset ESC c");
-        kind = unit_kind::reset;
-        break;
-    case 1:
-        ok = c.expect("\033[?25l", "the cursor hiding ESC [?25l");
-        kind = unit_kind::hide_cursor;
-        break;
-    case 2:
-        ok = true;
-        for (int y = 0; y < FRAME_ROWS && ok; y++) {
-            for (int x = 0; x < COLS && ok; x++)
-                ok = c.expect(" ", "the 80 spaces of a reserved line");
-            ok = ok && c.expect("\n", "the newline of a reserved line");
-        }
-        kind = unit_kind::reserve;
-        break;
-    default:
-        ok = read_frame(c, f);
-        kind = unit_kind::frame;
+        case 0:
+            ok = c.expect("\033c", "the terminal reset ESC c");
+            kind = unit_kind::reset;
+            break;
+        case 1:
+            ok = c.expect("\033[?25l", "the cursor hiding ESC [?25l");
+            kind = unit_kind::hide_cursor;
+            break;
+        case 2:
+            ok = true;
+            for (int y = 0; y < FRAME_ROWS && ok; y++) {
+                for (int x = 0; x < COLS && ok; x++)
+                    ok = c.expect(" ", "the 80 spaces of a reserved line");
+                ok = ok && c.expect("\n", "the newline of a reserved line");
+            }
+            kind = unit_kind::reserve;
+            break;
+        default:
+            ok = read_frame(c, f);
+            kind = unit_kind::frame;
     }
     if (!ok)
         return fail(ps, c);

@@ -86,34 +86,34 @@ void term_put(terminal &t, unsigned char b) {
 
 void term_apply(terminal &t, unit_kind kind, const frame_codes &f) {
     switch (kind) {
-    case unit_kind::reset:
-        term_reset(t);
-        break;
-    case unit_kind::hide_cursor:
-        break;
-    case unit_kind::reserve:
-        for (int y = 0; y < FRAME_ROWS; y++) {
-            for (int x = 0; x < COLS; x++)
-                term_put(t, ' ');
-            term_put(t, '\n');
-        }
-        break;
-    case unit_kind::frame:
-        for (int k = 0; k < FRAME_ROWS; k++) {
-            if (t.row > 0)
-                t.row--;
-            t.wrap_pending = false;
-        }
-        for (int y = 0; y < FRAME_ROWS; y++) {
-            for (int x = 0; x < COLS; x++) {
-                const cell_code &c = f.cells[y][x];
-                int params[3] = {c.attr, c.fg, c.bg};
-                term_sgr(t, params, 3);
-                term_put(t, c.data);
+        case unit_kind::reset:
+            term_reset(t);
+            break;
+        case unit_kind::hide_cursor:
+            break;
+        case unit_kind::reserve:
+            for (int y = 0; y < FRAME_ROWS; y++) {
+                for (int x = 0; x < COLS; x++)
+                    term_put(t, ' ');
+                term_put(t, '\n');
             }
-            term_put(t, '\n');
-        }
-        break;
+            break;
+        case unit_kind::frame:
+            for (int k = 0; k < FRAME_ROWS; k++) {
+                if (t.row > 0)
+                    t.row--;
+                t.wrap_pending = false;
+            }
+            for (int y = 0; y < FRAME_ROWS; y++) {
+                for (int x = 0; x < COLS; x++) {
+                    const cell_code &c = f.cells[y][x];
+                    int params[3] = {c.attr, c.fg, c.bg};
+                    term_sgr(t, params, 3);
+                    term_put(t, c.data);
+                }
+                term_put(t, '\n');
+            }
+            break;
     }
 }
 

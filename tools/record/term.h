@@ -39,9 +39,9 @@ void term_put(terminal &t, unsigned char b);
 void term_apply(terminal &t, unit_kind kind, const frame_codes &f);
 
 struct console_font {
-    int height = 0;                       // rows of 8 pixels per glyph
-    std::vector<std::uint8_t> glyphs;     // height bytes per glyph
-    int index[128] = {};                  // glyph of each ASCII character
+    int height = 0;                    // rows of 8 pixels per glyph
+    std::vector<std::uint8_t> glyphs;  // height bytes per glyph
+    int index[128] = {};               // glyph of each ASCII character
 };
 
 // Loads a PSF1 console font (gzip-compressed or not) with its Unicode table;
