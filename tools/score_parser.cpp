@@ -1,10 +1,10 @@
 // Reads the text of a score into a song. Every fault is reported as a
-// ScoreError naming the line it was found on.
+// score_error naming the line it was found on.
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <map>
-#include <optional>
 #include <sstream>
 
 #include "score.hpp"
@@ -602,7 +602,9 @@ void handle(parser &st, const std::vector<std::string> &w, int line) {
     }
 }
 
-song parse(const std::string &text) {
+}  // namespace
+
+song parse_score(const std::string &text) {
     parser st;
     std::istringstream in(text);
     std::string raw;
@@ -619,7 +621,3 @@ song parse(const std::string &text) {
     finish(st);
     return std::move(st.piece);
 }
-
-}  // namespace
-
-song parse_score(const std::string &text) { return parse(text); }
