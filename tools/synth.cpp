@@ -169,6 +169,15 @@ void remove_mean_smoothly(std::vector<double> &s) {
         s[i] -= sum / weight * bump[i];
 }
 
+// The relative note and finetune that play a sample made at `rate` for C-4
+// as written, moved by the instrument's own relnote and finetune.
+void tune(sample &out, double rate, const instrument &ins) {
+    double semis = 12.0 * std::log2(rate / BASE_RATE) + ins.relnote + ins.finetune / 128.0;
+    out.relnote = static_cast<int>(std::lround(semis));
+    out.finetune =
+        std::clamp(static_cast<int>(std::lround((semis - out.relnote) * 128.0)), -128, 127);
+}
+
 sample tone(const instrument &ins) {
     noise_source noise = noise_from(seed_of(ins));
     const auto [cycles, cycles2] = loop_periods(ins);
@@ -195,10 +204,7 @@ sample tone(const instrument &ins) {
     out.loop = true;
     out.loop_start = 0;
     out.loop_length = static_cast<uint32_t>(length);
-    double semis = 12.0 * std::log2(rate / BASE_RATE) + ins.relnote + ins.finetune / 128.0;
-    out.relnote = static_cast<int>(std::lround(semis));
-    out.finetune = static_cast<int>(std::lround((semis - out.relnote) * 128.0));
-    out.finetune = std::clamp(out.finetune, -128, 127);
+    tune(out, rate, ins);
     return out;
 }
 
@@ -245,10 +251,7 @@ sample hit(const instrument &ins) {
 
     sample out;
     out.data = to_pcm(s);
-    double semis = 12.0 * std::log2(HIT_RATE / BASE_RATE) + ins.relnote + ins.finetune / 128.0;
-    out.relnote = static_cast<int>(std::lround(semis));
-    out.finetune =
-        std::clamp(static_cast<int>(std::lround((semis - out.relnote) * 128.0)), -128, 127);
+    tune(out, HIT_RATE, ins);
     return out;
 }
 
