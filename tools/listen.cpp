@@ -47,8 +47,8 @@ void fft(std::vector<std::complex<double>> &a) {
     }
 }
 
-// Power spectrum of frames [from, to) of both channels, Hann-windowed and
-// averaged over blocks of `size` frames (hop half a block).
+// Power spectrum of both channels, Hann-windowed and summed over blocks of
+// `size` frames (hop half a block).
 std::vector<double> power_spectrum(const std::vector<float> &frames, size_t size) {
     std::vector<double> power(size / 2 + 1, 0.0);
     const size_t count = frames.size() / 2;
@@ -188,19 +188,6 @@ std::array<double, 5> band_shares(const std::vector<float> &frames, int rate) {
         for (double &s : share)
             s /= total;
     return share;
-}
-
-double band_share(const std::vector<float> &frames, double low_hz, double high_hz, int rate) {
-    const size_t size = 8192;
-    std::vector<double> power = power_spectrum(frames, size);
-    double in = 0, total = 0;
-    for (size_t k = 1; k < power.size(); ++k) {
-        double hz = static_cast<double>(k) * rate / static_cast<double>(size);
-        if (hz >= low_hz && hz < high_hz)
-            in += power[k];
-        total += power[k];
-    }
-    return total > 0 ? in / total : 0;
 }
 
 namespace {

@@ -39,10 +39,6 @@ double stereo_width_db(const std::vector<float> &frames);
 // Share of the energy below 60 Hz, 60-250 Hz, 250 Hz-2 kHz, 2-6 kHz, above 6 kHz.
 std::array<double, 5> band_shares(const std::vector<float> &frames, int rate = LISTEN_RATE);
 
-// Share of the energy between two frequencies.
-double band_share(const std::vector<float> &frames, double low_hz, double high_hz,
-                  int rate = LISTEN_RATE);
-
 // The pitch of a sound: its fundamental, the lowest strong spectral peak
 // (0 when the sound has no clear peak: noise), and a second voice close to
 // it, as a detuned twin makes one.
