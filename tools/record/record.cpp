@@ -12,12 +12,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <deque>
 #include <mutex>
@@ -438,22 +438,18 @@ int main(int argc, char **argv) {
         if (c.audio) {
             if (c.end) {
                 audio_done = true;
-            } else if (audio_bytes == 0 && early_audio.empty()) {
+                continue;
+            }
+            if (audio_bytes == 0 && early_audio.empty()) {
                 // The mixer runs the FIFO and one buffer ahead of what is read.
                 audio_start =
                     c.t - static_cast<double>(fifo_bytes + static_cast<long>(c.bytes.size())) /
                               (AUDIO_RATE * AUDIO_FRAME_BYTES);
+            }
+            if (first_frame < 0)
                 early_audio.push_back(std::move(c));
-            } else if (first_frame < 0) {
-                early_audio.push_back(std::move(c));
-            } else {
+            else
                 send_audio(c);
-            }
-            if (first_frame >= 0 && !early_audio.empty()) {
-                for (const chunk &e : early_audio)
-                    send_audio(e);
-                early_audio.clear();
-            }
             continue;
         }
         if (c.end) {

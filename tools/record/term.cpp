@@ -1,7 +1,6 @@
 #include "term.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -123,6 +122,11 @@ std::string load_font(const std::string &path, console_font &font) {
     if (pipe(fds) != 0)
         return "cannot make a pipe";
     pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return "cannot read the font " + path;
+    }
     if (pid == 0) {
         dup2(fds[1], STDOUT_FILENO);
         close(fds[0]);
@@ -139,7 +143,7 @@ std::string load_font(const std::string &path, console_font &font) {
     close(fds[0]);
     int status = 0;
     waitpid(pid, &status, 0);
-    if (pid < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return "cannot read the font " + path;
     if (raw.size() < 4 || raw[0] != 0x36 || raw[1] != 0x04)
         return path + " is not a PSF1 console font";
