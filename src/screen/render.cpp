@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -15,9 +16,10 @@ grid_t db;
 
 namespace {
 
-// 0 while the render thread prints, 1 once stop_render has asked it to stop,
-// 2 when it has stopped between two frames.
-std::atomic<int> render_state{0};
+// Where the render thread stands: not started by start_render, printing, asked
+// to stop by stop_render, stopped between two frames.
+enum : int { NOT_STARTED, PRINTING, STOPPING, STOPPED };
+std::atomic<int> render_state{NOT_STARTED};
 
 }  // namespace
 
@@ -148,8 +150,8 @@ void *update_screen(void *) {
         local_fill(layer(l), 1, 7, 4, ' ');
 
     for (;;) {
-        if (render_state.load(std::memory_order_acquire) != 0) {
-            render_state.store(2, std::memory_order_release);
+        if (render_state.load(std::memory_order_acquire) == STOPPING) {
+            render_state.store(STOPPED, std::memory_order_release);
             render_state.notify_all();
             for (;;)
                 pause();
@@ -162,8 +164,21 @@ void *update_screen(void *) {
     return nullptr;
 }
 
+void start_render() {
+    render_state.store(PRINTING, std::memory_order_release);
+    pthread_t t;
+    if (pthread_create(&t, nullptr, update_screen, nullptr) != 0) {
+        render_state.store(NOT_STARTED, std::memory_order_release);
+        return;
+    }
+    pthread_detach(t);
+}
+
 void stop_render() {
-    render_state.store(1, std::memory_order_release);
-    for (int s; (s = render_state.load(std::memory_order_acquire)) != 2;)
+    // Without a render thread there is no frame to wait for.
+    int s = PRINTING;
+    if (!render_state.compare_exchange_strong(s, STOPPING, std::memory_order_acq_rel))
+        return;
+    while ((s = render_state.load(std::memory_order_acquire)) != STOPPED)
         render_state.wait(s, std::memory_order_acquire);
 }

@@ -31,6 +31,9 @@ bool write_all(const char *buf, std::size_t len);
 // until stop_render. When standard output fails it reports on standard error
 // and ends the process with status 1.
 void *update_screen(void *);
-// Asks the running render thread to stop and waits until it has finished the
-// frame it is printing, so that the output ends with a whole frame.
+// Starts the render thread, detached.
+void start_render();
+// Asks the render thread that start_render started to stop and waits until it
+// has finished the frame it is printing, so that the output ends with a whole
+// frame; returns at once when no render thread was started.
 void stop_render();

@@ -50,7 +50,7 @@ void start_screen() {
     printf("%c[?25l", 27);
     fill(0, 7, 0, ' ');
 
-    start_thread(update_screen);
+    start_render();
 
     fill(0, 2, 0, ' ');
     load_font();

@@ -1,8 +1,11 @@
 // The cell grid, its primitives, and the bytes the render thread prints.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "cells.h"
 #include "screen/render.h"
@@ -177,4 +180,17 @@ TEST(Frame, TransparentCellOnEveryLayerKeepsThePreviousComposite) {
     std::string f = frame();
     EXPECT_EQ(f.find(std::string(1, TRANSPARENT)), std::string::npos);
     update_mode = 0;
+}
+
+// The show's end waits for the render thread's last frame only when that
+// thread was started: without one it returns at once instead of hanging.
+TEST(Render, StopWithoutARenderThreadReturnsAtOnce) {
+    static std::atomic<bool> returned{false};
+    std::thread([] {
+        stop_render();
+        returned = true;
+    }).detach();
+    for (int i = 0; i < 500 && !returned; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(returned);
 }
