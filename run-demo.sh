@@ -52,7 +52,8 @@ restore() {
 trap restore EXIT
 
 # A signal for the wrapper is passed on to the show at once; the wrapper ends
-# with 128 + the signal once the show and the relay are done.
+# with 128 + the signal once the show and the relay are done. One that comes
+# while the two are being started is kept until both are known.
 demo_pid=""
 relay_pid=""
 pass_on() {
@@ -62,18 +63,28 @@ pass_on() {
     fi
     exit $((128 + $(kill -l "$1")))
 }
+pending=""
 for sig in INT TERM HUP; do
-    trap "pass_on $sig" "$sig"
+    trap "pending=$sig" "$sig"
 done
 
 # Started in the background so that the traps run while it plays; the shell
-# ignores SIGINT in background children, and the show must not.
+# ignores SIGINT in background children, and the show must not. The pipe is
+# held open here while they start, so that neither waits in its open for the
+# other: a show killed before it opened the pipe would leave the relay, and the
+# wrapper with it, waiting for ever.
 mkfifo "$tmp/out"
+exec 3<>"$tmp/out"
 cd "$run_dir"
-relay <"$tmp/out" &
+relay <"$tmp/out" 3>&- &
 relay_pid=$!
-env --default-signal=INT,QUIT ./demo >"$tmp/out" &
+env --default-signal=INT,QUIT ./demo >&3 3>&- &
 demo_pid=$!
+exec 3>&-
+for sig in INT TERM HUP; do
+    trap "pass_on $sig" "$sig"
+done
+[ -z "$pending" ] || pass_on "$pending"
 status=0
 wait "$demo_pid" || status=$?
 wait "$relay_pid" || true
