@@ -5,13 +5,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace {
+
+// 0xRRGGBB of colours 0 to 15 (8 to 15 the bright ones).
 const std::uint32_t PALETTE[16] = {
     0x000000, 0xaa0000, 0x00aa00, 0xaa5500, 0x0000aa, 0xaa00aa, 0x00aaaa, 0xaaaaaa,
     0x555555, 0xff5555, 0x55ff55, 0xffff55, 0x5555ff, 0xff55ff, 0x55ffff, 0xffffff,
 };
 
+// ESC c: blank screen, cursor home, plain pen.
 void term_reset(terminal &t) { t = terminal{}; }
 
+// One SGR sequence with its parameters, read the way tmux reads them.
 void term_sgr(terminal &t, const int *params, int count) {
     pen &p = t.now;
     for (int i = 0; i < count; i++) {
@@ -51,8 +56,6 @@ void term_sgr(terminal &t, const int *params, int count) {
     }
 }
 
-namespace {
-
 void line_feed(terminal &t) {
     t.col = 0;
     t.wrap_pending = false;
@@ -65,8 +68,7 @@ void line_feed(terminal &t) {
         c = term_cell{' ', pen{false, false, DEFAULT_COLOUR, t.now.bg}};
 }
 
-}  // namespace
-
+// One byte of text; a newline arrives as the tty gives it (carriage return too).
 void term_put(terminal &t, unsigned char b) {
     if (b == '\n') {
         line_feed(t);
@@ -82,6 +84,8 @@ void term_put(terminal &t, unsigned char b) {
     else
         t.col++;
 }
+
+}  // namespace
 
 void term_apply(terminal &t, unit_kind kind, const frame_codes &f) {
     switch (kind) {
@@ -182,6 +186,9 @@ int ink_of(const pen &p) {
 
 int paper_of(const pen &p) { return p.bg == DEFAULT_COLOUR ? 0 : p.bg; }
 
+namespace {
+
+// Picture of the terminal, one palette index per pixel, COLS*8 by TERM_ROWS*height.
 void render_indexed(const terminal &t, const console_font &font, std::uint8_t *pixels) {
     const int w = COLS * 8, h = font.height;
     for (int y = 0; y < TERM_ROWS; y++)
@@ -199,6 +206,8 @@ void render_indexed(const terminal &t, const console_font &font, std::uint8_t *p
             }
         }
 }
+
+}  // namespace
 
 void render_rgb(const terminal &t, const console_font &font, std::uint8_t *rgb) {
     const std::size_t n = static_cast<std::size_t>(COLS) * 8 * TERM_ROWS * font.height;

@@ -29,12 +29,6 @@ struct terminal {
     pen now;
 };
 
-// ESC c: blank screen, cursor home, plain pen.
-void term_reset(terminal &t);
-// One SGR sequence with its parameters, read the way tmux reads them.
-void term_sgr(terminal &t, const int *params, int count);
-// One byte of text; a newline arrives as the tty gives it (carriage return too).
-void term_put(terminal &t, unsigned char b);
 // What a whole unit of the show's stream does to the terminal.
 void term_apply(terminal &t, unit_kind kind, const frame_codes &f);
 
@@ -48,17 +42,12 @@ struct console_font {
 // returns an empty string or what went wrong.
 std::string load_font(const std::string &path, console_font &font);
 
-// 0xRRGGBB of colours 0 to 15 (8 to 15 the bright ones).
-extern const std::uint32_t PALETTE[16];
-
 // The colour indexes a cell is drawn with: bold brightens the foreground,
 // the default foreground is white and the default background black.
 int ink_of(const pen &p);
 int paper_of(const pen &p);
 
-// Picture of the terminal, one palette index per pixel, COLS*8 by TERM_ROWS*height.
-void render_indexed(const terminal &t, const console_font &font, std::uint8_t *pixels);
-// The same picture as 24-bit RGB.
+// Picture of the terminal as 24-bit RGB, COLS*8 by TERM_ROWS*height.
 void render_rgb(const terminal &t, const console_font &font, std::uint8_t *rgb);
 // The picture scaled 2x (nearest neighbour) as planar YUV 4:2:0, BT.709 TV range.
 void render_yuv2x(const terminal &t, const console_font &font, std::uint8_t *yuv);
