@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <pthread.h>
 #include <sys/prctl.h>
-#include <sys/resource.h>
-#include <time.h>
 #include <unistd.h>
+
+#include "clocks.h"
 
 namespace {
 
@@ -21,18 +21,6 @@ void *sleeper(void *) {
     for (;;)
         usleep(10000);
     return nullptr;
-}
-
-double cpu_seconds() {
-    rusage u;
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double wall_seconds() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
 }
 
 }  // namespace

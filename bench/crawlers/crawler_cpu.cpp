@@ -7,27 +7,14 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <pthread.h>
-#include <sys/resource.h>
-#include <time.h>
 #include <unistd.h>
 
+#include "clocks.h"
 #include "effects/effects.h"
 #include "screen/render.h"
 #include "screen/screen.h"
 
 namespace {
-
-double cpu_seconds() {
-    rusage u;
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double wall_seconds() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
 
 void start(void *(*body)(void *)) {
     pthread_t t;
