@@ -28,6 +28,14 @@ int start_with_output(string &out) {
     return r;
 }
 
+// The 24 cursor-ups that begin every frame.
+const string CURSOR_UP = [] {
+    string s;
+    for (int i = 0; i < 24; i++)
+        s += "\x1b[A";
+    return s;
+}();
+
 string read_file(const string &path) {
     std::ifstream f(path);
     std::stringstream s;
@@ -152,12 +160,10 @@ TEST(ShowBinary, EndsWithAWholeFrameEvenWhenTheReaderLags) {
     temp_dir dir;
     child_result r = run_child("cd " + dir.path().string() + " && SOUND_DOUBLE_SPEEDUP=200 " +
                                DEMO_WITH_DOUBLE + " | (sleep 2; cat)");
-    string cursor_up;
-    for (int i = 0; i < 24; i++)
-        cursor_up += "\x1b[A";
-    size_t last = r.out.rfind(cursor_up);
+    size_t last = r.out.rfind(CURSOR_UP);
     ASSERT_NE(last, string::npos);
-    // 24 cursor-ups, then 24 rows of 80 ten-byte cell sequences and a newline.
+    // 24 cursor-ups, then 24 rows of 80 cells (a ten-byte colour sequence and
+    // the character) and a newline.
     EXPECT_EQ(r.out.size() - last, 72u + 24 * (80 * 11 + 1));
     EXPECT_EQ(r.out.back(), '\n');
 }
@@ -195,14 +201,11 @@ TEST(ShowBinary, WholeShowWithArtRunsWithAllThreadsAndPrintsWholeFrames) {
     // frames, up to the last.
     size_t frame_start = 8 + 24 * 81;
     ASSERT_GT(r.out.size(), frame_start);
-    string cursor_up;
-    for (int i = 0; i < 24; i++)
-        cursor_up += "\x1b[A";
     size_t frames = 0;
-    for (size_t at = r.out.find(cursor_up, frame_start); at != string::npos;
-         at = r.out.find(cursor_up, at + 1))
+    for (size_t at = r.out.find(CURSOR_UP, frame_start); at != string::npos;
+         at = r.out.find(CURSOR_UP, at + 1))
         frames++;
     EXPECT_GT(frames, 20u);
-    EXPECT_EQ(r.out.compare(frame_start, cursor_up.size(), cursor_up), 0);
+    EXPECT_EQ(r.out.compare(frame_start, CURSOR_UP.size(), CURSOR_UP), 0);
     EXPECT_EQ(r.out.back(), '\n');
 }
