@@ -54,13 +54,9 @@ trap restore EXIT
 # A signal for the wrapper is passed on to the show at once; the wrapper ends
 # with 128 + the signal once the show and the relay are done. One that comes
 # while the two are being started is kept until both are known.
-demo_pid=""
-relay_pid=""
 pass_on() {
-    if [ -n "$demo_pid" ]; then
-        kill -"$1" "$demo_pid" 2>/dev/null || true
-        wait "$demo_pid" "$relay_pid" 2>/dev/null || true
-    fi
+    kill -"$1" "$demo_pid" 2>/dev/null || true
+    wait "$demo_pid" "$relay_pid" 2>/dev/null || true
     exit $((128 + $(kill -l "$1")))
 }
 pending=""
