@@ -13,7 +13,7 @@
 
 namespace {
 
-const char *kSmallScore = R"(; a small score touching every part of the notation
+const char *SMALL_SCORE = R"(; a small score touching every part of the notation
 title roundtrip
 bpm 130
 speed 5
@@ -88,7 +88,7 @@ std::vector<uint8_t> read_all(const std::string &path) {
 class SmallScore : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto r = xmc(dir.write("small.score", kSmallScore), module);
+        auto r = xmc(dir.write("small.score", SMALL_SCORE), module);
         ASSERT_EQ(r.status, 0) << r.out;
     }
     temp_dir dir;
@@ -96,8 +96,8 @@ protected:
 };
 
 TEST_F(SmallScore, SongSettingsSurviveTheRoundTrip) {
-    probe::Loaded m(module);
-    ASSERT_EQ(m.status(), 0);
+    probe::loaded_module m(module);
+    ASSERT_EQ(m.status, 0);
     EXPECT_STREQ(m.mod().name, "roundtrip");
     EXPECT_EQ(m.mod().chn, 3);
     EXPECT_EQ(m.mod().bpm, 130);
@@ -113,8 +113,8 @@ TEST_F(SmallScore, SongSettingsSurviveTheRoundTrip) {
 }
 
 TEST_F(SmallScore, CellsComeBackAsWritten) {
-    probe::Loaded m(module);
-    ASSERT_EQ(m.status(), 0);
+    probe::loaded_module m(module);
+    ASSERT_EQ(m.status, 0);
     // Pattern a: the 4-row beat repeats; explicit rows lie on top of it.
     for (int row : {0, 4}) {
         EXPECT_EQ(m.event(0, 0, row).note, xmp_note("C-4")) << row;
@@ -146,8 +146,8 @@ TEST_F(SmallScore, CellsComeBackAsWritten) {
 }
 
 TEST_F(SmallScore, InstrumentsAndSamplesAreLaidOutAsGiven) {
-    probe::Loaded m(module);
-    ASSERT_EQ(m.status(), 0);
+    probe::loaded_module m(module);
+    ASSERT_EQ(m.status, 0);
     ASSERT_EQ(m.mod().ins, 4);  // 02 is left empty
     const xmp_instrument &lead = m.mod().xxi[0];
     EXPECT_STREQ(lead.name, "lead");
@@ -224,8 +224,8 @@ order p
     temp_dir dir;
     const std::string module = compile(dir, "tune", score);
     ASSERT_FALSE(module.empty());
-    probe::Loaded m(module);
-    ASSERT_EQ(m.status(), 0);
+    probe::loaded_module m(module);
+    ASSERT_EQ(m.status, 0);
     const int rate = 44100;
     auto s = m.render(6.0, rate);
     // 125 BPM, speed 6: a row is 0.12 s; the hit starts at 3.84 s.
@@ -293,9 +293,9 @@ struct Malformed {
     const char *message;
 };
 
-const char *kHead = "bpm 125\nchannels 2\ninstrument 01 tone\n";  // lines 1-3
+const char *HEAD = "bpm 125\nchannels 2\ninstrument 01 tone\n";  // lines 1-3
 
-const Malformed kMalformed[] = {
+const Malformed MALFORMED[] = {
     {"bad note", "pattern p 4\n  00 H-4 01\norder p\n", 5, "bad note"},
     {"undefined instrument", "pattern p 4\n  00 C-4 05\norder p\n", 5,
      "instrument 05 is not defined"},
@@ -323,9 +323,9 @@ const Malformed kMalformed[] = {
 
 TEST(MalformedScore, FailsNamingTheFileAndLine) {
     temp_dir dir;
-    for (const Malformed &c : kMalformed) {
+    for (const Malformed &c : MALFORMED) {
         SCOPED_TRACE(c.what);
-        std::string score = dir.write("bad.score", std::string(kHead) + c.score);
+        std::string score = dir.write("bad.score", std::string(HEAD) + c.score);
         std::string module = dir.path("bad.xm");
         auto r = xmc(score, module);
         EXPECT_NE(r.status, 0);
@@ -338,7 +338,7 @@ TEST(MalformedScore, FailsNamingTheFileAndLine) {
 
 TEST(MalformedScore, LineNumbersAreThoseOfTheScore) {
     try {
-        parse_score(std::string(kHead) + "\n; comment\n\npattern p 4\n  00 C-4 01 | X\n");
+        parse_score(std::string(HEAD) + "\n; comment\n\npattern p 4\n  00 C-4 01 | X\n");
         FAIL() << "accepted a bad note";
     } catch (const score_error &e) {
         EXPECT_EQ(e.line, 8);

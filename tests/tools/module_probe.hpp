@@ -20,24 +20,29 @@ inline child_result run(const std::string &command) { return run_child(command +
 inline std::string quote(const std::string &s) { return "'" + s + "'"; }
 
 // A libxmp context with a module loaded, freed on scope exit.
-class Loaded {
-public:
-    explicit Loaded(const std::string &file) : ctx_(xmp_create_context()) {
-        status_ = xmp_load_module(ctx_, file.c_str());
-        if (status_ == 0)
-            xmp_get_module_info(ctx_, &info_);
+struct loaded_module {
+    xmp_context ctx;
+    xmp_module_info info{};
+    int status = -1;
+    bool playing = false;
+
+    explicit loaded_module(const std::string &file) : ctx(xmp_create_context()) {
+        status = xmp_load_module(ctx, file.c_str());
+        if (status == 0)
+            xmp_get_module_info(ctx, &info);
     }
-    ~Loaded() {
-        if (status_ == 0) {
-            if (playing_)
-                xmp_end_player(ctx_);
-            xmp_release_module(ctx_);
+    ~loaded_module() {
+        if (status == 0) {
+            if (playing)
+                xmp_end_player(ctx);
+            xmp_release_module(ctx);
         }
-        xmp_free_context(ctx_);
+        xmp_free_context(ctx);
     }
-    int status() const { return status_; }
-    const xmp_module &mod() const { return *info_.mod; }
-    const xmp_module_info &info() const { return info_; }
+    loaded_module(const loaded_module &) = delete;
+    loaded_module &operator=(const loaded_module &) = delete;
+
+    const xmp_module &mod() const { return *info.mod; }
 
     const xmp_event &event(int pattern, int channel, int row) const {
         const xmp_module &m = mod();
@@ -46,26 +51,20 @@ public:
 
     // Renders `seconds` of stereo 16-bit sound at `rate`; a stopped player renders silence.
     std::vector<int16_t> render(double seconds, int rate = 44100) {
-        if (!playing_) {
-            xmp_start_player(ctx_, rate, 0);
-            playing_ = true;
+        if (!playing) {
+            xmp_start_player(ctx, rate, 0);
+            playing = true;
         }
         std::vector<int16_t> out(static_cast<size_t>(seconds * rate) * 2, 0);
         size_t done = 0;
         while (done < out.size()) {
             size_t n = std::min<size_t>(4096, out.size() - done);
-            if (xmp_play_buffer(ctx_, out.data() + done, static_cast<int>(n * 2), 0) != 0)
+            if (xmp_play_buffer(ctx, out.data() + done, static_cast<int>(n * 2), 0) != 0)
                 break;
             done += n;
         }
         return out;
     }
-
-private:
-    xmp_context ctx_;
-    xmp_module_info info_{};
-    int status_ = -1;
-    bool playing_ = false;
 };
 
 inline double rms(const std::vector<int16_t> &s, size_t from, size_t to) {

@@ -10,14 +10,14 @@
 
 namespace {
 
-const std::string kVorbel = std::string(RUN_DIR) + "/vorbel.xm";
-const std::string kKnark = std::string(RUN_DIR) + "/knark.xm";
+const std::string VORBEL = std::string(RUN_DIR) + "/vorbel.xm";
+const std::string KNARK = std::string(RUN_DIR) + "/knark.xm";
 
 TEST(ShowModules, LoadInLibxmpAndOpenmpt) {
-    for (const std::string &file : {kVorbel, kKnark}) {
+    for (const std::string &file : {VORBEL, KNARK}) {
         SCOPED_TRACE(file);
-        probe::Loaded m(file);
-        EXPECT_EQ(m.status(), 0);
+        probe::loaded_module m(file);
+        EXPECT_EQ(m.status, 0);
         auto r = probe::run("openmpt123 --info " + probe::quote(file));
         EXPECT_EQ(r.out.find("rror"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("Type.......: xm"), std::string::npos) << r.out;
@@ -25,19 +25,19 @@ TEST(ShowModules, LoadInLibxmpAndOpenmpt) {
 }
 
 TEST(ShowModules, VorbelPlaysAtLeast140SecondsBeforeRepeating) {
-    probe::Loaded m(kVorbel);
-    ASSERT_EQ(m.status(), 0);
-    EXPECT_GE(m.info().seq_data[0].duration, 140000);
+    probe::loaded_module m(VORBEL);
+    ASSERT_EQ(m.status, 0);
+    EXPECT_GE(m.info.seq_data[0].duration, 140000);
     EXPECT_GE(m.mod().chn, 6);
     EXPECT_GE(m.mod().bpm, 125);
     EXPECT_LE(m.mod().bpm, 140);
 }
 
 TEST(ShowModules, VorbelIsLoudButDoesNotClip) {
-    probe::Loaded m(kVorbel);
-    ASSERT_EQ(m.status(), 0);
+    probe::loaded_module m(VORBEL);
+    ASSERT_EQ(m.status, 0);
     const int rate = 32000;
-    const double seconds = m.info().seq_data[0].duration / 1000.0;
+    const double seconds = m.info.seq_data[0].duration / 1000.0;
     auto s = m.render(seconds, rate);
     size_t clipped = 0;
     for (int16_t v : s)
@@ -52,8 +52,8 @@ TEST(ShowModules, VorbelIsLoudButDoesNotClip) {
 }
 
 TEST(ShowModules, KnarkIsAudibleInEachOfItsFiveHalfSeconds) {
-    probe::Loaded m(kKnark);
-    ASSERT_EQ(m.status(), 0);
+    probe::loaded_module m(KNARK);
+    ASSERT_EQ(m.status, 0);
     const int rate = 32000;
     auto s = m.render(2.5, rate);
     for (int stab = 0; stab < 5; ++stab) {
@@ -91,9 +91,9 @@ TEST(ShowModules, EveryInstrumentSoundsAtItsWrittenPitch) {
 // The part of each sample that plays on (the loop of a tone, all of a hit)
 // is centred on zero: no offset to click when a note starts or stops.
 TEST(ShowModules, NoSampleCarriesAnOffset) {
-    for (const std::string &file : {kVorbel, kKnark}) {
-        probe::Loaded m(file);
-        ASSERT_EQ(m.status(), 0);
+    for (const std::string &file : {VORBEL, KNARK}) {
+        probe::loaded_module m(file);
+        ASSERT_EQ(m.status, 0);
         for (int i = 0; i < m.mod().smp; ++i) {
             const xmp_sample &s = m.mod().xxs[i];
             SCOPED_TRACE(file + " sample " + std::to_string(i));
