@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "score.hpp"
+#include "score.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "listen.hpp"
-#include "module_probe.hpp"
-#include "score.hpp"
+#include "listen.h"
+#include "module_probe.h"
+#include "score.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <fstream>
 
-#include "listen.hpp"
-#include "module_probe.hpp"
-#include "score.hpp"
+#include "listen.h"
+#include "module_probe.h"
+#include "score.h"
 
 namespace {
 

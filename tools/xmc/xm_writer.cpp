@@ -1,7 +1,7 @@
 // Lays a song out as the bytes of an XM module (version 1.04, linear
 // frequency table). Every size field is computed from the bytes actually
 // written, since players trust them blindly.
-#include "score.hpp"
+#include "score.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "score.hpp"
+#include "score.h"
 
 int main(int argc, char **argv) {
     if (argc != 3) {

@@ -21,7 +21,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "score.hpp"
+#include "score.h"
 
 namespace {
 

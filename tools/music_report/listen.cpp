@@ -1,6 +1,6 @@
 // Renders modules through libxmp with the player's own defaults (as the show
 // plays them) and measures levels, width, spectrum and pitch.
-#include "listen.hpp"
+#include "listen.h"
 
 #include <xmp.h>
 

@@ -7,7 +7,7 @@
 #include <map>
 #include <sstream>
 
-#include "score.hpp"
+#include "score.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "listen.hpp"
+#include "listen.h"
 
 namespace {
 
