@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test, then the thread checks under
 # ThreadSanitizer, then every test again under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Installs the Debian packages it misses.
+# UndefinedBehaviorSanitizer, then each fuzz target for half a minute.
+# Installs the Debian packages it misses.
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/packages.sh
@@ -27,3 +28,8 @@ cmake -S . -B build-asan -DDEMO_ASAN=ON -DDEMO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debu
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS="halt_on_error=1" UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
     ctest --output-on-failure -j"$jobs" --timeout 600)
+
+# The readers of the project's own formats (scores, art, the show's stream)
+# fuzzed for 30 s each under AddressSanitizer and UndefinedBehaviorSanitizer,
+# the inputs that once failed among the first; any report fails the run.
+fuzz/run.sh 30

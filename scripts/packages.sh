@@ -4,7 +4,9 @@
 demo_packages="build-essential cmake pkg-config libxmp-dev libsdl2-dev libgtest-dev libbenchmark-dev"
 # The recorder encodes with ffmpeg and draws with a console font.
 record_packages="ffmpeg console-setup-linux"
-test_packages="openmpt123 $record_packages"
+# The fuzz targets are built with clang and its libFuzzer and sanitizer runtimes.
+fuzz_packages="clang libclang-rt-14-dev"
+test_packages="openmpt123 $record_packages $fuzz_packages"
 
 ensure_packages() {
     local missing=()

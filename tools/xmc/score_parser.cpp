@@ -535,7 +535,7 @@ void finish(parser &st) {
               [](const instrument &a, const instrument &b) { return a.number < b.number; });
     for (auto [number, line] : st.used_instruments) {
         bool found = std::any_of(st.piece.instruments.begin(), st.piece.instruments.end(),
-                                 [&](const instrument &i) { return i.number == number; });
+                                 [n = number](const instrument &i) { return i.number == n; });
         if (!found) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "%02X", number);
