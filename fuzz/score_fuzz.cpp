@@ -4,6 +4,8 @@
 // behaviour, an accepted module libxmp cannot load) is a fault.
 #include <xmp.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,11 +16,59 @@
 
 namespace {
 
+// The periods of the first wave in a tone's loop: as the synthesis finds them,
+// the first count from `cycles` on that realises the detune within a quarter
+// cent, else the closest within 2 cents (0: none, the score is refused).
+long loop_periods(const instrument &ins) {
+    if (!ins.has_wave2)
+        return ins.cycles;
+    const double wanted = 1200.0 * ins.octave2 + ins.detune;
+    const double ratio = std::pow(2.0, wanted / 1200.0);
+    long best = 0;
+    double best_error = 2.0;
+    for (long c = ins.cycles; c <= std::max(ins.cycles, (1 << 18) / ins.cycle); c++) {
+        const long c2 = std::lround(static_cast<double>(c) * ratio);
+        if (c2 < 1)
+            continue;
+        const double error = std::fabs(1200.0 * std::log2(static_cast<double>(c2) / c) - wanted);
+        if (error <= 0.25)
+            return c;
+        if (error <= best_error) {
+            best = c;
+            best_error = error;
+        }
+    }
+    return best;
+}
+
+// The sample points synthesis makes for the song: a tone's loop is made twice
+// when filtered; a hit is made at 33452 Hz.
+double samples_made(const song &piece) {
+    double n = 0;
+    for (const instrument &ins : piece.instruments) {
+        if (ins.hit)
+            n += ins.length_ms * 33.452;
+        else
+            n += static_cast<double>(ins.cycle) * loop_periods(ins) *
+                 (ins.lowpass > 0 || ins.highpass > 0 ? 2 : 1);
+    }
+    return n;
+}
+
+// Synthesis under the sanitizers and the coverage counters makes about a
+// million sample points a second; scores asking for more are passed over, so
+// that the one-second limit finds inputs that hang rather than long sounds.
+// The compiler's own limit on a module's samples is tested with the compiler.
+constexpr double SAMPLE_BUDGET = 1 << 19;
+
 // The one call into the compiler: true with the module's bytes when the score
-// is accepted, false when it is refused.
+// is accepted, false when it is refused (or passed over).
 bool compile(const std::string &text, std::vector<uint8_t> &module) {
     try {
-        module = compile_score(text);
+        const song piece = parse_score(text);
+        if (samples_made(piece) > SAMPLE_BUDGET)
+            return false;
+        module = write_xm(piece);
         return true;
     } catch (const score_error &) {
         return false;

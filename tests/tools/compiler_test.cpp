@@ -318,6 +318,10 @@ const Malformed MALFORMED[] = {
      "not defined above"},
     {"detune too fine for the longest loop",
      "  cycle 2048\n  wave2 saw\n  detune 5\npattern p 4\norder p\n", 6, "detune 5 cents"},
+    {"samples past the module's limit",
+     "  cycle 2048\n  cycles 1024\ninstrument 02 tone\n  like 01\ninstrument 03 tone\n  like 01\n"
+     "instrument 04 tone\n  like 01\ninstrument 05 tone\n  like 01\npattern p 4\norder p\n",
+     12, "limit of 8388608"},
     {"no order", "pattern p 4\n", 0, "order list is empty"},
 };
 

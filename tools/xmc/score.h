@@ -28,7 +28,8 @@
 //       pitch is the end of its sweep). A detune sounds as written within
 //       2 cents: the loop gets as many periods as that takes, and a detune
 //       that no loop of 2^18 samples can realise is an error. No sample
-//       carries a DC offset.
+//       carries a DC offset. All samples together hold at most 8388608
+//       sample points (16 MB).
 //   track NAME ROWS [NN]  one channel of rows; NN is the instrument given to
 //                         notes written without one
 //   pattern NAME ROWS     all channels of rows; may start with

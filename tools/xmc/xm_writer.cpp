@@ -5,6 +5,11 @@
 
 namespace {
 
+// The most samples a module holds, all instruments together: 16 MB of 16-bit
+// data, some fifty times the show's theme. Each instrument may ask for two
+// million, so without a limit a page of score would ask for gigabytes.
+constexpr std::size_t MAX_MODULE_SAMPLES = std::size_t{1} << 23;
+
 // The bytes written so far; XM stores its numbers little-endian.
 using bytes = std::vector<uint8_t>;
 
@@ -91,7 +96,8 @@ void write_empty_instrument(bytes &o) {
     u16(o, 0);
 }
 
-void write_instrument(bytes &o, const instrument &ins) {
+// Writes the instrument and its sample; returns the sample's length.
+std::size_t write_instrument(bytes &o, const instrument &ins) {
     const sample s = synthesize(ins);
     const bool wide = ins.bits == 16;
     const unsigned width = wide ? 2 : 1;
@@ -156,6 +162,7 @@ void write_instrument(bytes &o, const instrument &ins) {
             prev = v;
         }
     }
+    return s.data.size();
 }
 
 }  // namespace
@@ -166,11 +173,15 @@ std::vector<uint8_t> write_xm(const song &piece) {
     write_header(o, piece, count);
     for (const pattern &p : piece.patterns)
         write_pattern(o, p, piece.channels);
-    size_t next = 0;
+    size_t next = 0, samples = 0;
     for (int n = 1; n <= count; ++n) {
-        if (next < piece.instruments.size() && piece.instruments[next].number == n)
-            write_instrument(o, piece.instruments[next++]);
-        else
+        if (next < piece.instruments.size() && piece.instruments[next].number == n) {
+            const instrument &ins = piece.instruments[next++];
+            samples += write_instrument(o, ins);
+            if (samples > MAX_MODULE_SAMPLES)
+                throw score_error(ins.line, "the samples pass the module's limit of " +
+                                                std::to_string(MAX_MODULE_SAMPLES) + " (16 MB)");
+        } else
             write_empty_instrument(o);
     }
     return o;
