@@ -5,10 +5,10 @@
 // The input is split at every 0xFF byte (no art file holds one): the first
 // part is a card, the last a text, and every part between is a glyph, its
 // first byte choosing the character (modulo the 66 glyphs) and the rest its
-// file (16 glyphs at most). The glyphs the input does not give are the real font's. The files are
-// written into a temporary folder that holds a copy of grafik/letters; the
-// font is loaded from there (the working directory only while it loads, so
-// libFuzzer's own relative paths keep working).
+// file (16 glyphs at most). The glyphs the input does not give are the real
+// font's. The files are written into a temporary folder that holds a copy of
+// grafik/letters; the font is loaded from there (the working directory only
+// while it loads, so libFuzzer's own relative paths keep working).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -28,7 +28,7 @@
 
 namespace {
 
-std::string folder;                        // the temporary folder, the working directory
+std::string folder;                        // the temporary folder
 std::string real_glyphs[GLYPHS];           // the font's own files
 char real_letters[GLYPHS + 1][CARD_SIZE];  // the font's own glyphs, as load_font() reads them
 

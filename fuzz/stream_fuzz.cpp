@@ -56,11 +56,9 @@ void read_stream(const std::string &stream, uint32_t seed, reading &r) {
         }
         if (r.last == parse_status::bad)
             break;
-        // The recorder drops what it has read once it is a long way in.
-        if (pos > 65536) {
-            pending.erase(0, pos);
-            pos = 0;
-        }
+        // What has been read goes, as in the recorder, after every piece.
+        pending.erase(0, pos);
+        pos = 0;
     }
     r.error = ps.error;
     r.offset = ps.offset;
