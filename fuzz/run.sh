@@ -31,7 +31,7 @@ for t in "${targets[@]}"; do
         score) extra=(-dict=fuzz/score.dict -max_len=4096) ;;
         art) extra=(-max_len=8192) ;;
         stream) extra=(-max_len=65536) ;;
-        cast) extra=(-max_len=4096) ;;
+        cast) extra=(-max_len=2048) ;;
         *) echo "unknown target $t" >&2; exit 2 ;;
     esac
     work=$build/fuzz/work/$t
