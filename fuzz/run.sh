@@ -6,8 +6,8 @@
 # Each run starts from the committed seeds (fuzz/corpus/TARGET), the inputs
 # that once failed (fuzz/regress/TARGET) and what earlier runs here found
 # (build-fuzz/fuzz/work/TARGET, where new inputs go). It fails on the first
-# sanitizer report, crash, input that takes over a second, or memory past
-# 2 GB; the input that did it is saved as build-fuzz/fuzz/artifacts/TARGET-*
+# sanitizer report, crash, input that takes over a second (more on a loaded
+# machine, see below), or memory past 2 GB; the input that did it is saved as build-fuzz/fuzz/artifacts/TARGET-*
 # (copy it into fuzz/regress/TARGET once the fault is mended). Every run
 # prints its executions and coverage (cov: edges, ft: features).
 set -euo pipefail
@@ -23,6 +23,8 @@ if [ -z "${FUZZ_NO_BUILD:-}" ]; then  # set when another run is building or runn
     cmake --build "$build" -j"$(nproc)" --target "${targets[@]/%/_fuzz}" >/dev/null
 fi
 
+# A second on an idle machine; on a loaded one the time a second of CPU takes.
+timeout=$(awk -v n="$(nproc)" '{ t = int($1 / n + 0.999); print t < 1 ? 1 : t }' /proc/loadavg)
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 status=0
@@ -38,7 +40,7 @@ for t in "${targets[@]}"; do
     log=$build/fuzz/$t.log
     mkdir -p "$work" "$build/fuzz/artifacts" "fuzz/regress/$t"
     bin=$build/fuzz/${t}_fuzz
-    if "$bin" "${extra[@]}" -timeout=1 -rss_limit_mb=2048 \
+    if "$bin" "${extra[@]}" -timeout="$timeout" -rss_limit_mb=2048 \
         -max_total_time="$seconds" -print_final_stats=1 \
         -artifact_prefix="$build/fuzz/artifacts/$t-" \
         "$work" "fuzz/corpus/$t" "fuzz/regress/$t" >"$log" 2>&1; then
@@ -47,11 +49,11 @@ for t in "${targets[@]}"; do
         continue
     fi
     unit=$(sed -n 's/.*Test unit written to //p' "$log" | tail -1)
-    # The limit of a second is on the wall clock: on a loaded machine a quick
-    # input can overrun it. A timeout counts only when the input alone, run
-    # again, still takes over a second.
+    # The limit is on the wall clock: on a loaded machine a quick input can
+    # still overrun it. A timeout counts only when the input alone, run again,
+    # still takes that long.
     if grep -q 'libFuzzer: timeout' "$log" && [ -n "$unit" ] &&
-        "$bin" -timeout=1 -rss_limit_mb=2048 -runs=3 "$unit" >"$log.again" 2>&1; then
+        "$bin" -timeout="$timeout" -rss_limit_mb=2048 -runs=3 "$unit" >"$log.again" 2>&1; then
         echo "fuzz $t: a timeout under load ($(cut -d' ' -f1-3 /proc/loadavg)) that $unit alone does not repeat"
         rm -f "$unit"
         continue

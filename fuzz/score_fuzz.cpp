@@ -59,7 +59,7 @@ double samples_made(const song &piece) {
 // million sample points a second; scores asking for more are passed over, so
 // that the one-second limit finds inputs that hang rather than long sounds.
 // The compiler's own limit on a module's samples is tested with the compiler.
-constexpr double SAMPLE_BUDGET = 1 << 19;
+constexpr double SAMPLE_BUDGET = 1 << 17;
 
 // The one call into the compiler: true with the module's bytes when the score
 // is accepted, false when it is refused (or passed over).
