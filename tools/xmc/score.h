@@ -18,9 +18,10 @@
 //       wave KIND [PULSE%]   sine square saw triangle noise; pulse width for square
 //       wave2 KIND [PULSE%]  a second wave, mixed in with: mix %, detune CENTS, octave2 N
 //       tone only:  cycle SAMPLES (one period), cycles N (at least N periods in the loop)
-//       hit only:   freq HZ [END_HZ SWEEP_MS], length MS, attack MS, decay MS,
+//       hit only:   freq HZ [END_HZ SWEEP_MS], length MS, decay MS,
 //                   noise % [NOISE_DECAY_MS]
-//       both:       lowpass HZ, highpass HZ, drive X, seed N, bits 8|16,
+//       both:       attack MS (a tone's fades in once before its loop),
+//                   lowpass HZ, highpass HZ, drive X, seed N, bits 8|16,
 //                   volume 0..64, pan -128..127, relnote N, finetune N,
 //                   env TICK:VOL ..., sustain POINT, envloop FROM TO, fadeout N,
 //                   vibrato DEPTH RATE [SWEEP]
