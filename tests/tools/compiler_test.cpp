@@ -65,19 +65,13 @@ int xmp_note(const std::string &name) {
     return static_cast<int>(names.find(name.substr(0, 2)) / 2) + 12 * (name[2] - '0') + 1 + 12;
 }
 
-// Runs the module compiler over `score`, writing `module`.
-child_result xmc(const std::string &score, const std::string &module) {
-    return probe::run(std::string(XMC_BINARY) + " " + probe::quote(score) + " " +
-                      probe::quote(module));
-}
+using probe::xmc;
 
-// Writes `score` as <name>.score in `dir` and compiles it to <name>.xm there:
-// the module's path, or an empty one when the compiler failed.
+// Compiles `score` in `dir`, expecting success: the module's path.
 std::string compile(const temp_dir &dir, const std::string &name, const std::string &score) {
-    const std::string module = dir.path(name + ".xm");
-    child_result r = xmc(dir.write(name + ".score", score), module);
-    EXPECT_EQ(r.status, 0) << r.out;
-    return r.status == 0 ? module : std::string();
+    const std::string module = probe::compile(dir, name, score);
+    EXPECT_FALSE(module.empty()) << name;
+    return module;
 }
 
 std::vector<uint8_t> read_all(const std::string &path) {
