@@ -65,19 +65,13 @@ int xmp_note(const std::string &name) {
     return static_cast<int>(names.find(name.substr(0, 2)) / 2) + 12 * (name[2] - '0') + 1 + 12;
 }
 
-// Runs the module compiler over `score`, writing `module`.
-child_result xmc(const std::string &score, const std::string &module) {
-    return probe::run(std::string(XMC_BINARY) + " " + probe::quote(score) + " " +
-                      probe::quote(module));
-}
+using probe::xmc;
 
-// Writes `score` as <name>.score in `dir` and compiles it to <name>.xm there:
-// the module's path, or an empty one when the compiler failed.
+// Compiles `score` in `dir`, expecting success: the module's path.
 std::string compile(const temp_dir &dir, const std::string &name, const std::string &score) {
-    const std::string module = dir.path(name + ".xm");
-    child_result r = xmc(dir.write(name + ".score", score), module);
-    EXPECT_EQ(r.status, 0) << r.out;
-    return r.status == 0 ? module : std::string();
+    const std::string module = probe::compile(dir, name, score);
+    EXPECT_FALSE(module.empty()) << name;
+    return module;
 }
 
 std::vector<uint8_t> read_all(const std::string &path) {
@@ -319,7 +313,32 @@ const Malformed MALFORMED[] = {
     {"detune too fine for the longest loop",
      "  cycle 2048\n  wave2 saw\n  detune 5\npattern p 4\norder p\n", 6, "detune 5 cents"},
     {"no order", "pattern p 4\n", 0, "order list is empty"},
+    // At speed 6, 308 glides 2.5 semitones a row.
+    {"glide that stops short", "pattern p 4\n  00 C-4 01\n  01 E-4 01 .. 308\norder p\n", 6,
+     "the glide to E-4 stops 1.50 semitones short of it"},
+    {"glide ended by a vibrato",
+     "pattern p 4\n  00 C-4 01\n  01 F-4 01 .. 308\n  02 ... .. .. 441\norder p\n", 6,
+     "the glide to F-4 stops 2.50 semitones short"},
+    {"vibrato over the limit with the instrument's own",
+     "  vibrato 4 8\npattern p 4\n  C-4 01 .. 443\norder p\n", 6,
+     "the vibrato 443 swings 38 cents (6 of them the instrument's own), more than 35"},
 };
+
+// Glides that land within their rows and a vibrato under the limit.
+TEST(TuningCheck, GlidesThatLandAndNarrowVibratosPass) {
+    const std::string score = std::string(HEAD) + R"(
+pattern p 8
+  00 C-4 01
+  01 D-4 01 .. 308 | C-4 01
+  02 F-4 01 .. 308 | ... .. .. 443
+  03 ... .. .. 300
+  04 ... .. .. 443
+order p
+)";
+    EXPECT_TRUE(check_tuning(parse_score(score)).empty());
+    temp_dir dir;
+    EXPECT_FALSE(probe::compile(dir, "tuned", score).empty());
+}
 
 TEST(MalformedScore, FailsNamingTheFileAndLine) {
     temp_dir dir;

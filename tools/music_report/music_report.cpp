@@ -114,9 +114,66 @@ void print_level(const char *what, const level &l) {
                 to_db(l.rms).c_str(), l.dc, l.clipped);
 }
 
-void print_bands(const std::array<double, 5> &bands) {
-    std::printf("<60 %.1f%%  60-250 %.1f%%  250-2k %.1f%%  2k-6k %.1f%%  >6k %.1f%%",
-                100 * bands[0], 100 * bands[1], 100 * bands[2], 100 * bands[3], 100 * bands[4]);
+// Each band's share, named by its edges: "<60 12.0%  60-250 30.1% ... >6k 1.0%".
+void print_bands(const std::vector<float> &frames, const std::vector<double> &edges) {
+    const std::vector<double> shares = band_shares(frames, edges);
+    auto hz = [](double f) {
+        return f >= 1000 ? std::to_string(static_cast<int>(f / 1000)) + "k"
+                         : std::to_string(static_cast<int>(f));
+    };
+    for (std::size_t b = 0; b < edges.size(); b++) {
+        const std::string name = b == 0                  ? "<" + hz(edges[1])
+                                 : b + 1 == edges.size() ? ">" + hz(edges[b])
+                                                         : hz(edges[b]) + "-" + hz(edges[b + 1]);
+        std::printf("%s%s %.1f%%", b ? "  " : "", name.c_str(), 100 * shares[b]);
+    }
+}
+
+// The loudness of each 7.5 s of the song, and how far apart its loudest and quietest lie.
+void print_loudness(const rendering &song) {
+    const double WINDOW_S = 7.5;
+    const std::vector<double> lufs = loudness_lufs(song.frames, WINDOW_S);
+    if (lufs.empty())
+        return;
+    std::printf("loudness  LUFS per %.1f s:", WINDOW_S);
+    for (std::size_t i = 0; i < lufs.size(); i++)
+        std::printf("%s %.1f", i % 10 == 0 && i ? "\n                         " : "", lufs[i]);
+    const auto [quiet, loud] = std::minmax_element(lufs.begin(), lufs.end());
+    std::printf("\n          spread %.1f LU: quietest at %.1f s, loudest at %.1f s\n",
+                *loud - *quiet, WINDOW_S * static_cast<double>(quiet - lufs.begin()),
+                WINDOW_S * static_cast<double>(loud - lufs.begin()));
+}
+
+// Each channel that plays pitched notes: how long it sounds off its written note.
+void print_pitch(const std::string &file) {
+    const double LIMIT_CENTS = 40;
+    const std::vector<channel_pitch> channels = off_pitch(file, LIMIT_CENTS);
+    for (std::size_t ch = 0; ch < channels.size(); ch++) {
+        const channel_pitch &c = channels[ch];
+        if (c.pitched_s <= 0)
+            continue;
+        std::printf("pitch     channel %zu: %.1f s of %.1f s pitched more than %.0f cents off the "
+                    "written note\n",
+                    ch, c.off_s, c.pitched_s, LIMIT_CENTS);
+        for (const off_pitch_stretch &s : c.longest)
+            std::printf(
+                "            at %6.2f s for %.2f s: %s %+.0f cents at most, %+.0f at the end\n",
+                s.at_s, s.length_s, note_name(s.note).c_str(), s.cents, s.end_cents);
+    }
+}
+
+// Each hit (an instrument whose sample does not loop), played alone at C-4
+// with its envelope: where its energy lies.
+void print_hits(const std::string &file, const xmp_module &m) {
+    for (int i = 0; i < m.ins; i++) {
+        const xmp_instrument &ins = m.xxi[i];
+        if (ins.nsm < 1 || (m.xxs[ins.sub[0].sid].flg & XMP_SAMPLE_LOOP))
+            continue;
+        const rendering hit = render_instrument(file, i + 1, 2.0, true);
+        std::printf("hit %02X %-18s ", i + 1, ins.name);
+        print_bands(hit.frames, HIT_BANDS);
+        std::printf("\n");
+    }
 }
 
 int usage() {
@@ -177,8 +234,9 @@ int main(int argc, char **argv) {
     else
         std::printf("width     mono: no side at all\n");
     std::printf("bands     ");
-    print_bands(band_shares(song.frames));
+    print_bands(song.frames, MIX_BANDS);
     std::printf("\n");
+    print_loudness(song);
     const pattern_figures pf = count_patterns(m);
     std::printf("tracks    %d distinct of %d non-empty channel tracks (%.0f%%)\n", pf.distinct,
                 pf.non_empty, pf.non_empty ? 100.0 * pf.distinct / pf.non_empty : 0.0);
@@ -191,9 +249,11 @@ int main(int argc, char **argv) {
         std::snprintf(what, sizeof what, "channel %d", ch);
         print_level(what, measure_level(solo.frames));
         std::printf("  ");
-        print_bands(band_shares(solo.frames));
+        print_bands(solo.frames, MIX_BANDS);
         std::printf("\n");
     }
+    print_pitch(file);
+    print_hits(file, m);
 
     std::printf("instrument              sample mean  pitch at C-4\n");
     for (int i = 0; i < m.ins; ++i) {

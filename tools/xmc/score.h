@@ -152,6 +152,7 @@ struct pattern {
     std::string name;
     int rows = 64;
     std::vector<cell> cells;  // rows * channels, row major
+    std::vector<int> lines;   // the score line each cell was written on (0: none)
 };
 
 struct song {
@@ -166,6 +167,12 @@ struct song {
 };
 
 song parse_score(const std::string &text);
+// What the song would play out of tune, followed through the order list as a
+// player plays it, one fault a written line: a glide (3xx, 5xy) that cannot
+// reach its note within the rows that carry it, and a vibrato (4xy, 6xy)
+// that swings further than VIBRATO_LIMIT_CENTS with the instrument's own.
+std::vector<score_error> check_tuning(const song &s);
+constexpr double VIBRATO_LIMIT_CENTS = 35;
 sample synthesize(const instrument &ins);
 std::vector<uint8_t> write_xm(const song &s);
 std::vector<uint8_t> compile_score(const std::string &text);

@@ -176,4 +176,10 @@ std::vector<uint8_t> write_xm(const song &piece) {
     return o;
 }
 
-std::vector<uint8_t> compile_score(const std::string &text) { return write_xm(parse_score(text)); }
+std::vector<uint8_t> compile_score(const std::string &text) {
+    const song piece = parse_score(text);
+    const std::vector<score_error> faults = check_tuning(piece);
+    if (!faults.empty())
+        throw faults.front();
+    return write_xm(piece);
+}

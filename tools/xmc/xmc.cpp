@@ -22,14 +22,23 @@ int main(int argc, char **argv) {
     std::stringstream text;
     text << in.rdbuf();
 
-    std::vector<uint8_t> bytes;
-    try {
-        bytes = compile_score(text.str());
-    } catch (const score_error &e) {
+    auto report = [&](const score_error &e) {
         std::cerr << score;
         if (e.line > 0)
             std::cerr << ':' << e.line;
         std::cerr << ": error: " << e.what() << '\n';
+    };
+    std::vector<uint8_t> bytes;
+    try {
+        const song piece = parse_score(text.str());
+        const std::vector<score_error> faults = check_tuning(piece);
+        for (const score_error &e : faults)
+            report(e);
+        if (!faults.empty())
+            return 1;
+        bytes = write_xm(piece);
+    } catch (const score_error &e) {
+        report(e);
         return 1;
     }
 
