@@ -17,7 +17,13 @@ namespace probe {
 // Runs a command with its standard error joined to its standard output.
 inline child_result run(const std::string &command) { return run_child(command + " 2>&1"); }
 
-inline std::string quote(const std::string &s) { return "'" + s + "'"; }
+// `s` as one word for the shell, whatever quotes it holds.
+inline std::string quote(const std::string &s) {
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
 
 // Runs the module compiler over `score`, writing `module`.
 inline child_result xmc(const std::string &score, const std::string &module) {

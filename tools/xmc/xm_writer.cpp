@@ -1,6 +1,8 @@
 // Lays a song out as the bytes of an XM module (version 1.04, linear
 // frequency table). Every size field is computed from the bytes actually
 // written, since players trust them blindly.
+#include <cstdio>
+
 #include "score.h"
 
 namespace {
@@ -91,8 +93,19 @@ void write_empty_instrument(bytes &o) {
     u16(o, 0);
 }
 
+// The relative notes an XM sample can carry; one outside them is silent in players.
+constexpr int LOWEST_RELNOTE = -96, HIGHEST_RELNOTE = 95;
+
 void write_instrument(bytes &o, const instrument &ins) {
     const sample s = synthesize(ins);
+    if (s.relnote < LOWEST_RELNOTE || s.relnote > HIGHEST_RELNOTE) {
+        char what[160];
+        std::snprintf(what, sizeof what,
+                      "instrument %02X would play C-4 at a relative note of %d, outside the "
+                      "module's %d..%d (a shorter cycle or a lower relnote)",
+                      ins.number, s.relnote, LOWEST_RELNOTE, HIGHEST_RELNOTE);
+        throw score_error(ins.line, what);
+    }
     const bool wide = ins.bits == 16;
     const unsigned width = wide ? 2 : 1;
 
