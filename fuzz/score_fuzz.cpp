@@ -41,8 +41,9 @@ long loop_periods(const instrument &ins) {
     return best;
 }
 
-// The sample points synthesis makes for the song: a tone's loop is made twice
-// when filtered; a hit is made at 33452 Hz.
+// The sample points synthesis makes for the song, at most: a tone's loop is
+// made twice when filtered, and an attack adds up to a loop before it; a hit
+// is made at 33452 Hz.
 double samples_made(const song &piece) {
     double n = 0;
     for (const instrument &ins : piece.instruments) {
@@ -50,7 +51,7 @@ double samples_made(const song &piece) {
             n += ins.length_ms * 33.452;
         else
             n += static_cast<double>(ins.cycle) * loop_periods(ins) *
-                 (ins.lowpass > 0 || ins.highpass > 0 ? 2 : 1);
+                 ((ins.lowpass > 0 || ins.highpass > 0 ? 2 : 1) + (ins.attack_ms > 0 ? 1 : 0));
     }
     return n;
 }
@@ -66,7 +67,7 @@ constexpr double SAMPLE_BUDGET = 1 << 17;
 bool compile(const std::string &text, std::vector<uint8_t> &module) {
     try {
         const song piece = parse_score(text);
-        if (samples_made(piece) > SAMPLE_BUDGET)
+        if (!check_tuning(piece).empty() || samples_made(piece) > SAMPLE_BUDGET)
             return false;
         module = write_xm(piece);
         return true;

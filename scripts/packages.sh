@@ -6,7 +6,7 @@ demo_packages="build-essential cmake pkg-config libxmp-dev libsdl2-dev libgtest-
 record_packages="ffmpeg console-setup-linux"
 # The fuzz targets are built with clang and its libFuzzer and sanitizer runtimes.
 fuzz_packages="clang libclang-rt-14-dev"
-test_packages="openmpt123 $record_packages $fuzz_packages"
+test_packages="openmpt123 sox $record_packages $fuzz_packages"
 
 ensure_packages() {
     local missing=()

@@ -1,6 +1,7 @@
 // The module compiler: a small score goes through xmc and comes back out of
 // libxmp as written; malformed scores are refused with their line number.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -65,19 +66,13 @@ int xmp_note(const std::string &name) {
     return static_cast<int>(names.find(name.substr(0, 2)) / 2) + 12 * (name[2] - '0') + 1 + 12;
 }
 
-// Runs the module compiler over `score`, writing `module`.
-child_result xmc(const std::string &score, const std::string &module) {
-    return probe::run(std::string(XMC_BINARY) + " " + probe::quote(score) + " " +
-                      probe::quote(module));
-}
+using probe::xmc;
 
-// Writes `score` as <name>.score in `dir` and compiles it to <name>.xm there:
-// the module's path, or an empty one when the compiler failed.
+// Compiles `score` in `dir`, expecting success: the module's path.
 std::string compile(const temp_dir &dir, const std::string &name, const std::string &score) {
-    const std::string module = dir.path(name + ".xm");
-    child_result r = xmc(dir.write(name + ".score", score), module);
-    EXPECT_EQ(r.status, 0) << r.out;
-    return r.status == 0 ? module : std::string();
+    const std::string module = probe::compile(dir, name, score);
+    EXPECT_FALSE(module.empty()) << name;
+    return module;
 }
 
 std::vector<uint8_t> read_all(const std::string &path) {
@@ -184,11 +179,16 @@ TEST_F(SmallScore, InstrumentsAndSamplesAreLaidOutAsGiven) {
     EXPECT_NEAR(hit.len, 0.2 * 8363 * 4, 2);  // 200 ms at the rate C-4 plays it
 }
 
-TEST_F(SmallScore, OpenmptLoadsItToo) {
+// Accepted modules play in libxmp (above) and in openmpt123, which renders
+// the whole song.
+TEST_F(SmallScore, OpenmptLoadsAndPlaysItToo) {
     auto r = probe::run("openmpt123 --info " + probe::quote(module));
     EXPECT_EQ(r.out.find("rror"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Channels...: 3"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Instruments: 4"), std::string::npos) << r.out;
+    r = probe::run("openmpt123 --quiet --render " + probe::quote(module));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_GT(std::filesystem::file_size(module + ".wav"), 100000u);
 }
 
 TEST_F(SmallScore, SameScoreGivesTheSameBytes) {
@@ -323,7 +323,35 @@ const Malformed MALFORMED[] = {
      "instrument 04 tone\n  like 01\ninstrument 05 tone\n  like 01\npattern p 4\norder p\n",
      12, "limit of 8388608"},
     {"no order", "pattern p 4\n", 0, "order list is empty"},
+    {"relative note outside the module's range",
+     "  cycle 2048\n  relnote 48\npattern p 4\norder p\n", 3,
+     "relative note of 120, outside the module's -96..95"},
+    // At speed 6, 308 glides 2.5 semitones a row.
+    {"glide that stops short", "pattern p 4\n  00 C-4 01\n  01 E-4 01 .. 308\norder p\n", 6,
+     "the glide to E-4 stops 1.50 semitones short of it"},
+    {"glide ended by a vibrato",
+     "pattern p 4\n  00 C-4 01\n  01 F-4 01 .. 308\n  02 ... .. .. 441\norder p\n", 6,
+     "the glide to F-4 stops 2.50 semitones short"},
+    {"vibrato over the limit with the instrument's own",
+     "  vibrato 4 8\npattern p 4\n  C-4 01 .. 443\norder p\n", 6,
+     "the vibrato 443 swings 38 cents (6 of them the instrument's own), more than 35"},
 };
+
+// Glides that land within their rows and a vibrato under the limit.
+TEST(TuningCheck, GlidesThatLandAndNarrowVibratosPass) {
+    const std::string score = std::string(HEAD) + R"(
+pattern p 8
+  00 C-4 01
+  01 D-4 01 .. 308 | C-4 01
+  02 F-4 01 .. 308 | ... .. .. 443
+  03 ... .. .. 300
+  04 ... .. .. 443
+order p
+)";
+    EXPECT_TRUE(check_tuning(parse_score(score)).empty());
+    temp_dir dir;
+    EXPECT_FALSE(probe::compile(dir, "tuned", score).empty());
+}
 
 TEST(MalformedScore, FailsNamingTheFileAndLine) {
     temp_dir dir;
@@ -363,6 +391,39 @@ TEST(CommandLine, MissingScoreOrUnwritableOutputFails) {
     r = probe::run(std::string(XMC_BINARY) + " " + probe::quote(score));
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find("usage"), std::string::npos) << r.out;
+
+    r = xmc("/dev/zero", dir.path("zero.xm"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("too long for a score"), std::string::npos) << r.out;
+}
+
+// The module is written only as a regular file: whatever else stands at the
+// output path stays as it was; a failed compilation leaves no module, not
+// even an earlier one, and no temporary file.
+TEST(CommandLine, OutputIsOnlyEverARegularFile) {
+    temp_dir dir;
+    const std::string score = dir.write("ok.score", "channels 1\npattern p 1\norder p\n");
+    ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir.path("folder"));
+    std::filesystem::create_symlink(dir.path("ok.score"), dir.path("link"));
+    for (const char *out : {"fifo", "folder", "link"}) {
+        const auto r = xmc(score, dir.path(out));
+        EXPECT_NE(r.status, 0) << out;
+        EXPECT_NE(r.out.find("written only as a regular file"), std::string::npos) << r.out;
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.path("fifo")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.path("link")));
+    EXPECT_NE(xmc(score, "/dev/null").status, 0);
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+
+    const std::string module = dir.path("song.xm");
+    ASSERT_EQ(xmc(score, module).status, 0);
+    EXPECT_NE(xmc(dir.write("bad.score", "channels 1\n"), module).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(module));
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator(dir.path()))
+        files++;
+    EXPECT_EQ(files, 5u);  // the two scores, the FIFO, the folder and the link
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Helpers shared by the compiler and module tests: run xmc, load a module in
-// libxmp, render it, run openmpt123.
+// Helpers shared by the compiler, module and report tests: run xmc, load a
+// module in libxmp, render it, run openmpt123.
 #pragma once
 
 #include <xmp.h>
@@ -17,7 +17,26 @@ namespace probe {
 // Runs a command with its standard error joined to its standard output.
 inline child_result run(const std::string &command) { return run_child(command + " 2>&1"); }
 
-inline std::string quote(const std::string &s) { return "'" + s + "'"; }
+// `s` as one word for the shell, whatever quotes it holds.
+inline std::string quote(const std::string &s) {
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Runs the module compiler over `score`, writing `module`.
+inline child_result xmc(const std::string &score, const std::string &module) {
+    return run(std::string(XMC_BINARY) + " " + quote(score) + " " + quote(module));
+}
+
+// Writes `score` as <name>.score in `dir` and compiles it to <name>.xm there:
+// the module's path, or an empty one when the compiler failed.
+inline std::string compile(const temp_dir &dir, const std::string &name, const std::string &score) {
+    const std::string module = dir.path(name + ".xm");
+    const child_result r = xmc(dir.write(name + ".score", score), module);
+    return r.status == 0 ? module : std::string();
+}
 
 // A libxmp context with a module loaded, freed on scope exit.
 struct loaded_module {

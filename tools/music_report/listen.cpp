@@ -12,8 +12,7 @@
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
-constexpr double MAX_SONG_S = 1200;  // a song that never loops is cut here
-constexpr int C4 = 60;               // libxmp's number for the note written C-4
+constexpr int C4 = 60;  // libxmp's number for the note written C-4
 
 void append_frame(rendering &r, const xmp_frame_info &fi) {
     const int16_t *pcm = static_cast<const int16_t *>(fi.buffer);
@@ -22,7 +21,8 @@ void append_frame(rendering &r, const xmp_frame_info &fi) {
         r.frames.push_back(pcm[i] / 32768.0f);
 }
 
-// In-place radix-2 FFT; the size must be a power of two.
+}  // namespace
+
 void fft(std::vector<std::complex<double>> &a) {
     const size_t n = a.size();
     for (size_t i = 1, j = 0; i < n; ++i) {
@@ -46,6 +46,8 @@ void fft(std::vector<std::complex<double>> &a) {
         }
     }
 }
+
+namespace {
 
 // Power spectrum of both channels, Hann-windowed and summed over blocks of
 // `size` frames (hop half a block).
@@ -75,66 +77,108 @@ std::vector<double> power_spectrum(const std::vector<float> &frames, size_t size
 
 }  // namespace
 
+namespace {
+
+// A libxmp context with a module loaded and its player started, all freed on
+// every path. `smix` readies the context to play instruments on their own.
+struct player {
+    xmp_context ctx = xmp_create_context();
+    xmp_module_info info{};
+    bool smix = false, loaded = false, started = false;
+
+    player(const std::string &file, int rate, int format, bool with_smix = false) {
+        smix = with_smix && xmp_start_smix(ctx, 1, 0) == 0;
+        if (with_smix && !smix)
+            return;
+        loaded = xmp_load_module(ctx, file.c_str()) == 0;
+        if (!loaded)
+            return;
+        xmp_get_module_info(ctx, &info);
+        started = xmp_start_player(ctx, rate, format) == 0;
+    }
+    ~player() {
+        if (started)
+            xmp_end_player(ctx);
+        if (loaded)
+            xmp_release_module(ctx);
+        if (smix)
+            xmp_end_smix(ctx);
+        xmp_free_context(ctx);
+    }
+    player(const player &) = delete;
+    player &operator=(const player &) = delete;
+};
+
+// Plays the song from its start, calling `each` with every tick, until it
+// loops, stops or has played `MAX_SONG_S`: true when it looped or stopped.
+template <typename F>
+bool play_through(player &p, F each) {
+    xmp_frame_info fi;
+    double played_s = 0;
+    while (xmp_play_frame(p.ctx) == 0) {
+        xmp_get_frame_info(p.ctx, &fi);
+        if (fi.loop_count > 0)
+            return true;
+        if (played_s > MAX_SONG_S)
+            return false;
+        each(fi);
+        played_s += fi.frame_time / 1e6;
+    }
+    return true;
+}
+
+}  // namespace
+
 rendering render_song(const std::string &file, int solo) {
     rendering r;
-    xmp_context ctx = xmp_create_context();
-    if (xmp_load_module(ctx, file.c_str()) != 0) {
-        xmp_free_context(ctx);
-        return r;
+    {
+        // A quick pass at a low rate first: a song that never loops is
+        // refused before it fills memory.
+        player scan(file, 8000, XMP_FORMAT_MONO);
+        if (!scan.started)
+            return r;
+        if (!play_through(scan, [](const xmp_frame_info &) {})) {
+            r.too_long = true;
+            return r;
+        }
     }
-    xmp_module_info info;
-    xmp_get_module_info(ctx, &info);
-    xmp_start_player(ctx, LISTEN_RATE, 0);
+    player p(file, LISTEN_RATE, 0);
+    if (!p.started)
+        return r;
     if (solo >= 0)
-        for (int ch = 0; ch < info.mod->chn; ++ch)
-            xmp_channel_mute(ctx, ch, ch == solo ? 0 : 1);
-    xmp_frame_info fi;
-    while (xmp_play_frame(ctx) == 0) {
-        xmp_get_frame_info(ctx, &fi);
-        if (fi.loop_count > 0)
-            break;
-        if (r.loop_s < 0 && fi.pos == info.mod->rst)
+        for (int ch = 0; ch < p.info.mod->chn; ch++)
+            xmp_channel_mute(p.ctx, ch, ch == solo ? 0 : 1);
+    const int restart = p.info.mod->rst;
+    r.ok = play_through(p, [&](const xmp_frame_info &fi) {
+        if (r.loop_s < 0 && fi.pos == restart)
             r.loop_s = static_cast<double>(r.frames.size() / 2) / LISTEN_RATE;
         append_frame(r, fi);
-        if (static_cast<double>(r.frames.size()) > MAX_SONG_S * 2 * LISTEN_RATE)
-            break;
-    }
+    });
     r.duration_s = static_cast<double>(r.frames.size() / 2) / LISTEN_RATE;
-    r.ok = true;
-    xmp_end_player(ctx);
-    xmp_release_module(ctx);
-    xmp_free_context(ctx);
     return r;
 }
 
-rendering render_instrument(const std::string &file, int instrument, double seconds) {
+rendering render_instrument(const std::string &file, int instrument, double seconds,
+                            bool envelope) {
     rendering r;
-    xmp_context ctx = xmp_create_context();
-    if (xmp_start_smix(ctx, 1, 0) != 0 || xmp_load_module(ctx, file.c_str()) != 0) {
-        xmp_free_context(ctx);
+    player p(file, LISTEN_RATE, 0, true);
+    if (!p.started || instrument < 1 || instrument > p.info.mod->ins)
         return r;
-    }
-    xmp_module_info info;
-    xmp_get_module_info(ctx, &info);
-    xmp_start_player(ctx, LISTEN_RATE, 0);
-    for (int ch = 0; ch < info.mod->chn; ++ch)
-        xmp_channel_mute(ctx, ch, 1);
+    for (int ch = 0; ch < p.info.mod->chn; ch++)
+        xmp_channel_mute(p.ctx, ch, 1);
     // Without its volume envelope a tone holds steady, long enough to measure.
-    info.mod->xxi[instrument - 1].aei.flg &= ~XMP_ENVELOPE_ON;
-    xmp_smix_play_instrument(ctx, instrument - 1, C4, 64, 0);
+    if (!envelope)
+        p.info.mod->xxi[instrument - 1].aei.flg &= ~XMP_ENVELOPE_ON;
+    xmp_smix_play_instrument(p.ctx, instrument - 1, C4, 64, 0);
     xmp_frame_info fi;
     while (static_cast<double>(r.frames.size()) < seconds * 2 * LISTEN_RATE &&
-           xmp_play_frame(ctx) == 0) {
-        xmp_get_frame_info(ctx, &fi);
+           xmp_play_frame(p.ctx) == 0) {
+        xmp_get_frame_info(p.ctx, &fi);
         append_frame(r, fi);
     }
-    r.frames.resize(std::min(r.frames.size(), static_cast<size_t>(seconds * LISTEN_RATE) * 2));
+    r.frames.resize(std::min(r.frames.size(), static_cast<std::size_t>(seconds * LISTEN_RATE) * 2));
     r.duration_s = static_cast<double>(r.frames.size() / 2) / LISTEN_RATE;
     r.ok = true;
-    xmp_end_player(ctx);
-    xmp_release_module(ctx);
-    xmp_end_smix(ctx);
-    xmp_free_context(ctx);
     return r;
 }
 
@@ -171,23 +215,183 @@ double stereo_width_db(const std::vector<float> &frames) {
     return side > 0 ? 10 * std::log10(side / mid) : -200;
 }
 
-std::array<double, 5> band_shares(const std::vector<float> &frames, int rate) {
-    const double edges[] = {0, 60, 250, 2000, 6000, 1e9};
-    const size_t size = 8192;
-    std::vector<double> power = power_spectrum(frames, size);
-    std::array<double, 5> share{};
+std::vector<double> band_shares(const std::vector<float> &frames, const std::vector<double> &edges,
+                                int rate) {
+    const std::size_t size = 8192;
+    const std::vector<double> power = power_spectrum(frames, size);
+    std::vector<double> share(edges.size(), 0.0);
     double total = 0;
-    for (size_t k = 1; k < power.size(); ++k) {
-        double hz = static_cast<double>(k) * rate / static_cast<double>(size);
-        for (int b = 0; b < 5; ++b)
-            if (hz >= edges[b] && hz < edges[b + 1])
-                share[b] += power[k];
+    for (std::size_t k = 1; k < power.size(); k++) {
+        const double hz = static_cast<double>(k) * rate / static_cast<double>(size);
+        const auto above = std::upper_bound(edges.begin(), edges.end(), hz);
+        if (above != edges.begin())
+            share[static_cast<std::size_t>(above - edges.begin() - 1)] += power[k];
         total += power[k];
     }
     if (total > 0)
         for (double &s : share)
             s /= total;
     return share;
+}
+
+namespace {
+
+// A second-order filter section, run sample by sample.
+struct biquad {
+    double b0, b1, b2, a1, a2;
+    double z1 = 0, z2 = 0;
+
+    double run(double x) {
+        const double y = b0 * x + z1;
+        z1 = b1 * x - a1 * y + z2;
+        z2 = b2 * x - a2 * y;
+        return y;
+    }
+};
+
+// The two stages of the K weighting at `rate`: a shelf of about +4 dB above
+// 1.5 kHz (the head's effect) and a high-pass at 38 Hz.
+std::array<biquad, 2> k_weighting(int rate) {
+    double k = std::tan(PI * 1681.974450955533 / rate);
+    const double q = 0.7071752369554196, vh = std::pow(10.0, 3.999843853973347 / 20);
+    const double vb = std::pow(vh, 0.4996667741545416);
+    double a0 = 1 + k / q + k * k;
+    const biquad shelf{(vh + vb * k / q + k * k) / a0, 2 * (k * k - vh) / a0,
+                       (vh - vb * k / q + k * k) / a0, 2 * (k * k - 1) / a0,
+                       (1 - k / q + k * k) / a0};
+    k = std::tan(PI * 38.13547087602444 / rate);
+    const double q2 = 0.5003270373238773;
+    a0 = 1 + k / q2 + k * k;
+    const biquad high{1, -2, 1, 2 * (k * k - 1) / a0, (1 - k / q2 + k * k) / a0};
+    return {shelf, high};
+}
+
+}  // namespace
+
+std::vector<double> loudness_lufs(const std::vector<float> &frames, double window_s, int rate) {
+    std::array<std::array<biquad, 2>, 2> filters = {k_weighting(rate), k_weighting(rate)};
+    const std::size_t window = static_cast<std::size_t>(window_s * rate);
+    const std::size_t count = frames.size() / 2;
+    std::vector<double> out;
+    double sum = 0;
+    std::size_t in_window = 0;
+    auto close_window = [&] {
+        out.push_back(sum > 0 ? -0.691 + 10 * std::log10(sum / static_cast<double>(in_window))
+                              : -HUGE_VAL);
+        sum = 0;
+        in_window = 0;
+    };
+    for (std::size_t i = 0; i < count; i++) {
+        for (std::size_t ch = 0; ch < 2; ch++) {
+            const double y = filters[ch][1].run(filters[ch][0].run(frames[2 * i + ch]));
+            sum += y * y;
+        }
+        if (++in_window == window)
+            close_window();
+    }
+    if (window > 0 && in_window >= window / 2)
+        close_window();
+    return out;
+}
+
+namespace {
+
+// libxmp reports a channel's period as 4096 times an Amiga-style period,
+// which is this over two to the power of (key + transpose) / 12.
+constexpr double XMP_PERIOD_AT_C0 = 13696.0 * 4096.0;
+
+// libxmp numbers its keys an octave above the score's names: its key 60 is C-4.
+constexpr int XMP_KEY_OF_C0 = 12;
+
+// The note a channel is meant to sound, as its rows have written it.
+struct written_note {
+    int key = -1;      // libxmp's key; -1: none yet
+    int arpeggio = 0;  // the effect parameter of an arpeggio on this row, 0: none
+};
+
+// The cents between what a channel plays and the nearest of the notes its row wants.
+double cents_from_written(const xmp_module &m, const xmp_channel_info &ci, const written_note &w) {
+    const xmp_instrument &ins = m.xxi[ci.instrument];
+    const int sub = ins.map[w.key].ins < ins.nsm ? ins.map[w.key].ins : 0;
+    const double transpose = ins.sub[sub].xpo + ins.sub[sub].fin / 128.0;
+    const int steps[] = {0, w.arpeggio >> 4, w.arpeggio & 15};
+    double nearest = HUGE_VAL;
+    for (int i = 0; i < (w.arpeggio ? 3 : 1); i++) {
+        const double wanted = XMP_PERIOD_AT_C0 / std::pow(2.0, (w.key + steps[i] + transpose) / 12);
+        const double cents = 1200 * std::log2(wanted / ci.period);
+        if (std::fabs(cents) < std::fabs(nearest))
+            nearest = cents;
+    }
+    return nearest;
+}
+
+// Whether a channel is sounding a looped sample, the only kind with a held pitch.
+bool plays_pitched(const xmp_module &m, const xmp_channel_info &ci) {
+    if (ci.period == 0 || ci.volume == 0 || ci.instrument >= m.ins || ci.sample >= m.smp)
+        return false;
+    return m.xxi[ci.instrument].nsm > 0 && (m.xxs[ci.sample].flg & XMP_SAMPLE_LOOP);
+}
+
+void keep_longest(std::vector<off_pitch_stretch> &longest, const off_pitch_stretch &s) {
+    const std::size_t KEEP = 6;
+    longest.push_back(s);
+    std::sort(longest.begin(), longest.end(),
+              [](const auto &a, const auto &b) { return a.length_s > b.length_s; });
+    if (longest.size() > KEEP)
+        longest.pop_back();
+}
+
+}  // namespace
+
+std::vector<channel_pitch> off_pitch(const std::string &file, double limit_cents) {
+    player p(file, 8000, XMP_FORMAT_MONO);
+    if (!p.started)
+        return {};
+    const xmp_module &m = *p.info.mod;
+    const std::size_t channels = static_cast<std::size_t>(m.chn);
+    std::vector<channel_pitch> out(channels);
+    std::vector<written_note> written(channels);
+    std::vector<off_pitch_stretch> open(channels);
+    double now_s = 0;
+    play_through(p, [&](const xmp_frame_info &fi) {
+        const double tick_s = fi.frame_time / 1e6;
+        for (std::size_t ch = 0; ch < channels; ch++) {
+            const xmp_channel_info &ci = fi.channel_info[ch];
+            written_note &w = written[ch];
+            if (ci.event.note > 0 && ci.event.note <= XMP_MAX_KEYS)
+                w.key = ci.event.note - 1;
+            w.arpeggio = ci.event.fxt == 0 ? ci.event.fxp : 0;
+            off_pitch_stretch &o = open[ch];
+            double cents = 0;
+            if (w.key >= 0 && plays_pitched(m, ci)) {
+                out[ch].pitched_s += tick_s;
+                cents = cents_from_written(m, ci, w);
+            }
+            if (std::fabs(cents) > limit_cents) {
+                out[ch].off_s += tick_s;
+                if (o.length_s == 0 || o.note != w.key - XMP_KEY_OF_C0) {
+                    if (o.length_s > 0)
+                        keep_longest(out[ch].longest, o);
+                    o = {now_s, 0, w.key - XMP_KEY_OF_C0, 0, 0};
+                }
+                o.length_s += tick_s;
+                if (std::fabs(cents) > std::fabs(o.cents))
+                    o.cents = cents;
+                o.end_cents = cents;
+            } else if (o.length_s > 0) {
+                keep_longest(out[ch].longest, o);
+                o = {};
+            }
+        }
+        now_s += tick_s;
+    });
+    for (std::size_t ch = 0; ch < channels; ch++) {
+        if (open[ch].length_s > 0)
+            keep_longest(out[ch].longest, open[ch]);
+        std::sort(out[ch].longest.begin(), out[ch].longest.end(),
+                  [](const auto &a, const auto &b) { return a.at_s < b.at_s; });
+    }
+    return out;
 }
 
 namespace {
@@ -282,17 +486,19 @@ pitch_reading pitch_at_c4(const std::string &file, int instrument) {
     return read_pitch(r.frames, std::min(0.1, sounds_s / 3), sounds_s);
 }
 
+std::string note_name(int key) {
+    static const char *names[] = {"C-", "C#", "D-", "D#", "E-", "F-",
+                                  "F#", "G-", "G#", "A-", "A#", "B-"};
+    return std::string(names[((key % 12) + 12) % 12]) + std::to_string(key >= 0 ? key / 12 : -1);
+}
+
 double cents_off_note(double hz, std::string *name) {
     if (hz <= 0)
         return 0;
-    double semis = 12 * std::log2(hz / 440.0) + 57;  // semitones above C-0
-    long note = std::lround(semis);
-    if (name) {
-        static const char *names[] = {"C-", "C#", "D-", "D#", "E-", "F-",
-                                      "F#", "G-", "G#", "A-", "A#", "B-"};
-        *name = std::string(names[((note % 12) + 12) % 12]) +
-                std::to_string(note >= 0 ? note / 12 : -1);
-    }
+    const double semis = 12 * std::log2(hz / 440.0) + 57;  // semitones above C-0
+    const long note = std::lround(semis);
+    if (name)
+        *name = note_name(static_cast<int>(note));
     return 100 * (semis - static_cast<double>(note));
 }
 

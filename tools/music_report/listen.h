@@ -3,10 +3,13 @@
 #pragma once
 
 #include <array>
+#include <complex>
 #include <string>
 #include <vector>
 
 constexpr int LISTEN_RATE = 44100;
+// A song that has not looped after this much music is taken as one that never will.
+constexpr double MAX_SONG_S = 30 * 60;
 
 // Interleaved stereo frames, -1..1.
 struct rendering {
@@ -14,15 +17,18 @@ struct rendering {
     double duration_s = 0;  // until the song first loops (or stops)
     double loop_s = -1;     // when the restart position was first reached; -1: never
     bool ok = false;
+    bool too_long = false;  // the song did not loop within MAX_SONG_S
 };
 
 // Renders the song once through, up to the point where it loops. `solo` >= 0
-// mutes every channel but that one.
+// mutes every channel but that one. Not ok when libxmp cannot load it or it
+// does not loop within MAX_SONG_S (too_long, and no frames).
 rendering render_song(const std::string &file, int solo = -1);
 
 // Renders one instrument of the module (1-based), alone, at C-4 for
-// `seconds`, with its volume envelope switched off.
-rendering render_instrument(const std::string &file, int instrument, double seconds);
+// `seconds`, with its volume envelope switched off unless `envelope`.
+rendering render_instrument(const std::string &file, int instrument, double seconds,
+                            bool envelope = false);
 
 struct level {
     double peak = 0;  // largest absolute sample
@@ -31,13 +37,48 @@ struct level {
     long clipped = 0;  // samples at full scale
 };
 
+// In-place radix-2 FFT (forward, unscaled); the size must be a power of two.
+void fft(std::vector<std::complex<double>> &a);
+
 level measure_level(const std::vector<float> &frames);
 
 // Side RMS against mid RMS, in dB (negative: side is quieter).
 double stereo_width_db(const std::vector<float> &frames);
 
-// Share of the energy below 60 Hz, 60-250 Hz, 250 Hz-2 kHz, 2-6 kHz, above 6 kHz.
-std::array<double, 5> band_shares(const std::vector<float> &frames, int rate = LISTEN_RATE);
+// Share of the energy in each band between neighbouring `edges` (Hz, rising;
+// the last band reaches up to half the rate).
+std::vector<double> band_shares(const std::vector<float> &frames, const std::vector<double> &edges,
+                                int rate = LISTEN_RATE);
+
+// The bands a whole mix is described in, and the finer ones of a drum hit
+// (a kick's thump lies in 60-150 Hz, a snare's crack in 2-5 kHz).
+const std::vector<double> MIX_BANDS = {0, 60, 250, 2000, 6000};
+const std::vector<double> HIT_BANDS = {0, 60, 150, 250, 500, 2000, 5000};
+
+// Loudness of each stretch of `window_s` seconds, K-weighted and summed over
+// both channels as broadcast loudness is measured, in LUFS (a 997 Hz sine at
+// full scale in both channels reads 0). A last stretch shorter than half a
+// window is left out; silence reads -infinity.
+std::vector<double> loudness_lufs(const std::vector<float> &frames, double window_s = 7.5,
+                                  int rate = LISTEN_RATE);
+
+// How long a channel plays a looped (pitched) sample away from the note
+// written for it: the last note of its rows, or the target of a glide, or
+// any of an arpeggio's three notes. Read from the player's period tick by tick.
+struct off_pitch_stretch {
+    double at_s = 0, length_s = 0;
+    int note = 0;          // the written note, C-0 = 0 (C-4 is middle C)
+    double cents = 0;      // the largest deviation in the stretch
+    double end_cents = 0;  // the deviation at its end (where a glide stopped)
+};
+
+struct channel_pitch {
+    double pitched_s = 0;  // time a looped sample sounds
+    double off_s = 0;      // of that, time further than the limit from the written note
+    std::vector<off_pitch_stretch> longest;  // the longest stretches off, in time order
+};
+
+std::vector<channel_pitch> off_pitch(const std::string &file, double limit_cents = 40);
 
 // The pitch of a sound: its fundamental, the lowest strong spectral peak
 // (0 when the sound has no clear peak: noise), and a second voice close to
@@ -56,6 +97,9 @@ pitch_reading read_pitch(const std::vector<float> &frames, double from_s, double
 // for up to six seconds: past its attack, while it sounds (short hits from a
 // third of their length on).
 pitch_reading pitch_at_c4(const std::string &file, int instrument);
+
+// The name of a note counted in semitones from C-0 (C-4 is middle C): "C-4", "F#5".
+std::string note_name(int key);
 
 // Cents from the nearest equal-tempered note (A-4 = 440 Hz), and its name ("C-4").
 double cents_off_note(double hz, std::string *name = nullptr);

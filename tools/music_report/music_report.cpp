@@ -1,25 +1,35 @@
-// music_report MODULE [--spectrogram FILE.png [--from S] [--to S] [--top HZ]] [--wav FILE.wav]
+// music_report: the figures of a module as the show plays it.
 //
 // Renders a module through libxmp at 44.1 kHz, the way the show plays it, and
 // prints what a listener would want to know about it: length and loop point,
 // levels for the song and each channel, stereo width, where the energy lies
-// in the spectrum, how varied the channel tracks are, how many effect
-// commands the patterns use, and how far each instrument sounds from its note
-// when played at C-4. It can also write the rendering as a WAV file and as a
-// spectrogram picture (the picture needs sox), of the whole song or of a
-// stretch of it, up to a top frequency.
+// in the spectrum, the loudness of each 7.5 s, how long each pitched channel
+// sounds off its written note, where each drum hit's energy lies, how varied
+// the channel tracks are, how many effect commands the patterns use, and how
+// far each instrument sounds from its note when played at C-4. It can also
+// write the rendering as a WAV file and as a spectrogram picture (the picture
+// needs sox), of the whole song or of a stretch of it, up to a top frequency.
+// A song that does not loop within half an hour of music is refused.
+#include <getopt.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <xmp.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "listen.h"
+
+extern char **environ;
 
 namespace {
 
@@ -51,6 +61,7 @@ bool write_wav(const std::string &path, const std::vector<float> &frames, size_t
     put_u32(f, bytes);
     for (size_t i = first * 2; i < last * 2; ++i)
         put_u16(f, static_cast<uint16_t>(static_cast<int16_t>(std::lround(frames[i] * 32767.0f))));
+    f.close();
     return static_cast<bool>(f);
 }
 
@@ -114,54 +125,155 @@ void print_level(const char *what, const level &l) {
                 to_db(l.rms).c_str(), l.dc, l.clipped);
 }
 
-void print_bands(const std::array<double, 5> &bands) {
-    std::printf("<60 %.1f%%  60-250 %.1f%%  250-2k %.1f%%  2k-6k %.1f%%  >6k %.1f%%",
-                100 * bands[0], 100 * bands[1], 100 * bands[2], 100 * bands[3], 100 * bands[4]);
-}
-
-int usage() {
-    std::fprintf(
-        stderr,
-        "usage: music_report MODULE [--spectrogram FILE.png [--from S] [--to S] [--top HZ]] [--wav FILE.wav]\n");
-    return 2;
-}
-
-}  // namespace
-
-int main(int argc, char **argv) {
-    if (argc < 2)
-        return usage();
-    const std::string file = argv[1];
-    std::string png, wav;
-    double from = 0, to = -1, top = 0;
-    for (int i = 2; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (i + 1 >= argc)
-            return usage();
-        if (a == "--spectrogram")
-            png = argv[++i];
-        else if (a == "--wav")
-            wav = argv[++i];
-        else if (a == "--from")
-            from = std::atof(argv[++i]);
-        else if (a == "--to")
-            to = std::atof(argv[++i]);
-        else if (a == "--top")
-            top = std::atof(argv[++i]);
-        else
-            return usage();
+// Each band's share, named by its edges: "<60 12.0%  60-250 30.1% ... >6k 1.0%".
+void print_bands(const std::vector<float> &frames, const std::vector<double> &edges) {
+    const std::vector<double> shares = band_shares(frames, edges);
+    auto hz = [](double f) {
+        return f >= 1000 ? std::to_string(static_cast<int>(f / 1000)) + "k"
+                         : std::to_string(static_cast<int>(f));
+    };
+    for (std::size_t b = 0; b < edges.size(); b++) {
+        const std::string name = b == 0                  ? "<" + hz(edges[1])
+                                 : b + 1 == edges.size() ? ">" + hz(edges[b])
+                                                         : hz(edges[b]) + "-" + hz(edges[b + 1]);
+        std::printf("%s%s %.1f%%", b ? "  " : "", name.c_str(), 100 * shares[b]);
     }
+}
 
+// The loudness of each 7.5 s of the song, and how far apart its loudest and quietest lie.
+void print_loudness(const rendering &song) {
+    const double WINDOW_S = 7.5;
+    const std::vector<double> lufs = loudness_lufs(song.frames, WINDOW_S);
+    if (lufs.empty())
+        return;
+    std::printf("loudness  LUFS per %.1f s:", WINDOW_S);
+    for (std::size_t i = 0; i < lufs.size(); i++)
+        std::printf("%s %.1f", i % 10 == 0 && i ? "\n                         " : "", lufs[i]);
+    const auto [quiet, loud] = std::minmax_element(lufs.begin(), lufs.end());
+    std::printf("\n          spread %.1f LU: quietest at %.1f s, loudest at %.1f s\n",
+                *loud - *quiet, WINDOW_S * static_cast<double>(quiet - lufs.begin()),
+                WINDOW_S * static_cast<double>(loud - lufs.begin()));
+}
+
+// Each channel that plays pitched notes: how long it sounds off its written note.
+void print_pitch(const std::string &file) {
+    const double LIMIT_CENTS = 40;
+    const std::vector<channel_pitch> channels = off_pitch(file, LIMIT_CENTS);
+    for (std::size_t ch = 0; ch < channels.size(); ch++) {
+        const channel_pitch &c = channels[ch];
+        if (c.pitched_s <= 0)
+            continue;
+        std::printf("pitch     channel %zu: %.1f s of %.1f s pitched more than %.0f cents off the "
+                    "written note\n",
+                    ch, c.off_s, c.pitched_s, LIMIT_CENTS);
+        for (const off_pitch_stretch &s : c.longest)
+            std::printf(
+                "            at %6.2f s for %.2f s: %s %+.0f cents at most, %+.0f at the end\n",
+                s.at_s, s.length_s, note_name(s.note).c_str(), s.cents, s.end_cents);
+    }
+}
+
+// Each hit (an instrument whose sample does not loop), played alone at C-4
+// with its envelope: where its energy lies.
+void print_hits(const std::string &file, const xmp_module &m) {
+    for (int i = 0; i < m.ins; i++) {
+        const xmp_instrument &ins = m.xxi[i];
+        if (ins.nsm < 1 || (m.xxs[ins.sub[0].sid].flg & XMP_SAMPLE_LOOP))
+            continue;
+        const rendering hit = render_instrument(file, i + 1, 2.0, true);
+        std::printf("hit %02X %-18s ", i + 1, ins.name);
+        print_bands(hit.frames, HIT_BANDS);
+        std::printf("\n");
+    }
+}
+
+const char *USAGE =
+    "usage: music_report [options] MODULE\n"
+    "Renders MODULE through libxmp as the show plays it and prints its figures.\n"
+    "  --wav FILE.wav          write the rendering (or the stretch chosen) as a WAV file\n"
+    "  --spectrogram FILE.png  draw the rendering (or the stretch) with sox\n"
+    "  --from S, --to S        the stretch, in seconds from the start (0 and the end)\n"
+    "  --top HZ                the highest frequency the spectrogram shows\n"
+    "  --help                  this text\n";
+
+struct options {
+    std::string module, wav, png;
+    double from = 0, to = -1, top = 0;  // to < 0: the end of the song
+};
+
+// A number of seconds or hertz: all of the argument, finite, not negative.
+bool read_number(const char *text, double &out) {
+    char *end = nullptr;
+    errno = 0;
+    out = std::strtod(text, &end);
+    return end != text && *end == 0 && errno == 0 && std::isfinite(out) && out >= 0;
+}
+
+// The options, or an exit status (0 after --help) when the program should stop.
+int parse_options(int argc, char **argv, options &o) {
+    static const option LONG[] = {{"wav", required_argument, nullptr, 'w'},
+                                  {"spectrogram", required_argument, nullptr, 's'},
+                                  {"from", required_argument, nullptr, 'f'},
+                                  {"to", required_argument, nullptr, 't'},
+                                  {"top", required_argument, nullptr, 'p'},
+                                  {"help", no_argument, nullptr, 'h'},
+                                  {nullptr, 0, nullptr, 0}};
+    int c;
+    while ((c = getopt_long(argc, argv, "h", LONG, nullptr)) != -1) {
+        double *number = c == 'f' ? &o.from : c == 't' ? &o.to : c == 'p' ? &o.top : nullptr;
+        if (number && !read_number(optarg, *number)) {
+            std::fprintf(stderr, "music_report: --%s takes a number of at least 0, not '%s'\n",
+                         c == 'f'   ? "from"
+                         : c == 't' ? "to"
+                                    : "top",
+                         optarg);
+            return 2;
+        }
+        if (c == 'w')
+            o.wav = optarg;
+        else if (c == 's')
+            o.png = optarg;
+        else if (c == 'h') {
+            std::fputs(USAGE, stdout);
+            return 0;
+        } else if (!number) {
+            std::fputs(USAGE, stderr);
+            return 2;
+        }
+    }
+    if (optind + 1 != argc) {
+        std::fputs(USAGE, stderr);
+        return 2;
+    }
+    o.module = argv[optind];
+    if (o.to >= 0 && o.to <= o.from) {
+        std::fprintf(stderr, "music_report: --to %g must lie after --from %g\n", o.to, o.from);
+        return 2;
+    }
+    return -1;
+}
+
+// The module as libxmp loads it, freed on every path.
+struct loaded_module {
     xmp_context ctx = xmp_create_context();
-    if (xmp_load_module(ctx, file.c_str()) != 0) {
-        std::fprintf(stderr, "%s: libxmp cannot load it\n", file.c_str());
-        return 1;
-    }
-    xmp_module_info info;
-    xmp_get_module_info(ctx, &info);
-    const xmp_module &m = *info.mod;
+    bool loaded = false;
+    xmp_module_info info{};
 
-    const rendering song = render_song(file);
+    explicit loaded_module(const std::string &file) {
+        loaded = xmp_load_module(ctx, file.c_str()) == 0;
+        if (loaded)
+            xmp_get_module_info(ctx, &info);
+    }
+    ~loaded_module() {
+        if (loaded)
+            xmp_release_module(ctx);
+        xmp_free_context(ctx);
+    }
+    loaded_module(const loaded_module &) = delete;
+    loaded_module &operator=(const loaded_module &) = delete;
+};
+
+void print_song(const std::string &file, const xmp_module &m, const rendering &song) {
     std::printf("%s: \"%s\", %d channels, %d orders, %d BPM, speed %d\n", file.c_str(), m.name,
                 m.chn, m.len, m.bpm, m.spd);
     std::printf("duration  %.2f s, loops to position %d", song.duration_s, m.rst);
@@ -177,26 +289,35 @@ int main(int argc, char **argv) {
     else
         std::printf("width     mono: no side at all\n");
     std::printf("bands     ");
-    print_bands(band_shares(song.frames));
+    print_bands(song.frames, MIX_BANDS);
     std::printf("\n");
+}
+
+void print_patterns(const xmp_module &m) {
     const pattern_figures pf = count_patterns(m);
     std::printf("tracks    %d distinct of %d non-empty channel tracks (%.0f%%)\n", pf.distinct,
                 pf.non_empty, pf.non_empty ? 100.0 * pf.distinct / pf.non_empty : 0.0);
     std::printf("effects   %d commands in the patterns, %d as played\n", pf.effects,
                 pf.effects_played);
+}
 
-    for (int ch = 0; ch < m.chn; ++ch) {
+// Each channel alone: its level and where its energy lies.
+void print_channels(const std::string &file, const xmp_module &m) {
+    for (int ch = 0; ch < m.chn; ch++) {
         const rendering solo = render_song(file, ch);
         char what[24];
         std::snprintf(what, sizeof what, "channel %d", ch);
         print_level(what, measure_level(solo.frames));
         std::printf("  ");
-        print_bands(band_shares(solo.frames));
+        print_bands(solo.frames, MIX_BANDS);
         std::printf("\n");
     }
+}
 
+// Each instrument: the mean of its sample and its pitch played at C-4.
+void print_instruments(const std::string &file, const xmp_module &m) {
     std::printf("instrument              sample mean  pitch at C-4\n");
-    for (int i = 0; i < m.ins; ++i) {
+    for (int i = 0; i < m.ins; i++) {
         const xmp_instrument &ins = m.xxi[i];
         if (ins.nsm < 1)
             continue;
@@ -205,48 +326,116 @@ int main(int argc, char **argv) {
         char pitch[80] = "no clear pitch";
         if (p.hz > 0) {
             std::string note;
-            double cents = cents_off_note(p.hz, &note);
-            int n = std::snprintf(pitch, sizeof pitch, "%s %+5.1f cents (%.1f Hz)", note.c_str(),
-                                  cents, p.hz);
+            const double cents = cents_off_note(p.hz, &note);
+            const int n = std::snprintf(pitch, sizeof pitch, "%s %+5.1f cents (%.1f Hz)",
+                                        note.c_str(), cents, p.hz);
             if (p.twin_cents != 0)
-                std::snprintf(pitch + n, sizeof pitch - static_cast<size_t>(n),
+                std::snprintf(pitch + n, sizeof pitch - static_cast<std::size_t>(n),
                               ", twin %+.0f cents at %+.0f dB", p.twin_cents, p.twin_db);
         }
         std::printf("  %02X %-18s %+.5f     %s\n", i + 1, ins.name, sample_mean(s), pitch);
     }
-    xmp_release_module(ctx);
-    xmp_free_context(ctx);
+}
 
-    const size_t total = song.frames.size() / 2;
-    const size_t first = std::min(total, static_cast<size_t>(from * LISTEN_RATE));
-    const size_t last = to > from ? std::min(total, static_cast<size_t>(to * LISTEN_RATE)) : total;
-    if (!wav.empty() && !write_wav(wav, song.frames, first, last)) {
-        std::fprintf(stderr, "%s: cannot write\n", wav.c_str());
+// Runs a program with its arguments as given, no shell between: its exit
+// status, or -1 when it could not be started.
+int run_program(const std::vector<std::string> &args) {
+    std::vector<char *> argv;
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A path sox cannot take for an option.
+std::string as_path(const std::string &path) { return path[0] == '-' ? "./" + path : path; }
+
+bool draw_spectrogram(const options &o, const rendering &song, std::size_t first,
+                      std::size_t last) {
+    char temp[] = "/tmp/music_report-XXXXXX.wav";
+    const int fd = mkstemps(temp, 4);
+    if (fd < 0) {
+        std::fprintf(stderr, "music_report: cannot make a temporary file: %s\n",
+                     std::strerror(errno));
+        return false;
+    }
+    close(fd);
+    bool ok = write_wav(temp, song.frames, first, last);
+    if (!ok)
+        std::fprintf(stderr, "%s: cannot write\n", temp);
+    std::vector<std::string> sox = {"sox", temp, "-n", "remix", "-"};
+    if (o.top > 0)
+        sox.insert(sox.end(), {"rate", std::to_string(static_cast<int>(2 * o.top))});
+    sox.insert(sox.end(), {"spectrogram", "-x", "1600", "-y", "513", "-z", "90", "-t", o.module,
+                           "-o", as_path(o.png)});
+    const int status = ok ? run_program(sox) : 0;
+    std::remove(temp);
+    if (status < 0)
+        std::fprintf(stderr, "the spectrogram needs sox, which is not installed (apt-get install "
+                             "sox)\n");
+    else if (status > 0)
+        std::fprintf(stderr, "sox could not draw the spectrogram into %s\n", o.png.c_str());
+    return ok && status == 0;
+}
+
+// The WAV file and the spectrogram asked for, of the stretch chosen.
+int write_outputs(const options &o, const rendering &song) {
+    const std::size_t total = song.frames.size() / 2;
+    if (o.from * LISTEN_RATE >= static_cast<double>(total) && (!o.wav.empty() || !o.png.empty())) {
+        std::fprintf(stderr, "music_report: --from %g lies past the song's end at %.2f s\n", o.from,
+                     song.duration_s);
+        return 2;
+    }
+    const std::size_t first = static_cast<std::size_t>(o.from * LISTEN_RATE);
+    const std::size_t last =
+        o.to >= 0 ? std::min(total, static_cast<std::size_t>(o.to * LISTEN_RATE)) : total;
+    if (!o.wav.empty() && !write_wav(o.wav, song.frames, first, last)) {
+        std::fprintf(stderr, "%s: cannot write\n", o.wav.c_str());
         return 1;
     }
-    if (!png.empty()) {
-        if (std::system("command -v sox >/dev/null 2>&1") != 0) {
-            std::fprintf(
-                stderr,
-                "the spectrogram needs sox, which is not installed (apt-get install sox)\n");
-            return 1;
-        }
-        const std::string temp = png + ".wav";
-        if (!write_wav(temp, song.frames, first, last)) {
-            std::fprintf(stderr, "%s: cannot write\n", temp.c_str());
-            return 1;
-        }
-        const std::string resample =
-            top > 0 ? " rate " + std::to_string(static_cast<int>(2 * top)) : "";
-        const std::string command = "sox '" + temp + "' -n remix -" + resample +
-                                    " spectrogram -x 1600 -y 513 -z 90 -t '" + file + "' -o '" +
-                                    png + "'";
-        const int status = std::system(command.c_str());
-        std::remove(temp.c_str());
-        if (status != 0) {
-            std::fprintf(stderr, "sox could not draw the spectrogram\n");
-            return 1;
-        }
-    }
+    if (!o.png.empty() && !draw_spectrogram(o, song, first, last))
+        return 1;
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    options o;
+    if (const int status = parse_options(argc, argv, o); status >= 0)
+        return status;
+    const loaded_module module(o.module);
+    if (!module.loaded) {
+        std::fprintf(stderr, "%s: libxmp cannot load it\n", o.module.c_str());
+        return 1;
+    }
+    const xmp_module &m = *module.info.mod;
+    const rendering song = render_song(o.module);
+    if (song.too_long) {
+        std::fprintf(stderr, "%s: the song does not loop within %.0f minutes of music\n",
+                     o.module.c_str(), MAX_SONG_S / 60);
+        return 1;
+    }
+    if (!song.ok) {
+        std::fprintf(stderr, "%s: libxmp cannot play it\n", o.module.c_str());
+        return 1;
+    }
+    print_song(o.module, m, song);
+    print_loudness(song);
+    print_patterns(m);
+    print_channels(o.module, m);
+    print_pitch(o.module);
+    print_hits(o.module, m);
+    print_instruments(o.module, m);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "music_report: cannot write the report\n");
+        return 1;
+    }
+    return write_outputs(o, song);
 }

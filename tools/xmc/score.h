@@ -18,9 +18,10 @@
 //       wave KIND [PULSE%]   sine square saw triangle noise; pulse width for square
 //       wave2 KIND [PULSE%]  a second wave, mixed in with: mix %, detune CENTS, octave2 N
 //       tone only:  cycle SAMPLES (one period), cycles N (at least N periods in the loop)
-//       hit only:   freq HZ [END_HZ SWEEP_MS], length MS, attack MS, decay MS,
+//       hit only:   freq HZ [END_HZ SWEEP_MS], length MS, decay MS,
 //                   noise % [NOISE_DECAY_MS]
-//       both:       lowpass HZ, highpass HZ, drive X, seed N, bits 8|16,
+//       both:       attack MS (a tone's fades in once before its loop),
+//                   lowpass HZ, highpass HZ, drive X, seed N, bits 8|16,
 //                   volume 0..64, pan -128..127, relnote N, finetune N,
 //                   env TICK:VOL ..., sustain POINT, envloop FROM TO, fadeout N,
 //                   vibrato DEPTH RATE [SWEEP]
@@ -152,6 +153,7 @@ struct pattern {
     std::string name;
     int rows = 64;
     std::vector<cell> cells;  // rows * channels, row major
+    std::vector<int> lines;   // the score line each cell was written on (0: none)
 };
 
 struct song {
@@ -166,6 +168,12 @@ struct song {
 };
 
 song parse_score(const std::string &text);
+// What the song would play out of tune, followed through the order list as a
+// player plays it, one fault a written line: a glide (3xx, 5xy) that cannot
+// reach its note within the rows that carry it, and a vibrato (4xy, 6xy)
+// that swings further than VIBRATO_LIMIT_CENTS with the instrument's own.
+std::vector<score_error> check_tuning(const song &s);
+constexpr double VIBRATO_LIMIT_CENTS = 35;
 sample synthesize(const instrument &ins);
 std::vector<uint8_t> write_xm(const song &s);
 std::vector<uint8_t> compile_score(const std::string &text);

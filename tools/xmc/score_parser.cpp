@@ -16,6 +16,7 @@ struct track {
     int rows = 0;
     int default_instrument = 0;
     std::vector<cell> cells;
+    std::vector<int> lines;  // where each row was written (0: not written)
 };
 
 [[noreturn]] void fail(int line, const std::string &what) { throw score_error(line, what); }
@@ -391,6 +392,7 @@ void start_track(parser &st, const std::vector<std::string> &w, int line) {
         st.used_instruments.emplace_back(t.default_instrument, line);
     }
     t.cells.resize(t.rows);
+    t.lines.resize(t.rows);
     st.tracks[t.name] = t;
     st.current_track = &st.tracks[w[1]];
     st.next_row = 0;
@@ -427,6 +429,7 @@ void track_row(parser &st, const std::vector<std::string> &w, int line) {
     if (!pc.instrument_given && pc.at.note && pc.at.note != KEY_OFF)
         pc.at.instrument = static_cast<uint8_t>(t.default_instrument);
     note_instrument_use(st, pc.at, line);
+    t.lines[st.next_row] = line;
     t.cells[st.next_row++] = pc.at;
 }
 
@@ -445,6 +448,7 @@ void start_pattern(parser &st, const std::vector<std::string> &w, int line) {
     p.name = w[1];
     p.rows = static_cast<int>(to_int(w[2], line, 1, 256, "rows"));
     p.cells.resize(static_cast<size_t>(p.rows) * st.piece.channels);
+    p.lines.resize(p.cells.size());
     st.pattern_index[p.name] = static_cast<int>(st.piece.patterns.size());
     st.piece.patterns.push_back(std::move(p));
     st.next_row = 0;
@@ -497,6 +501,8 @@ void pattern_tracks(parser &st, const std::vector<std::string> &w, int line) {
                     c.instrument = static_cast<uint8_t>(instrument);
             }
             p.cells[static_cast<size_t>(r) * st.piece.channels + ch] = c;
+            p.lines[static_cast<size_t>(r) * st.piece.channels + ch] =
+                t.lines[(r - delay) % t.rows];
         }
     }
 }
@@ -514,8 +520,10 @@ void pattern_row(parser &st, const std::vector<std::string> &w, int line) {
                      "more cells than the " + std::to_string(st.piece.channels) + " channels");
             parsed_cell pc = parse_cell(w, start, i, line);
             note_instrument_use(st, pc.at, line);
-            if (!pc.at.empty())
+            if (!pc.at.empty()) {
                 p.cells[static_cast<size_t>(st.next_row) * st.piece.channels + ch] = pc.at;
+                p.lines[static_cast<size_t>(st.next_row) * st.piece.channels + ch] = line;
+            }
             ++ch;
             start = i + 1;
         }

@@ -1,7 +1,9 @@
 // Turns an instrument description into sample data.
 //
 // Tones are single loops: whole periods of the first wave and of the second,
-// so the loop joins without a click. A detune between the two waves is a
+// so the loop joins without a click. A tone with an attack starts with a
+// copy of the loop's tail faded in from silence, so its notes start without
+// a tick (the attack is timed as played at C-4). A detune between the two waves is a
 // difference in their period counts, so the loop is made as long as it must
 // be for that difference to sound as written within 2 cents; the two waves
 // then beat at the written rate. The relative note and finetune are set so
@@ -199,10 +201,20 @@ sample tone(const instrument &ins) {
     saturate(s, ins.drive);
     remove_mean(s);
 
+    // An attack: the loop's own tail, faded in, plays once before the loop,
+    // so the note starts from silence and runs on into the loop unbroken.
+    const size_t lead_in =
+        std::min(static_cast<size_t>(length),
+                 static_cast<size_t>(std::lround(std::max(0.0, ins.attack_ms) * rate / 1000.0)));
+    std::vector<double> ramp(s.end() - static_cast<long>(lead_in), s.end());
+    for (size_t i = 0; i < lead_in; ++i)
+        ramp[i] *= static_cast<double>(i) / static_cast<double>(lead_in);
+    s.insert(s.begin(), ramp.begin(), ramp.end());
+
     sample out;
     out.data = to_pcm(s);
     out.loop = true;
-    out.loop_start = 0;
+    out.loop_start = static_cast<uint32_t>(lead_in);
     out.loop_length = static_cast<uint32_t>(length);
     tune(out, rate, ins);
     return out;

@@ -1,6 +1,8 @@
 // Lays a song out as the bytes of an XM module (version 1.04, linear
 // frequency table). Every size field is computed from the bytes actually
 // written, since players trust them blindly.
+#include <cstdio>
+
 #include "score.h"
 
 namespace {
@@ -96,9 +98,20 @@ void write_empty_instrument(bytes &o) {
     u16(o, 0);
 }
 
+// The relative notes an XM sample can carry; one outside them is silent in players.
+constexpr int LOWEST_RELNOTE = -96, HIGHEST_RELNOTE = 95;
+
 // Writes the instrument and its sample; returns the sample's length.
 std::size_t write_instrument(bytes &o, const instrument &ins) {
     const sample s = synthesize(ins);
+    if (s.relnote < LOWEST_RELNOTE || s.relnote > HIGHEST_RELNOTE) {
+        char what[160];
+        std::snprintf(what, sizeof what,
+                      "instrument %02X would play C-4 at a relative note of %d, outside the "
+                      "module's %d..%d (a shorter cycle or a lower relnote)",
+                      ins.number, s.relnote, LOWEST_RELNOTE, HIGHEST_RELNOTE);
+        throw score_error(ins.line, what);
+    }
     const bool wide = ins.bits == 16;
     const unsigned width = wide ? 2 : 1;
 
@@ -187,4 +200,10 @@ std::vector<uint8_t> write_xm(const song &piece) {
     return o;
 }
 
-std::vector<uint8_t> compile_score(const std::string &text) { return write_xm(parse_score(text)); }
+std::vector<uint8_t> compile_score(const std::string &text) {
+    const song piece = parse_score(text);
+    const std::vector<score_error> faults = check_tuning(piece);
+    if (!faults.empty())
+        throw faults.front();
+    return write_xm(piece);
+}
