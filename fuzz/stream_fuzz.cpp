@@ -1,7 +1,7 @@
 // Fuzz target of the recorder's reading of the show's stream: arbitrary bytes
 // fed to next_unit in pieces of random sizes, as reads from the pipe arrive,
-// each unit it yields applied to the terminal. The first four bytes seed the
-// piece sizes; the rest is the stream.
+// each unit it yields applied to the terminal, which is then drawn. The first
+// four bytes seed the piece sizes; the rest is the stream.
 //
 // Read in one piece, the same bytes must give the same units, the same
 // verdict and the same terminal: a reading that depended on where the pipe
@@ -111,7 +111,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     if (pieces.units != whole.units || pieces.last != whole.last || pieces.error != whole.error ||
         pieces.offset != whole.offset || !same_terminal(pieces.term, whole.term))
         std::abort();
-    if (whole.units > 3)  // at least one frame
+    // The picture, for one input in 16 that reads a frame (it takes longer
+    // than the reading).
+    if (whole.units > 3 && (seed & 15) == 0)
         draw(whole.term);
     return 0;
 }
