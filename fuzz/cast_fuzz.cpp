@@ -29,7 +29,7 @@ pen take_pen(FuzzedDataProvider &in) {
 
 // Runs of cells of one character and pen, then the cursor and the pen.
 void paint(FuzzedDataProvider &in, terminal &t) {
-    const int runs = in.ConsumeIntegralInRange(0, 64);
+    const int runs = in.ConsumeIntegralInRange(0, 24);
     for (int r = 0; r < runs; r++) {
         int at = in.ConsumeIntegralInRange(0, TERM_ROWS * COLS - 1);
         int length = in.ConsumeIntegralInRange(1, 2 * COLS);
