@@ -76,7 +76,9 @@ void set_up() {
         s << in.rdbuf();
         real_glyphs[j] = s.str();
     }
-    const char *base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    // In $TMPDIR, which fuzz/run.sh makes for each run and removes after it,
+    // whatever way the run ends (a report or a timeout skips the clean-up here).
+    const char *base = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
     std::string name = std::string(base) + "/art_fuzz.XXXXXX";
     if (!mkdtemp(name.data()) || mkdir((name + "/grafik").c_str(), 0700) != 0 ||
         mkdir((name + "/grafik/letters").c_str(), 0700) != 0) {

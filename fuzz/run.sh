@@ -27,6 +27,12 @@ fi
 timeout=$(awk -v n="$(nproc)" '{ t = int($1 / n + 0.999); print t < 1 ? 1 : t }' /proc/loadavg)
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+# A folder for the targets' own files (the art target's), gone however a run ends.
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/fuzz.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+export TMPDIR=$scratch
 status=0
 for t in "${targets[@]}"; do
     case $t in
