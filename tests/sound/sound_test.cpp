@@ -106,6 +106,7 @@ protected:
         FSOUND_Close();
         for (FMUSIC_MODULE *m : loaded)
             FMUSIC_FreeSong(m);
+        sound_set_mix_rate(RATE);
     }
 };
 
@@ -201,10 +202,9 @@ TEST_F(SoundMixer, SumSaturatesInsteadOfWrapping) {
 // card's sound from its start call, the stop call `half` frames in.
 std::vector<std::vector<int16_t>> play_cards(const char *name, int b, int half) {
     FMUSIC_MODULE *m = FMUSIC_LoadSong(module(name).c_str());
-    std::vector<std::vector<int16_t>> cards(5);
-    for (auto &card : cards) {
+    std::vector<std::vector<int16_t>> cards(5, std::vector<int16_t>(2 * (b - 1)));
+    for (auto &card : cards) {  // starting with the rest of the buffer the call came in
         FMUSIC_PlaySong(m);
-        card.resize(2 * (b - 1));  // the rest of the buffer the call came in
         std::vector<int16_t> on = mix(half);
         FMUSIC_StopSong(m);
         std::vector<int16_t> off = mix(3 * b);
@@ -247,7 +247,6 @@ TEST_F(SoundMixer, OpeningCardsStartAndEndQuietWithOneStabEach) {
                 << "silent 10 ms after the stop";
         }
     }
-    ASSERT_TRUE(sound_set_mix_rate(RATE));
 }
 
 TEST(SoundLoading, FilesThatAreNoModuleGiveNull) {
