@@ -14,8 +14,19 @@ bool same_pen(const pen &a, const pen &b) {
     return a.bold == b.bold && a.overline == b.overline && a.fg == b.fg && a.bg == b.bg;
 }
 
+// Two cells look the same when they show the same character in the same
+// colours (the default ones are white on black) with the same overline.
 bool same_cell(const term_cell &a, const term_cell &b) {
-    return a.ch == b.ch && same_pen(a.look, b.look);
+    return a.ch == b.ch && ink_of(a.look) == ink_of(b.look) &&
+           paper_of(a.look) == paper_of(b.look) && a.look.overline == b.look.overline;
+}
+
+// The pen printed for `p`: bold ink in the default colour becomes bold white,
+// which players that show bold as bright brighten as the console does.
+pen shown(pen p) {
+    if (p.bold && p.fg == DEFAULT_COLOUR)
+        p.fg = 7;
+    return p;
 }
 
 int fg_code(int c) { return c == DEFAULT_COLOUR ? 39 : c < 8 ? 30 + c : 90 + c - 8; }
@@ -78,7 +89,7 @@ std::string move_to(const terminal &t, int to) {
 // Prints cell `at` of `target` on `t` and into `out`.
 void print_cell(terminal &t, const terminal &target, int at, std::string &out) {
     const term_cell &c = target.cells[at / COLS][at % COLS];
-    std::string s = pen_change(t.now, c.look);
+    std::string s = pen_change(t.now, shown(c.look));
     s += static_cast<char>(c.ch);
     out += s;
     cast_replay(t, s);
@@ -89,6 +100,7 @@ void print_cell(terminal &t, const terminal &target, int at, std::string &out) {
 std::string cast_frame_delta(const terminal &before, const terminal &after) {
     std::string out;
     terminal t = before;
+    t.now = shown(before.now);  // as the bytes before these left it
     for (int at = 0; at < CELLS; at++) {
         if (same_cell(t.cells[at / COLS][at % COLS], after.cells[at / COLS][at % COLS]))
             continue;
@@ -130,7 +142,7 @@ std::string cast_frame_delta(const terminal &before, const terminal &after) {
         out += move;
         cast_replay(t, move);
     }
-    out += pen_change(t.now, after.now);
+    out += pen_change(t.now, shown(after.now));
     return out;
 }
 
