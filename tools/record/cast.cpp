@@ -108,18 +108,19 @@ std::string cast_frame_delta(const terminal &before, const terminal &after) {
         if (next != at) {
             std::string move = move_to(t, at);
             // Reprinting the unchanged cells in between costs their characters
-            // and any pen changes; it is measured on a copy.
+            // and any pen changes.
             bool reprint = false;
             if (next >= 0 && next < at && at - next <= MAX_REPRINT) {
-                terminal trial = t;
-                std::string bytes;
-                for (int k = next; k < at && bytes.size() <= move.size(); k++)
-                    print_cell(trial, after, k, bytes);
-                reprint = bytes.size() <= move.size();
-                if (reprint) {
-                    out += bytes;
-                    t = trial;
+                pen p = t.now;
+                std::size_t cost = 0;
+                for (int k = next; k < at && cost <= move.size(); k++) {
+                    pen q = shown(after.cells[k / COLS][k % COLS].look);
+                    cost += pen_change(p, q).size() + 1;
+                    p = q;
                 }
+                reprint = cost <= move.size();
+                for (int k = next; reprint && k < at; k++)
+                    print_cell(t, after, k, out);
             }
             if (!reprint) {
                 out += move;
