@@ -4,7 +4,11 @@
 demo_packages="build-essential cmake pkg-config libxmp-dev libsdl2-dev libgtest-dev libbenchmark-dev"
 # The recorder encodes with ffmpeg and draws with a console font.
 record_packages="ffmpeg console-setup-linux"
-test_packages="openmpt123 sox $record_packages"
+# The web page ships a font beside the player (Node and npm, for the player's
+# package, are installed by tools/web/setup.sh when missing); its test plays
+# the page in chromium.
+web_packages="fonts-dejavu-core"
+test_packages="openmpt123 sox $record_packages $web_packages chromium"
 
 ensure_packages() {
     local missing=()

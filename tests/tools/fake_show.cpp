@@ -3,6 +3,9 @@
 // writes it (1024 stereo 16-bit frames per write, the mixer blocking on it).
 // Frames 0 to 19 are black; frame 20 turns the screen white at the moment a
 // tone starts; after frame 39 it waits 300 ms, prints half a frame and exits.
+// With FAKE_SHOW_COLOURS=N it prints N frames of a colour pattern instead,
+// which moves every 10 frames and has the raw colour numbers 38 to 43 and 48
+// to 52 and bold in it; the tone still starts with frame 20.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -46,6 +49,23 @@ void mixer(const char *path) {
     close(fd);
 }
 
+// Frame k of the colour pattern.
+std::string colour_frame(int k) {
+    std::string s;
+    for (int y = 0; y < 24; y++)
+        s += "\033[A";
+    const int p = k / 10;
+    for (int y = 0; y < 24; y++) {
+        for (int x = 0; x < 80; x++)
+            s += "\033[" + std::to_string((y / 3 + p) % 2) + ";" +
+                 std::to_string(30 + (x / 4 + y + p) % 14) + ";" +
+                 std::to_string(40 + (x / 8 + y / 4 + p) % 13) + "m" +
+                 static_cast<char>(y % 3 == 0 ? 'A' + (x + p) % 26 : ' ');
+        s += "\n";
+    }
+    return s;
+}
+
 }  // namespace
 
 int main() {
@@ -58,10 +78,12 @@ int main() {
     write_all(1, uniform_frame(" ").substr(24 * 3));
     const std::string black = uniform_frame("\033[0;37;40m "),
                       white = uniform_frame("\033[0;37;47m ");
-    for (int k = 0; k < 40; k++) {
+    const char *colours = std::getenv("FAKE_SHOW_COLOURS");
+    const int frames = colours ? std::atoi(colours) : 40;
+    for (int k = 0; k < frames; k++) {
         if (k == 20)
             tone.store(true);
-        write_all(1, k < 20 ? black : white);
+        write_all(1, colours ? colour_frame(k) : k < 20 ? black : white);
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
