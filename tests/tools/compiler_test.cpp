@@ -10,6 +10,7 @@
 
 #include "listen.h"
 #include "module_probe.h"
+#include "notes.h"
 #include "score.h"
 
 namespace {
@@ -62,8 +63,10 @@ restart 1
 
 // libxmp keeps notes one octave above XM's numbering.
 int xmp_note(const std::string &name) {
-    static const std::string names = "C-C#D-D#E-F-F#G-G#A-A#B-";
-    return static_cast<int>(names.find(name.substr(0, 2)) / 2) + 12 * (name[2] - '0') + 1 + 12;
+    int k = 0;
+    while (name.compare(0, 2, NOTE_NAMES[k]) != 0)
+        k++;
+    return k + 12 * (name[2] - '0') + 1 + 12;
 }
 
 using probe::xmc;

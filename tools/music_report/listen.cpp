@@ -8,10 +8,12 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <numbers>
+
+#include "notes.h"
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
 constexpr int C4 = 60;  // libxmp's number for the note written C-4
 
 void append_frame(rendering &r, const xmp_frame_info &fi) {
@@ -34,7 +36,8 @@ void fft(std::vector<std::complex<double>> &a) {
             std::swap(a[i], a[j]);
     }
     for (size_t len = 2; len <= n; len <<= 1) {
-        const std::complex<double> w = std::polar(1.0, -2 * PI / static_cast<double>(len));
+        const std::complex<double> w =
+            std::polar(1.0, -2 * std::numbers::pi / static_cast<double>(len));
         for (size_t i = 0; i < n; i += len) {
             std::complex<double> wk = 1;
             for (size_t k = 0; k < len / 2; ++k) {
@@ -56,8 +59,8 @@ std::vector<double> power_spectrum(const std::vector<float> &frames, size_t size
     const size_t count = frames.size() / 2;
     std::vector<double> window(size);
     for (size_t i = 0; i < size; ++i)
-        window[i] =
-            0.5 - 0.5 * std::cos(2 * PI * static_cast<double>(i) / static_cast<double>(size));
+        window[i] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) /
+                                         static_cast<double>(size));
     std::vector<std::complex<double>> buf(size);
     for (size_t start = 0; start + size <= count || (start == 0 && count > 0); start += size / 2) {
         for (int ch = 0; ch < 2; ++ch) {
@@ -252,14 +255,14 @@ struct biquad {
 // The two stages of the K weighting at `rate`: a shelf of about +4 dB above
 // 1.5 kHz (the head's effect) and a high-pass at 38 Hz.
 std::array<biquad, 2> k_weighting(int rate) {
-    double k = std::tan(PI * 1681.974450955533 / rate);
+    double k = std::tan(std::numbers::pi * 1681.974450955533 / rate);
     const double q = 0.7071752369554196, vh = std::pow(10.0, 3.999843853973347 / 20);
     const double vb = std::pow(vh, 0.4996667741545416);
     double a0 = 1 + k / q + k * k;
     const biquad shelf{(vh + vb * k / q + k * k) / a0, 2 * (k * k - vh) / a0,
                        (vh - vb * k / q + k * k) / a0, 2 * (k * k - 1) / a0,
                        (1 - k / q + k * k) / a0};
-    k = std::tan(PI * 38.13547087602444 / rate);
+    k = std::tan(std::numbers::pi * 38.13547087602444 / rate);
     const double q2 = 0.5003270373238773;
     a0 = 1 + k / q2 + k * k;
     const biquad high{1, -2, 1, 2 * (k * k - 1) / a0, (1 - k / q2 + k * k) / a0};
@@ -406,7 +409,8 @@ std::vector<double> fine_spectrum(const std::vector<float> &frames, size_t first
         size <<= 1;
     std::vector<std::complex<double>> buf(size, 0.0);
     for (size_t i = 0; i < n; ++i) {
-        double w = 0.5 - 0.5 * std::cos(2 * PI * static_cast<double>(i) / static_cast<double>(n));
+        double w = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) /
+                                        static_cast<double>(n));
         buf[i] = w * (frames[2 * (first + i)] + frames[2 * (first + i) + 1]);
     }
     fft(buf);
@@ -484,12 +488,6 @@ pitch_reading pitch_at_c4(const std::string &file, int instrument) {
         --end;
     const double sounds_s = static_cast<double>(end) / LISTEN_RATE;
     return read_pitch(r.frames, std::min(0.1, sounds_s / 3), sounds_s);
-}
-
-std::string note_name(int key) {
-    static const char *names[] = {"C-", "C#", "D-", "D#", "E-", "F-",
-                                  "F#", "G-", "G#", "A-", "A#", "B-"};
-    return std::string(names[((key % 12) + 12) % 12]) + std::to_string(key >= 0 ? key / 12 : -1);
 }
 
 double cents_off_note(double hz, std::string *name) {

@@ -98,9 +98,6 @@ pitch_reading read_pitch(const std::vector<float> &frames, double from_s, double
 // third of their length on).
 pitch_reading pitch_at_c4(const std::string &file, int instrument);
 
-// The name of a note counted in semitones from C-0 (C-4 is middle C): "C-4", "F#5".
-std::string note_name(int key);
-
 // Cents from the nearest equal-tempered note (A-4 = 440 Hz), and its name ("C-4").
 double cents_off_note(double hz, std::string *name = nullptr);
 

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "listen.h"
+#include "notes.h"
 
 extern char **environ;
 

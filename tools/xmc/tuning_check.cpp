@@ -14,6 +14,7 @@
 #include <set>
 #include <utility>
 
+#include "notes.h"
 #include "score.h"
 
 namespace {
@@ -45,12 +46,6 @@ struct checker {
     }
 };
 
-std::string note_name(int note) {
-    static const char *NAMES[] = {"C-", "C#", "D-", "D#", "E-", "F-",
-                                  "F#", "G-", "G#", "A-", "A#", "B-"};
-    return NAMES[(note - 1) % 12] + std::to_string((note - 1) / 12);
-}
-
 // The end of a glide: a fault when it has not arrived.
 void end_glide(checker &c, channel_state &ch) {
     if (!ch.gliding)
@@ -65,7 +60,7 @@ void end_glide(checker &c, channel_state &ch) {
     std::snprintf(what, sizeof what,
                   "the glide to %s stops %.2f semitones short of it: over its %d moving ticks it "
                   "needs 3xx of at least %02X, or more rows with 300",
-                  note_name(ch.target).c_str(), short_by, ch.glide_ticks, needed);
+                  note_name(ch.target - 1).c_str(), short_by, ch.glide_ticks, needed);
     c.fault(ch.glide_line, what);
 }
 
