@@ -18,7 +18,7 @@ std::string read_score(const std::string &name) {
 
 void compile(benchmark::State &state, const std::string &name) {
     const std::string text = read_score(name);
-    size_t bytes = 0;
+    std::size_t bytes = 0;
     for (auto _ : state) {
         auto module = compile_score(text);
         bytes = module.size();

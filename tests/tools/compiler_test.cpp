@@ -202,11 +202,11 @@ TEST_F(SmallScore, SameScoreGivesTheSameBytes) {
 }
 
 // Counts rising zero crossings of the left channel to find the pitch.
-double pitch_of(const std::vector<int16_t> &s, size_t from, size_t to, int rate) {
+double pitch_of(const std::vector<int16_t> &s, std::size_t from, std::size_t to, int rate) {
     int crossings = 0;
-    for (size_t i = from + 2; i < to; i += 2)
+    for (std::size_t i = from + 2; i < to; i += 2)
         if (s[i - 2] < 0 && s[i] >= 0)
-            ++crossings;
+            crossings++;
     return crossings * rate / ((to - from) / 2.0);
 }
 
@@ -259,23 +259,23 @@ order p
     const std::string module = compile(dir, "beat", score);
     ASSERT_FALSE(module.empty());
     const double written[] = {1.2118, 3.8054};
-    for (int ins = 1; ins <= 2; ++ins) {
+    for (int ins = 1; ins <= 2; ins++) {
         SCOPED_TRACE(ins);
         rendering sound = render_instrument(module, ins, 6.0);
         // The loudness in 10 ms blocks; a beat is a fall from above three
         // quarters of the loudest to below a quarter.
-        const size_t block = LISTEN_RATE / 100;
+        const std::size_t block = LISTEN_RATE / 100;
         std::vector<double> loudness;
-        for (size_t i = 0; i + 2 * block <= sound.frames.size(); i += 2 * block) {
+        for (std::size_t i = 0; i + 2 * block <= sound.frames.size(); i += 2 * block) {
             double sum = 0;
-            for (size_t k = i; k < i + 2 * block; k += 2)
+            for (std::size_t k = i; k < i + 2 * block; k += 2)
                 sum += sound.frames[k] * sound.frames[k];
             loudness.push_back(std::sqrt(sum / block));
         }
         const double loudest = *std::max_element(loudness.begin(), loudness.end());
         std::vector<double> dips;  // seconds
         bool high = false;
-        for (size_t i = 0; i < loudness.size(); ++i) {
+        for (std::size_t i = 0; i < loudness.size(); i++) {
             if (loudness[i] > loudest * 3 / 4)
                 high = true;
             if (high && loudness[i] < loudest / 4) {

@@ -39,12 +39,12 @@ TEST(ShowModules, VorbelIsLoudButDoesNotClip) {
     const int rate = 32000;
     const double seconds = m.info.seq_data[0].duration / 1000.0;
     auto s = m.render(seconds, rate);
-    size_t clipped = 0;
+    std::size_t clipped = 0;
     for (int16_t v : s)
         clipped += (v >= 32767 || v <= -32768);
     EXPECT_LT(clipped, s.size() / 100000) << "samples at full scale";
     // Every ten seconds carries sound; the start of the intro may be quieter.
-    for (size_t start = 0; start + 10 * rate * 2 <= s.size(); start += 10 * rate * 2) {
+    for (std::size_t start = 0; start + 10 * rate * 2 <= s.size(); start += 10 * rate * 2) {
         double level = probe::rms(s, start, start + 10 * rate * 2);
         EXPECT_GT(level, 0.03) << "at " << start / (2 * rate) << " s";
         EXPECT_LT(level, 0.5) << "at " << start / (2 * rate) << " s";
@@ -56,9 +56,10 @@ TEST(ShowModules, KnarkIsAudibleInEachOfItsFiveHalfSeconds) {
     ASSERT_EQ(m.status, 0);
     const int rate = 32000;
     auto s = m.render(2.5, rate);
-    for (int stab = 0; stab < 5; ++stab) {
+    for (int stab = 0; stab < 5; stab++) {
         SCOPED_TRACE(stab);
-        size_t start = static_cast<size_t>(stab) * rate;  // half a second of stereo frames
+        std::size_t start =
+            static_cast<std::size_t>(stab) * rate;  // half a second of stereo frames
         // Sound from the first 50 ms on, and through the whole half second.
         EXPECT_GT(probe::rms(s, start, start + rate / 10), 0.05);
         EXPECT_GT(probe::rms(s, start, start + rate), 0.05);
@@ -94,14 +95,14 @@ TEST(ShowModules, NoSampleCarriesAnOffset) {
     for (const std::string &file : {VORBEL, KNARK}) {
         probe::loaded_module m(file);
         ASSERT_EQ(m.status, 0);
-        for (int i = 0; i < m.mod().smp; ++i) {
+        for (int i = 0; i < m.mod().smp; i++) {
             const xmp_sample &s = m.mod().xxs[i];
             SCOPED_TRACE(file + " sample " + std::to_string(i));
             const bool loop = s.flg & XMP_SAMPLE_LOOP;
             const int from = loop ? s.lps : 0, to = loop ? s.lpe : s.len;
             ASSERT_GT(to, from);
             double sum = 0;
-            for (int k = from; k < to; ++k)
+            for (int k = from; k < to; k++)
                 sum += (s.flg & XMP_SAMPLE_16BIT)
                            ? reinterpret_cast<const int16_t *>(s.data)[k] / 32768.0
                            : reinterpret_cast<const int8_t *>(s.data)[k] / 128.0;

@@ -35,7 +35,7 @@ extern char **environ;
 namespace {
 
 void put_u32(std::ofstream &f, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; i++)
         f.put(static_cast<char>((v >> (8 * i)) & 0xff));
 }
 
@@ -44,8 +44,8 @@ void put_u16(std::ofstream &f, unsigned v) {
     f.put(static_cast<char>((v >> 8) & 0xff));
 }
 
-bool write_wav(const std::string &path, const std::vector<float> &frames, size_t first,
-               size_t last) {
+bool write_wav(const std::string &path, const std::vector<float> &frames, std::size_t first,
+               std::size_t last) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     const uint32_t bytes = static_cast<uint32_t>((last - first) * 2 * 2);
     f.write("RIFF", 4);
@@ -60,7 +60,7 @@ bool write_wav(const std::string &path, const std::vector<float> &frames, size_t
     put_u16(f, 16);
     f.write("data", 4);
     put_u32(f, bytes);
-    for (size_t i = first * 2; i < last * 2; ++i)
+    for (std::size_t i = first * 2; i < last * 2; i++)
         put_u16(f, static_cast<uint16_t>(static_cast<int16_t>(std::lround(frames[i] * 32767.0f))));
     f.close();
     return static_cast<bool>(f);
@@ -79,15 +79,15 @@ pattern_figures count_patterns(const xmp_module &m) {
     pattern_figures out;
     std::set<int> patterns;
     std::set<std::vector<int>> tracks;
-    for (int i = 0; i < m.len; ++i) {
+    for (int i = 0; i < m.len; i++) {
         const int p = m.xxo[i];
         const xmp_pattern &pat = *m.xxp[p];
-        for (int ch = 0; ch < m.chn; ++ch) {
+        for (int ch = 0; ch < m.chn; ch++) {
             const xmp_track &t = *m.xxt[pat.index[ch]];
             std::vector<int> key;
             bool empty = true;
             int effects = 0;
-            for (int r = 0; r < pat.rows; ++r) {
+            for (int r = 0; r < pat.rows; r++) {
                 const xmp_event &e = t.event[r];
                 key.insert(key.end(), {e.note, e.ins, e.vol, e.fxt, e.fxp, e.f2t, e.f2p});
                 empty = empty && !e.note && !e.ins && !e.vol && !has_effect(e);
@@ -99,7 +99,7 @@ pattern_figures count_patterns(const xmp_module &m) {
             out.effects += effects;
             if (empty)
                 continue;
-            ++out.non_empty;
+            out.non_empty++;
             tracks.insert(key);
         }
         patterns.insert(p);
@@ -115,7 +115,7 @@ double sample_mean(const xmp_sample &s) {
     const bool loop = (s.flg & XMP_SAMPLE_LOOP) && s.lpe > s.lps;
     const int from = loop ? s.lps : 0, to = loop ? s.lpe : s.len;
     double sum = 0;
-    for (int i = from; i < to; ++i)
+    for (int i = from; i < to; i++)
         sum += (s.flg & XMP_SAMPLE_16BIT) ? reinterpret_cast<const int16_t *>(s.data)[i] / 32768.0
                                           : reinterpret_cast<const int8_t *>(s.data)[i] / 128.0;
     return sum / (to - from);

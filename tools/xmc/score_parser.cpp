@@ -40,7 +40,7 @@ long to_int(const std::string &s, int line, long lo, long hi, const std::string 
     long v = 0;
     const char *first = s.data();
     if (!s.empty() && s[0] == '+')
-        ++first;
+        first++;
     auto [p, ec] = std::from_chars(first, s.data() + s.size(), v);
     if (ec != std::errc() || p != s.data() + s.size() || first == s.data() + s.size())
         fail(line, what + ": '" + s + "' is not a whole number");
@@ -54,7 +54,7 @@ double to_real(const std::string &s, int line, double lo, double hi, const std::
     double v = 0;
     const char *first = s.data();
     if (!s.empty() && s[0] == '+')
-        ++first;
+        first++;
     auto [p, ec] = std::from_chars(first, s.data() + s.size(), v);
     if (ec != std::errc() || p != s.data() + s.size() || first == s.data() + s.size())
         fail(line, what + ": '" + s + "' is not a number");
@@ -80,32 +80,32 @@ int hex_value(const std::string &s, int line, int lo, int hi, const std::string 
 // quotes); ';' starts a comment. '|' stands as a word of its own.
 std::vector<std::string> split_words(const std::string &text, int line) {
     std::vector<std::string> out;
-    size_t i = 0;
+    std::size_t i = 0;
     while (i < text.size()) {
         char c = text[i];
         if (c == ';')
             break;
         if (std::isspace(static_cast<unsigned char>(c))) {
-            ++i;
+            i++;
             continue;
         }
         if (c == '|') {
             out.emplace_back("|");
-            ++i;
+            i++;
             continue;
         }
         if (c == '"') {
-            size_t end = text.find('"', i + 1);
+            std::size_t end = text.find('"', i + 1);
             if (end == std::string::npos)
                 fail(line, "unterminated quoted name");
             out.push_back(text.substr(i + 1, end - i - 1));
             i = end + 1;
             continue;
         }
-        size_t j = i;
+        std::size_t j = i;
         while (j < text.size() && !std::isspace(static_cast<unsigned char>(text[j])) &&
                text[j] != '|' && text[j] != ';')
-            ++j;
+            j++;
         out.push_back(text.substr(i, j - i));
         i = j;
     }
@@ -151,9 +151,10 @@ struct parsed_cell {
 };
 
 // A cell: note [instrument [volume [effect]]], each field may be dots.
-parsed_cell parse_cell(const std::vector<std::string> &w, size_t from, size_t to, int line) {
+parsed_cell parse_cell(const std::vector<std::string> &w, std::size_t from, std::size_t to,
+                       int line) {
     parsed_cell out;
-    size_t n = to - from;
+    std::size_t n = to - from;
     if (n == 0)
         return out;
     if (n > 4)
@@ -199,7 +200,7 @@ struct parser {
     int restart_line = 0;
 };
 
-void need(const std::vector<std::string> &w, size_t n, int line, const std::string &usage) {
+void need(const std::vector<std::string> &w, std::size_t n, int line, const std::string &usage) {
     if (w.size() != n)
         fail(line, "expected: " + usage);
 }
@@ -453,8 +454,8 @@ void start_track(parser &st, const std::vector<std::string> &w, int line) {
 }
 
 // Reads an optional leading row number; returns the index of the first cell word.
-size_t row_number(parser &st, const std::vector<std::string> &w, int line, int rows) {
-    size_t at = 0;
+std::size_t row_number(parser &st, const std::vector<std::string> &w, int line, int rows) {
+    std::size_t at = 0;
     if (all_digits(w[0])) {
         int row = static_cast<int>(to_int(w[0], line, 0, rows - 1, "row"));
         if (row < st.next_row)
@@ -474,8 +475,8 @@ void note_instrument_use(parser &st, const cell &c, int line) {
 
 void track_row(parser &st, const std::vector<std::string> &w, int line) {
     track &t = *st.current_track;
-    size_t at = row_number(st, w, line, t.rows);
-    for (size_t i = at; i < w.size(); ++i)
+    std::size_t at = row_number(st, w, line, t.rows);
+    for (std::size_t i = at; i < w.size(); i++)
         if (w[i] == "|")
             fail(line, "a track holds one channel: no '|' in its rows");
     parsed_cell pc = parse_cell(w, at, w.size(), line);
@@ -500,7 +501,7 @@ void start_pattern(parser &st, const std::vector<std::string> &w, int line) {
     pattern p;
     p.name = w[1];
     p.rows = static_cast<int>(to_int(w[2], line, 1, 256, "rows"));
-    p.cells.resize(static_cast<size_t>(p.rows) * st.piece.channels);
+    p.cells.resize(static_cast<std::size_t>(p.rows) * st.piece.channels);
     p.lines.resize(p.cells.size());
     st.pattern_index[p.name] = static_cast<int>(st.piece.patterns.size());
     st.piece.patterns.push_back(std::move(p));
@@ -513,18 +514,18 @@ void pattern_tracks(parser &st, const std::vector<std::string> &w, int line) {
     pattern &p = st.piece.patterns.back();
     if (st.next_row > 0)
         fail(line, "tracks must come before the rows of the pattern");
-    if (w.size() - 1 > static_cast<size_t>(st.piece.channels))
+    if (w.size() - 1 > static_cast<std::size_t>(st.piece.channels))
         fail(line, "more tracks than the " + std::to_string(st.piece.channels) + " channels");
-    for (size_t ch = 0; ch + 1 < w.size(); ++ch) {
+    for (std::size_t ch = 0; ch + 1 < w.size(); ch++) {
         const std::string &ref = w[ch + 1];
         if (ref == ".")
             continue;
-        size_t end = ref.find_first_of("+->@");
+        std::size_t end = ref.find_first_of("+->@");
         std::string name = ref.substr(0, end);
         int transpose = 0, delay = 0, instrument = 0;
         std::string rest = end == std::string::npos ? "" : ref.substr(end);
-        auto take = [&](size_t from) {  // the text of one modifier, up to the next
-            size_t next = rest.find_first_of(">@", from);
+        auto take = [&](std::size_t from) {  // the text of one modifier, up to the next
+            std::size_t next = rest.find_first_of(">@", from);
             std::string part = rest.substr(0, next);
             rest = next == std::string::npos ? "" : rest.substr(next);
             return part;
@@ -543,7 +544,7 @@ void pattern_tracks(parser &st, const std::vector<std::string> &w, int line) {
         if (it == st.tracks.end())
             fail(line, "unknown track '" + name + "'");
         const track &t = it->second;
-        for (int r = delay; r < p.rows; ++r) {
+        for (int r = delay; r < p.rows; r++) {
             cell c = t.cells[(r - delay) % t.rows];
             if (c.note && c.note != KEY_OFF) {
                 int n = c.note + transpose;
@@ -553,8 +554,8 @@ void pattern_tracks(parser &st, const std::vector<std::string> &w, int line) {
                 if (instrument)
                     c.instrument = static_cast<uint8_t>(instrument);
             }
-            p.cells[static_cast<size_t>(r) * st.piece.channels + ch] = c;
-            p.lines[static_cast<size_t>(r) * st.piece.channels + ch] =
+            p.cells[static_cast<std::size_t>(r) * st.piece.channels + ch] = c;
+            p.lines[static_cast<std::size_t>(r) * st.piece.channels + ch] =
                 t.lines[(r - delay) % t.rows];
         }
     }
@@ -563,10 +564,10 @@ void pattern_tracks(parser &st, const std::vector<std::string> &w, int line) {
 // [ROW] cell | cell | ... ; cells written here replace those of the tracks.
 void pattern_row(parser &st, const std::vector<std::string> &w, int line) {
     pattern &p = st.piece.patterns.back();
-    size_t at = row_number(st, w, line, p.rows);
+    std::size_t at = row_number(st, w, line, p.rows);
     int ch = 0;
-    size_t start = at;
-    for (size_t i = at; i <= w.size(); ++i) {
+    std::size_t start = at;
+    for (std::size_t i = at; i <= w.size(); i++) {
         if (i == w.size() || w[i] == "|") {
             if (ch >= st.piece.channels)
                 fail(line,
@@ -574,14 +575,14 @@ void pattern_row(parser &st, const std::vector<std::string> &w, int line) {
             parsed_cell pc = parse_cell(w, start, i, line);
             note_instrument_use(st, pc.at, line);
             if (!pc.at.empty()) {
-                p.cells[static_cast<size_t>(st.next_row) * st.piece.channels + ch] = pc.at;
-                p.lines[static_cast<size_t>(st.next_row) * st.piece.channels + ch] = line;
+                p.cells[static_cast<std::size_t>(st.next_row) * st.piece.channels + ch] = pc.at;
+                p.lines[static_cast<std::size_t>(st.next_row) * st.piece.channels + ch] = line;
             }
-            ++ch;
+            ch++;
             start = i + 1;
         }
     }
-    ++st.next_row;
+    st.next_row++;
 }
 
 void finish(parser &st) {
@@ -635,7 +636,7 @@ void handle(parser &st, const std::vector<std::string> &w, int line) {
         st.restart_line = line;
     } else if (k == "order") {
         st.block = block_kind::none;
-        for (size_t i = 1; i < w.size(); ++i) {
+        for (std::size_t i = 1; i < w.size(); i++) {
             auto it = st.pattern_index.find(w[i]);
             if (it == st.pattern_index.end())
                 fail(line, "order names unknown pattern '" + w[i] + "'");
@@ -671,7 +672,7 @@ song parse_score(const std::string &text) {
     std::string raw;
     int line = 0;
     while (std::getline(in, raw)) {
-        ++line;
+        line++;
         if (!raw.empty() && raw.back() == '\r')
             raw.pop_back();
         auto words = split_words(raw, line);
