@@ -73,8 +73,10 @@ TEST(ShowModules, KnarkIsAudibleInEachOfItsFiveHalfSeconds) {
 TEST(ShowModules, EveryInstrumentSoundsAtItsWrittenPitch) {
     for (const std::string name : {"vorbel", "knark"}) {
         std::ifstream in(std::string(MUSIC_DIR) + "/" + name + ".score");
-        const song score =
-            parse_score({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
+        song score;
+        score_error error;
+        ASSERT_TRUE(parse_score({std::istreambuf_iterator<char>(in), {}}, score, error))
+            << error.message;
         const std::string module = std::string(RUN_DIR) + "/" + name + ".xm";
         for (const instrument &ins : score.instruments) {
             if (ins.hit && (ins.wave == wave_kind::noise || ins.noise >= 50))

@@ -1,5 +1,6 @@
-// Reads the text of a score into a song. Every fault is reported as a
-// score_error naming the line it was found on.
+// Reads the text of a score into a song. The first fault ends the reading:
+// fail() unwinds to parse_score, which returns it as a score_error naming
+// the line it was found on.
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -666,20 +667,26 @@ void handle(parser &st, const std::vector<std::string> &w, int line) {
 
 }  // namespace
 
-song parse_score(const std::string &text) {
+bool parse_score(const std::string &text, song &out, score_error &error) {
     parser st;
     std::istringstream in(text);
     std::string raw;
     int line = 0;
-    while (std::getline(in, raw)) {
-        line++;
-        if (!raw.empty() && raw.back() == '\r')
-            raw.pop_back();
-        auto words = split_words(raw, line);
-        if (words.empty())
-            continue;
-        handle(st, words, line);
+    try {
+        while (std::getline(in, raw)) {
+            line++;
+            if (!raw.empty() && raw.back() == '\r')
+                raw.pop_back();
+            auto words = split_words(raw, line);
+            if (words.empty())
+                continue;
+            handle(st, words, line);
+        }
+        finish(st);
+    } catch (const score_error &e) {
+        error = e;
+        return false;
     }
-    finish(st);
-    return std::move(st.piece);
+    out = std::move(st.piece);
+    return true;
 }

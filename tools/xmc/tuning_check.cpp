@@ -42,7 +42,7 @@ struct checker {
 
     void fault(int line, const std::string &what) {
         if (told.insert(line).second)
-            faults.emplace_back(line, what);
+            faults.push_back({line, what});
     }
 };
 

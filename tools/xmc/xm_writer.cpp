@@ -82,7 +82,7 @@ void write_pattern(bytes &o, const pattern &p, int channels) {
     }
     std::size_t packed = o.size() - start;
     if (packed > 0xffff)
-        throw score_error(0, "pattern '" + p.name + "' is too large to pack");
+        throw score_error{0, "pattern '" + p.name + "' is too large to pack"};
     patch_u16(o, size_at, static_cast<unsigned>(packed));
 }
 
@@ -104,7 +104,7 @@ void write_instrument(bytes &o, const instrument &ins) {
                       "instrument %02X would play C-4 at a relative note of %d, outside the "
                       "module's %d..%d (a shorter cycle or a lower relnote)",
                       ins.number, s.relnote, LOWEST_RELNOTE, HIGHEST_RELNOTE);
-        throw score_error(ins.line, what);
+        throw score_error{ins.line, what};
     }
     const bool wide = ins.bits == 16;
     const unsigned width = wide ? 2 : 1;
@@ -173,26 +173,36 @@ void write_instrument(bytes &o, const instrument &ins) {
 
 }  // namespace
 
-std::vector<uint8_t> write_xm(const song &piece) {
+bool write_xm(const song &piece, std::vector<uint8_t> &out, score_error &error) {
     bytes o;
-    int count = piece.instruments.empty() ? 0 : piece.instruments.back().number;
-    write_header(o, piece, count);
-    for (const pattern &p : piece.patterns)
-        write_pattern(o, p, piece.channels);
-    std::size_t next = 0;
-    for (int n = 1; n <= count; n++) {
-        if (next < piece.instruments.size() && piece.instruments[next].number == n)
-            write_instrument(o, piece.instruments[next++]);
-        else
-            write_empty_instrument(o);
+    const int count = piece.instruments.empty() ? 0 : piece.instruments.back().number;
+    try {
+        write_header(o, piece, count);
+        for (const pattern &p : piece.patterns)
+            write_pattern(o, p, piece.channels);
+        std::size_t next = 0;
+        for (int n = 1; n <= count; n++) {
+            if (next < piece.instruments.size() && piece.instruments[next].number == n)
+                write_instrument(o, piece.instruments[next++]);
+            else
+                write_empty_instrument(o);
+        }
+    } catch (const score_error &e) {
+        error = e;
+        return false;
     }
-    return o;
+    out = std::move(o);
+    return true;
 }
 
-std::vector<uint8_t> compile_score(const std::string &text) {
-    const song piece = parse_score(text);
+bool compile_score(const std::string &text, std::vector<uint8_t> &out, score_error &error) {
+    song piece;
+    if (!parse_score(text, piece, error))
+        return false;
     const std::vector<score_error> faults = check_tuning(piece);
-    if (!faults.empty())
-        throw faults.front();
-    return write_xm(piece);
+    if (!faults.empty()) {
+        error = faults.front();
+        return false;
+    }
+    return write_xm(piece, out, error);
 }
