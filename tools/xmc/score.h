@@ -54,6 +54,13 @@
 //   4xy vibrato, speed x depth y; Axy volume slide, up x or down y per tick
 //   Cxx set the volume; E9x retrigger the note every x ticks; ECx cut it at
 //   tick x; EDx delay it by x ticks; Fxx speed (below 20) or BPM
+//
+// The compiler refuses what would sound off the written notes: a glide must
+// reach its note within the rows that carry it (3xx moves xx/16 semitone on
+// each tick of a row but the first; continue it with 300), and a vibrato
+// may swing at most 35 cents, the instrument's own vibrato included (depth y
+// of 4xy swings (2y - 1)/16 semitone, depth d of the instrument's d/64).
+// An instrument must play C-4 at a relative note the module can carry.
 #pragma once
 
 #include <cstdint>
