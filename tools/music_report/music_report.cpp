@@ -12,6 +12,7 @@
 // A song that does not loop within half an hour of music is refused.
 #include <getopt.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xmp.h>
@@ -254,6 +255,19 @@ int parse_options(int argc, char **argv, options &o) {
     return -1;
 }
 
+// A module file is a regular file of at most this size (the show's are under 1 MB).
+constexpr off_t MAX_MODULE_BYTES = 64 << 20;
+
+// Why `path` is no module file to load, or null when it may be one.
+const char *not_a_module_file(const std::string &path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return "cannot be read";
+    if (!S_ISREG(st.st_mode))
+        return "is not a regular file";
+    return st.st_size > MAX_MODULE_BYTES ? "is over 64 MB, too large for a module" : nullptr;
+}
+
 // The module as libxmp loads it, freed on every path.
 struct loaded_module {
     xmp_context ctx = xmp_create_context();
@@ -388,11 +402,6 @@ bool draw_spectrogram(const options &o, const rendering &song, std::size_t first
 // The WAV file and the spectrogram asked for, of the stretch chosen.
 int write_outputs(const options &o, const rendering &song) {
     const std::size_t total = song.frames.size() / 2;
-    if (o.from * LISTEN_RATE >= static_cast<double>(total) && (!o.wav.empty() || !o.png.empty())) {
-        std::fprintf(stderr, "music_report: --from %g lies past the song's end at %.2f s\n", o.from,
-                     song.duration_s);
-        return 2;
-    }
     const std::size_t first = static_cast<std::size_t>(o.from * LISTEN_RATE);
     const std::size_t last =
         o.to >= 0 ? std::min(total, static_cast<std::size_t>(o.to * LISTEN_RATE)) : total;
@@ -411,6 +420,10 @@ int main(int argc, char **argv) {
     options o;
     if (const int status = parse_options(argc, argv, o); status >= 0)
         return status;
+    if (const char *why = not_a_module_file(o.module)) {
+        std::fprintf(stderr, "%s: %s\n", o.module.c_str(), why);
+        return 1;
+    }
     const loaded_module module(o.module);
     if (!module.loaded) {
         std::fprintf(stderr, "%s: libxmp cannot load it\n", o.module.c_str());
@@ -426,6 +439,11 @@ int main(int argc, char **argv) {
     if (!song.ok) {
         std::fprintf(stderr, "%s: libxmp cannot play it\n", o.module.c_str());
         return 1;
+    }
+    if (o.from >= song.duration_s && (!o.wav.empty() || !o.png.empty())) {
+        std::fprintf(stderr, "music_report: --from %g lies past the song's end at %.2f s\n", o.from,
+                     song.duration_s);
+        return 2;
     }
     print_song(o.module, m, song);
     print_loudness(song);
