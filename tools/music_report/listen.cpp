@@ -133,7 +133,30 @@ bool play_through(player &p, F each) {
 
 }  // namespace
 
-rendering render_song(const std::string &file, int solo) {
+namespace {
+
+// Silences every sample that does not belong to `instrument` (1-based): its
+// data zeroed and its length cut to nothing, so neither it nor its loop's
+// join sounds.
+void keep_only(xmp_module &m, int instrument) {
+    std::vector<bool> keep(static_cast<std::size_t>(m.smp), false);
+    const xmp_instrument &ins = m.xxi[instrument - 1];
+    for (int i = 0; i < ins.nsm; i++)
+        if (ins.sub[i].sid >= 0 && ins.sub[i].sid < m.smp)
+            keep[static_cast<std::size_t>(ins.sub[i].sid)] = true;
+    for (int i = 0; i < m.smp; i++) {
+        xmp_sample &s = m.xxs[i];
+        if (keep[static_cast<std::size_t>(i)] || !s.data || s.len <= 0)
+            continue;
+        std::fill_n(s.data, s.len * ((s.flg & XMP_SAMPLE_16BIT) ? 2 : 1), 0);
+        s.len = s.lps = s.lpe = 0;
+        s.flg &= ~(XMP_SAMPLE_LOOP | XMP_SAMPLE_LOOP_BIDIR);
+    }
+}
+
+}  // namespace
+
+rendering render_song(const std::string &file, int solo, int instrument) {
     rendering r;
     {
         // A quick pass at a low rate first: a song that never loops is
@@ -152,6 +175,8 @@ rendering render_song(const std::string &file, int solo) {
     if (solo >= 0)
         for (int ch = 0; ch < p.info.mod->chn; ch++)
             xmp_channel_mute(p.ctx, ch, ch == solo ? 0 : 1);
+    if (instrument > 0 && instrument <= p.info.mod->ins)
+        keep_only(*p.info.mod, instrument);
     const int restart = p.info.mod->rst;
     r.ok = play_through(p, [&](const xmp_frame_info &fi) {
         if (r.loop_s < 0 && fi.pos == restart)
@@ -162,8 +187,7 @@ rendering render_song(const std::string &file, int solo) {
     return r;
 }
 
-rendering render_instrument(const std::string &file, int instrument, double seconds,
-                            bool envelope) {
+rendering render_instrument(const std::string &file, int instrument, double seconds) {
     rendering r;
     player p(file, LISTEN_RATE, 0, true);
     if (!p.started || instrument < 1 || instrument > p.info.mod->ins)
@@ -171,8 +195,7 @@ rendering render_instrument(const std::string &file, int instrument, double seco
     for (int ch = 0; ch < p.info.mod->chn; ch++)
         xmp_channel_mute(p.ctx, ch, 1);
     // Without its volume envelope a tone holds steady, long enough to measure.
-    if (!envelope)
-        p.info.mod->xxi[instrument - 1].aei.flg &= ~XMP_ENVELOPE_ON;
+    p.info.mod->xxi[instrument - 1].aei.flg &= ~XMP_ENVELOPE_ON;
     xmp_smix_play_instrument(p.ctx, instrument - 1, C4, 64, 0);
     xmp_frame_info fi;
     while (static_cast<double>(r.frames.size()) < seconds * 2 * LISTEN_RATE &&

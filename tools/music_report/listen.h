@@ -23,12 +23,12 @@ struct rendering {
 // Renders the song once through, up to the point where it loops. `solo` >= 0
 // mutes every channel but that one. Not ok when libxmp cannot load it or it
 // does not loop within MAX_SONG_S (too_long, and no frames).
-rendering render_song(const std::string &file, int solo = -1);
+// `instrument` > 0 silences every sample but that instrument's (1-based).
+rendering render_song(const std::string &file, int solo = -1, int instrument = 0);
 
 // Renders one instrument of the module (1-based), alone, at C-4 for
-// `seconds`, with its volume envelope switched off unless `envelope`.
-rendering render_instrument(const std::string &file, int instrument, double seconds,
-                            bool envelope = false);
+// `seconds`, with its volume envelope switched off.
+rendering render_instrument(const std::string &file, int instrument, double seconds);
 
 struct level {
     double peak = 0;  // largest absolute sample

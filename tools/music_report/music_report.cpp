@@ -142,12 +142,17 @@ void print_bands(const std::vector<float> &frames, const std::vector<double> &ed
     }
 }
 
-// The loudness of each 7.5 s of the song, and how far apart its loudest and quietest lie.
+// The loudness of each 7.5 s of the song, and how far apart its loudest and
+// quietest lie; a song shorter than that is measured whole.
 void print_loudness(const rendering &song) {
     const double WINDOW_S = 7.5;
-    const std::vector<double> lufs = loudness_lufs(song.frames, WINDOW_S);
-    if (lufs.empty())
+    if (song.duration_s < WINDOW_S) {
+        const std::vector<double> whole = loudness_lufs(song.frames, song.duration_s);
+        if (!whole.empty())
+            std::printf("loudness  %.1f LUFS over the whole song\n", whole[0]);
         return;
+    }
+    const std::vector<double> lufs = loudness_lufs(song.frames, WINDOW_S);
     std::printf("loudness  LUFS per %.1f s:", WINDOW_S);
     for (std::size_t i = 0; i < lufs.size(); i++)
         std::printf("%s %.1f", i % 10 == 0 && i ? "\n                         " : "", lufs[i]);
@@ -175,14 +180,14 @@ void print_pitch(const std::string &file) {
     }
 }
 
-// Each hit (an instrument whose sample does not loop), played alone at C-4
-// with its envelope: where its energy lies.
+// Each hit (an instrument whose sample does not loop) as the song plays it,
+// alone: where its energy lies.
 void print_hits(const std::string &file, const xmp_module &m) {
     for (int i = 0; i < m.ins; i++) {
         const xmp_instrument &ins = m.xxi[i];
         if (ins.nsm < 1 || (m.xxs[ins.sub[0].sid].flg & XMP_SAMPLE_LOOP))
             continue;
-        const rendering hit = render_instrument(file, i + 1, 2.0, true);
+        const rendering hit = render_song(file, -1, i + 1);
         std::printf("hit %02X %-18s ", i + 1, ins.name);
         print_bands(hit.frames, HIT_BANDS);
         std::printf("\n");
