@@ -55,8 +55,13 @@ void end_glide(checker &c, channel_state &ch) {
     if (short_by < 1e-9)
         return;
     const double leap = std::fabs(ch.target - ch.glide_from);
-    const int needed = ch.glide_ticks ? static_cast<int>(std::ceil(16 * leap / ch.glide_ticks)) : 0;
     char what[200];
+    if (ch.glide_ticks == 0) {
+        c.fault(ch.glide_line, "the glide to " + note_name(ch.target - 1) +
+                                   " cannot move: its rows have no tick after the first");
+        return;
+    }
+    const int needed = static_cast<int>(std::ceil(16 * leap / ch.glide_ticks));
     std::snprintf(what, sizeof what,
                   "the glide to %s stops %.2f semitones short of it: over its %d moving ticks it "
                   "needs 3xx of at least %02X, or more rows with 300",
