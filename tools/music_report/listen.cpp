@@ -5,6 +5,7 @@
 #include <xmp.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 #include <cstdio>

@@ -2,7 +2,6 @@
 // what comes out. Used by the music report and by the module tests.
 #pragma once
 
-#include <array>
 #include <complex>
 #include <string>
 #include <vector>
