@@ -1,8 +1,6 @@
 // Signal waves of arrows and the "omg" card that follows them.
 //
-// A wave copies its two parameters from the hand-over globals when it starts
-// (the row first, then the colour) and never looks at them again, so the show
-// may set them for the next wave once this one is under way.
+// A wave takes its colour and row from the parameters it is started with.
 #include "effects/signals.h"
 
 #include <cmath>
@@ -37,19 +35,14 @@ int signal_wave(int colour, int centre) {
     return steps;
 }
 
-namespace {
-// Takes this instance's copy of the hand-over globals, row first.
-void traced_wave() {
-    int y = pirate.load(std::memory_order_relaxed);
-    int x = ninja.load(std::memory_order_relaxed);
-    signal_wave(x, y);
+void pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space(const wave_params &wave) {
+    signal_wave(wave.colour, wave.centre);
 }
-}  // namespace
 
-void pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space() { traced_wave(); }
-
-void *pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread(void *) {
-    traced_wave();
+void *pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread(void *wave) {
+    if (wave)
+        signal_wave(static_cast<const wave_params *>(wave)->colour,
+                    static_cast<const wave_params *>(wave)->centre);
     // Nobody joins this thread: it stays parked until the show is over.
     pause_us(SIGNAL_PARK_US);
     return nullptr;

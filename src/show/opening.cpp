@@ -4,6 +4,7 @@
 #include "effects/effects.h"
 #include "screen/pause.h"
 #include "screen/screen.h"
+#include "screen/thread.h"
 #include "show/show.h"
 
 namespace {

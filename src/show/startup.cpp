@@ -1,7 +1,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <pthread.h>
 
 #include "art/art.h"
 #include "screen/pause.h"
@@ -13,12 +12,6 @@ FMUSIC_MODULE *mod;
 FMUSIC_MODULE *knark;
 
 void blank_screen() { fill(1, 7, 4, ' '); }
-
-void start_thread(void *(*body)(void *)) {
-    pthread_t t;
-    pthread_create(&t, nullptr, body, nullptr);
-    pthread_detach(t);
-}
 
 int start_sound() {
     if (FSOUND_GetVersion() < 3.75f) {

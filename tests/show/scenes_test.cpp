@@ -13,6 +13,8 @@
 #include "recorder.h"
 #include "screen/render.h"
 #include "show/show.h"
+#include "temp_dir.h"
+#include "thread_double.h"
 
 namespace {
 
@@ -99,4 +101,52 @@ TEST(Scenes, WholeSequenceModesLayersWipesAndEndCard) {
 
     std::printf("main thread's pauses add up to %.2f s over %zu pauses\n", recorded_total() / 1e6,
                 r.size());
+}
+
+// Every thread the three many-instance scenes start begins 200 ms late, long
+// after the driver has gone on to the next instance: each still draws with
+// the parameters it was started with.
+TEST(Scenes, InstancesStartedLateDrawWithTheirOwnParameters) {
+    temp_dir dir{temp_dir::ENTER};  // no "omg" card: the card thread draws nothing
+    fill(1, 7, 4, ' ');
+    thread_double_delay(200000);
+    recorder_start({.others = 0});
+
+    // Each wave in its band and its colours, in every column 1 to 69.
+    signal_waves();
+    ASSERT_TRUE(thread_double_wait());
+    struct band {
+        int top, bottom;
+        framebuffer_point arrow;
+    };
+    for (band b : {band{2, 7, {'>', 1, 1, 2}}, {8, 11, {'>', 1, 0, 1}}, {12, 17, {'>', 1, 5, 6}}})
+        for (int x = 1; x <= 69; x++) {
+            int arrows = 0;
+            for (int y = b.top; y <= b.bottom; y++) {
+                framebuffer_point c = cell_get(screen[x][y]);
+                arrows += c == b.arrow;
+                EXPECT_TRUE(c == b.arrow || c == BLUE) << x << "," << y;
+            }
+            EXPECT_GT(arrows, 0) << "column " << x << " row " << b.top;
+        }
+
+    // Layer 1 ends opaque black, layers 2 to 6 transparent.
+    fireworks_volley();
+    ASSERT_TRUE(thread_double_wait());
+    EXPECT_TRUE(grid_is(screen1, {' ', 1, 7, 0}));
+    for (int n = 2; n <= 6; n++)
+        EXPECT_TRUE(grid_is(layer(n), {TRANSPARENT, 1, 7, 0})) << n;
+
+    // The worm of layer 1 is opaque blue round its head of colour 13; the one of
+    // layer 3 is transparent round its head of colour 11.
+    worms();
+    ASSERT_TRUE(thread_double_wait());
+    recorder_stop();
+    thread_double_delay(0);
+    auto colour = [](int c) { return [c](const framebuffer_point &p) { return p == block(c); }; };
+    EXPECT_EQ(
+        count_cells(screen1, [](const framebuffer_point &p) { return p.data == TRANSPARENT; }), 0);
+    EXPECT_EQ(count_cells(screen1, colour(13)), 45);
+    EXPECT_EQ(count_cells(screen3, colour(11)), 45);
+    EXPECT_EQ(count_cells(screen3, colour(12)) + count_cells(screen3, colour(13)), 0);
 }
