@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
-#include <pthread.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
 #include "screen/pause.h"
+#include "screen/thread.h"
 
 std::atomic<int> update_mode{0};
 std::atomic<int> dbnum{0};
@@ -164,14 +164,12 @@ void *update_screen(void *) {
     return nullptr;
 }
 
-void start_render() {
+int start_render() {
     render_state.store(PRINTING, std::memory_order_release);
-    pthread_t t;
-    if (pthread_create(&t, nullptr, update_screen, nullptr) != 0) {
+    const int err = start_thread(update_screen);
+    if (err)
         render_state.store(NOT_STARTED, std::memory_order_release);
-        return;
-    }
-    pthread_detach(t);
+    return err;
 }
 
 void stop_render() {

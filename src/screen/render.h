@@ -31,8 +31,9 @@ bool write_all(const char *buf, std::size_t len);
 // until stop_render. When standard output fails it reports on standard error
 // and ends the process with status 1.
 void *update_screen(void *);
-// Starts the render thread, detached.
-void start_render();
+// Starts the render thread, detached. Returns 0, or the error number when the
+// thread could not be created.
+int start_render();
 // Asks the render thread that start_render started to stop and waits until it
 // has finished the frame it is printing, so that the output ends with a whole
 // frame; returns at once when no render thread was started.

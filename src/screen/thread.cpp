@@ -2,10 +2,10 @@
 
 #include <pthread.h>
 
-bool start_thread(void *(*body)(void *), const void *arg) {
+int start_thread(void *(*body)(void *), const void *arg) {
     pthread_t t;
-    if (pthread_create(&t, nullptr, body, const_cast<void *>(arg)) != 0)
-        return false;
+    if (int err = pthread_create(&t, nullptr, body, const_cast<void *>(arg)))
+        return err;
     pthread_detach(t);
-    return true;
+    return 0;
 }

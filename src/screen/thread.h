@@ -2,5 +2,5 @@
 #pragma once
 
 // Starts `body(arg)` on a detached thread; the body must not write through
-// `arg`. Returns false, with nothing started, when no thread can be created.
-bool start_thread(void *(*body)(void *), const void *arg = nullptr);
+// `arg`. Returns 0, or the error number when no thread could be created.
+int start_thread(void *(*body)(void *), const void *arg = nullptr);

@@ -12,8 +12,9 @@ extern FMUSIC_MODULE *knark;
 // terminal has been touched; returns 0 when sound is ready.
 int start_sound();
 // Prepares the terminal, starts the render thread, loads the font and turns
-// the screen blue.
-void start_screen();
+// the screen blue; returns 0. When the render thread cannot be started it
+// says so on standard error, releases sound and returns 1.
+int start_screen();
 // The count-in, the words, the opening cards with their blips, the main
 // module and the border crawlers.
 void opening();

@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "art/art.h"
@@ -35,7 +36,7 @@ int start_sound() {
     return 0;
 }
 
-void start_screen() {
+int start_screen() {
     setvbuf(stdout, nullptr, _IONBF, 0);
     update_mode.store(0, std::memory_order_relaxed);
     srand(static_cast<unsigned>(time(nullptr)));
@@ -43,13 +44,22 @@ void start_screen() {
     printf("%c[?25l", 27);
     fill(0, 7, 0, ' ');
 
-    start_render();
+    // Without the render thread the show would play to nobody and still end
+    // with status 0: say why and let the caller end it.
+    if (int err = start_render()) {
+        fprintf(stderr, "demo: cannot start the render thread: %s\n", strerror(err));
+        FMUSIC_FreeSong(mod);
+        FMUSIC_FreeSong(knark);
+        FSOUND_Close();
+        return 1;
+    }
 
     fill(0, 2, 0, ' ');
     load_font();
     fill(1, 7, 0, ' ');
     update_mode.store(0, std::memory_order_relaxed);
     fill(1, 7, 4, ' ');
+    return 0;
 }
 
 // The fade lowers the master volume by FADE_STEP every FADE_STEP_US.

@@ -179,6 +179,25 @@ TEST(ShowBinary, FailingOutputEndsTheShowWithStatusOne) {
     }
 }
 
+// Without a render thread nothing would be shown: the show says why on standard
+// error, releases sound and ends with status 1 once the terminal is reset.
+TEST(ShowBinary, RenderThreadThatCannotStartEndsTheShowWithStatusOne) {
+    temp_dir dir;
+    const string log = dir.path("calls");
+    child_result r = run_child("SOUND_DOUBLE_LOG=" + log + " THREAD_DOUBLE_FAIL=1 timeout 20 " +
+                               DEMO_WITH_DOUBLE + " 2>" + dir.path("err"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "\x1b"
+                     "c"
+                     "\x1b[?25l");
+    EXPECT_EQ(read_file(dir.path("err")),
+              "demo: cannot start the render thread: Resource temporarily unavailable\n");
+    const string calls = read_file(log),
+                 released = "FreeSong vorbel.xm\nFreeSong knark.xm\nClose\n";
+    ASSERT_GE(calls.size(), released.size());
+    EXPECT_EQ(calls.substr(calls.size() - released.size()), released);
+}
+
 // The real show binary with the real sound library, started where no module is.
 TEST(ShowBinary, RealBinaryWithoutModulesSaysLoadsongError) {
     temp_dir dir;
