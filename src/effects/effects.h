@@ -16,10 +16,8 @@ struct worm_params {
     int layer;           // 1 = screen1, up to 3
 };
 
-// Wipes: coloured diagonal bands ending on a blank blue interior (`slide`), or
-// on a wholly blue grid, border included (`fillscreen`).
+// The wipe: coloured diagonal bands ending on a blank blue interior.
 void slide();
-void fillscreen();
 
 // Border crawler thread body: carries a bold 'R' in fresh random colours
 // clockwise round the border of `screen`, one cell every 10 ms, putting back

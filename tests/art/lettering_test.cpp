@@ -213,6 +213,12 @@ TEST(Scrolla, ShortTexts) {
     EXPECT_TRUE(scroll("").empty());
 }
 
+namespace {
+// Frames the scroller runs for a text of `chars` characters: half of 13 per
+// character, rounded up (611 for the credits' 94).
+long scroll_frames(long chars) { return chars > 0 ? (13 * chars + 1) / 2 : 0; }
+}  // namespace
+
 // Glyph rows follow the curve that stands still on the screen, at every frame
 // and for texts up to the longest the canvas takes whole and beyond.
 TEST(Scrolla, FramesFollowTheStandingCurve) {
