@@ -20,9 +20,13 @@ struct worm_params {
 void slide();
 
 // Border crawler thread body: carries a bold 'R' in fresh random colours
-// clockwise round the border of `screen`, one cell every 10 ms, putting back
-// what each cell held. Never returns.
+// clockwise round the border of `screen`, one cell every CRAWLER_STEP_US,
+// putting back what each cell held. Never returns. The opening starts
+// BORDER_CRAWLERS of them, one every CRAWLER_LAUNCH_GAP_US.
 void *draw_border(void *);
+constexpr int BORDER_CRAWLERS = 119;
+constexpr long CRAWLER_STEP_US = 10000;
+constexpr long CRAWLER_LAUNCH_GAP_US = 50000;
 
 // Signal waves of arrows; the thread twin sleeps on after its wave. The card
 // thread puts up the "omg" card 6 seconds after it starts.

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "art/art.h"
+#include "art/card_places.h"
 #include "effects/effects.h"
 #include "screen/pause.h"
 #include "screen/screen.h"
@@ -53,6 +54,6 @@ void *we_get_signal(void *) {
     // the blit then draws nothing.
     load_card(kuka[19], CARD_SIZE, "grafik/omg");
     pause_us(SIGNAL_CARD_WAIT_US);
-    mutta(1, 18, 1, 7, 7, kuka[19]);
+    draw_card(place(PLACE_OMG), kuka[19]);
     return nullptr;
 }

@@ -68,10 +68,9 @@ inline char *put_int(char *p, int v) {
 
 std::size_t encode_frame(char *out) {
     char *p = out;
-    for (int i = 0; i < HEIGHT; i++) {
-        *p++ = 27;
-        *p++ = '[';
-        *p++ = 'A';
+    for (int i = 0; i < FRAME_CURSOR_UPS; i++) {
+        std::memcpy(p, CURSOR_UP, CURSOR_UP_BYTES);
+        p += CURSOR_UP_BYTES;
     }
     for (int y = 0; y < HEIGHT; y++) {
         for (int x = 0; x < WIDTH; x++) {
@@ -144,7 +143,7 @@ void *update_screen(void *) {
         std::memset(frame + y * (WIDTH + 1), ' ', WIDTH);
         frame[y * (WIDTH + 1) + WIDTH] = '\n';
     }
-    print(frame, HEIGHT * (WIDTH + 1));
+    print(frame, RESERVE_BYTES);
 
     for (int l = 1; l <= 6; l++)
         local_fill(layer(l), 1, 7, 4, ' ');

@@ -1,4 +1,5 @@
 #include "art/art.h"
+#include "art/card_places.h"
 #include "effects/effects.h"
 #include "screen/pause.h"
 #include "screen/render.h"
@@ -37,14 +38,14 @@ void black_screen() { fill(1, 7, 0, ' '); }
 // Cards 11 and 12 of the signal title, flashed in white and red on black.
 void signal_cards() {
     black_screen();
-    mutta(9, 1, 1, 7, 0, kuka[11]);
+    draw_card(place(PLACE_SIGNAL_WHITE), kuka[11]);
     pause_us(SIGNAL_FIRST_CARD_HOLD_US);
-    mutta(9, 1, 1, 1, 0, kuka[12]);
+    draw_card(place(PLACE_SIGNAL_RED), kuka[12]);
     pause_us(SIGNAL_CARD_HOLD_US);
     black_screen();
-    mutta(9, 1, 1, 7, 0, kuka[11]);
+    draw_card(place(PLACE_SIGNAL_WHITE), kuka[11]);
     pause_us(SIGNAL_CARD_HOLD_US);
-    mutta(9, 1, 1, 1, 0, kuka[12]);
+    draw_card(place(PLACE_SIGNAL_RED), kuka[12]);
     pause_us(SIGNAL_CARD_HOLD_US);
 }
 
@@ -132,5 +133,5 @@ void scenes() {
     load_card(end_card, sizeof end_card, "grafik/end");
     scrolla(credits);
     blank_screen();
-    mutta(20, 5, 1, 7, 7, end_card);
+    draw_card(place(PLACE_END), end_card);
 }

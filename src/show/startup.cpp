@@ -8,6 +8,7 @@
 #include "screen/render.h"
 #include "screen/screen.h"
 #include "show/show.h"
+#include "sound_rate.h"
 
 FMUSIC_MODULE *mod;
 FMUSIC_MODULE *knark;
@@ -19,7 +20,7 @@ int start_sound() {
         printf("ARGH! fel version av fmod\n");
         return 1;
     }
-    if (!FSOUND_Init(32000, 64, 0)) {
+    if (!FSOUND_Init(SOUND_SHOW_RATE, 64, 0)) {
         printf("INIT SOUND error\n");
         return 1;
     }

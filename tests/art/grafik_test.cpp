@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "art/art.h"
-#include "card_places.h"
+#include "art/card_places.h"
 #include "screen/screen.h"
 
 namespace {

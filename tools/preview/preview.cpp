@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "art/art.h"
-#include "card_places.h"
+#include "art/card_places.h"
 #include "screen/pause.h"
 #include "screen/render.h"
 #include "screen/screen.h"
