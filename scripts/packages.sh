@@ -4,7 +4,7 @@
 demo_packages="build-essential cmake pkg-config libxmp-dev libsdl2-dev libgtest-dev libbenchmark-dev"
 # The recorder encodes with ffmpeg and draws with a console font.
 record_packages="ffmpeg console-setup-linux"
-test_packages="openmpt123 $record_packages"
+test_packages="openmpt123 clang-format $record_packages"
 
 ensure_packages() {
     local missing=()
