@@ -1,6 +1,6 @@
 // Checks the real art under grafik/: every file the show reads is there, fits
 // its buffer, holds only drawable bytes, and stays inside the grid wherever the
-// show draws it.
+// show draws it; and the preview, which draws a card as the show prints it.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -11,7 +11,10 @@
 
 #include "art/art.h"
 #include "art/card_places.h"
+#include "child.h"
+#include "screen/frame_format.h"
 #include "screen/screen.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -171,3 +174,23 @@ TEST(Grafik, FlashedCardsAreAtMostSixLines) {
 }
 
 }  // namespace
+
+// The preview prints a card exactly as the show does: its frame of
+// grafik/intro1 is one the show prints in the opening. It fails when its
+// output cannot be written.
+TEST(Preview, CardFrameIsTheShowsAndAFullOutputFails) {
+    temp_dir dir;
+    const std::string in_dir =
+        "cd " + dir.path().string() + " && cp -r " SOURCE_DIR "/grafik . && ";
+    child_result preview = run_child(in_dir + PREVIEW " grafik/intro1");
+    ASSERT_EQ(preview.status, 0);
+    // The reserved lines, one frame, then the colours reset.
+    ASSERT_EQ(preview.out.size(), RESERVE_BYTES + FRAME_BYTES + 4);
+    const std::string frame = preview.out.substr(RESERVE_BYTES, FRAME_BYTES);
+    child_result show = run_child(in_dir + "SOUND_DOUBLE_SPEEDUP=10 timeout 5 " DEMO_WITH_DOUBLE);
+    EXPECT_NE(show.out.find(frame), std::string::npos);
+
+    child_result full = run_child(in_dir + PREVIEW " grafik/intro1 2>&1 >/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.out, "preview: cannot write to standard output: No space left on device\n");
+}
