@@ -192,10 +192,8 @@ TEST(ShowBinary, RenderThreadThatCannotStartEndsTheShowWithStatusOne) {
                      "\x1b[?25l");
     EXPECT_EQ(read_file(dir.path("err")),
               "demo: cannot start the render thread: Resource temporarily unavailable\n");
-    const string calls = read_file(log),
-                 released = "FreeSong vorbel.xm\nFreeSong knark.xm\nClose\n";
-    ASSERT_GE(calls.size(), released.size());
-    EXPECT_EQ(calls.substr(calls.size() - released.size()), released);
+    EXPECT_EQ(read_file(log), "GetVersion\nInit 32000 64 0\nLoadSong vorbel.xm\nLoadSong knark.xm\n"
+                              "FreeSong vorbel.xm\nFreeSong knark.xm\nClose\n");
 }
 
 // The real show binary with the real sound library, started where no module is.

@@ -14,10 +14,10 @@ extern "C" int __real_pthread_create(pthread_t *, const pthread_attr_t *, void *
 namespace {
 
 std::atomic<long> delay_us{0};
-std::atomic<bool> refuse{[] {
+const bool refuse = [] {
     const char *f = std::getenv("THREAD_DOUBLE_FAIL");
     return f && std::strcmp(f, "1") == 0;
-}()};
+}();
 std::atomic<int> running{0};
 
 struct held_start {
@@ -25,6 +25,8 @@ struct held_start {
     void *arg;
     long delay;
 };
+
+bool settled() { return running.load(std::memory_order_acquire) == 0; }
 
 void *held_body(void *p) {
     const held_start h = *static_cast<held_start *>(p);
@@ -41,24 +43,22 @@ void *held_body(void *p) {
 
 extern "C" int __wrap_pthread_create(pthread_t *t, const pthread_attr_t *a, void *(*body)(void *),
                                      void *arg) {
-    if (refuse.load(std::memory_order_relaxed))
+    if (refuse)
         return EAGAIN;
     auto *h = new held_start{body, arg, delay_us.load(std::memory_order_relaxed)};
     running.fetch_add(1, std::memory_order_relaxed);
-    const int r = __real_pthread_create(t, a, held_body, h);
-    if (r != 0) {
+    if (const int r = __real_pthread_create(t, a, held_body, h)) {
         running.fetch_sub(1, std::memory_order_relaxed);
         delete h;
+        return r;
     }
-    return r;
+    return 0;
 }
 
 void thread_double_delay(long usec) { delay_us.store(usec, std::memory_order_relaxed); }
 
-void thread_double_refuse(bool r) { refuse.store(r, std::memory_order_relaxed); }
-
 bool thread_double_wait() {
-    for (int k = 0; k < 10000 && running.load(std::memory_order_acquire) > 0; k++)
+    for (int k = 0; k < 10000 && !settled(); k++)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return running.load(std::memory_order_acquire) == 0;
+    return settled();
 }
