@@ -1,6 +1,7 @@
 // The scenes: each draws into the grids for a fixed number of frames and returns.
-// Routines that the show also starts as threads take and return a pointer that
-// they ignore, so that the same routine serves as a thread body and a plain call.
+// Routines that the show also starts as threads take a pointer to their
+// parameters (or ignore it) and return null, so that the same routine serves as
+// a thread body and a plain call.
 #pragma once
 
 // What the show hands a scene instance it starts: its start argument points to
