@@ -8,7 +8,7 @@ record_packages="ffmpeg console-setup-linux"
 # package, are installed by tools/web/setup.sh when missing); its test plays
 # the page in chromium.
 web_packages="fonts-dejavu-core"
-test_packages="openmpt123 sox $record_packages $web_packages chromium"
+test_packages="openmpt123 sox clang-format $record_packages $web_packages chromium"
 
 ensure_packages() {
     local missing=()

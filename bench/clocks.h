@@ -1,4 +1,4 @@
-// The two clocks the crawler benchmarks read: the process's CPU time, every
+// The two clocks the benchmarks read: the process's CPU time, every
 // thread counted, and the wall clock.
 #pragma once
 
