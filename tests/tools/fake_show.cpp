@@ -3,13 +3,19 @@
 // writes it (1024 stereo 16-bit frames per write, the mixer blocking on it).
 // Frames 0 to 19 are black; frame 20 turns the screen white at the moment a
 // tone starts; after frame 39 it waits 300 ms, prints half a frame and exits.
+// FAKE_SHOW_MODE makes it fail instead: "silent" prints nothing, "garbage"
+// prints bytes that are no frame, "exit3" says why it cannot start and exits
+// 3, "die" is killed in the middle of frame 5, "forever" never ends; each
+// waits to be ended after. It writes its process id into show.pid.
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -46,18 +52,45 @@ void mixer(const char *path) {
     close(fd);
 }
 
+// The ways a show can fail; false for the plain run.
+bool fail_as(const std::string &mode, const std::string &preamble, const std::string &frame) {
+    if (mode == "die" || mode == "forever")
+        write_all(1, preamble);
+    if (mode == "garbage")
+        write_all(1, "\033c\033[?25lnot a frame at all\n");
+    else if (mode == "exit3")
+        write_all(1, "cannot open the sound device\n");
+    else if (mode == "die" || mode == "forever")
+        for (int k = 0; mode == "forever" || k < 5; k++) {
+            write_all(1, frame);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+    if (mode == "die") {
+        write_all(1, frame.substr(0, 500));
+        kill(getpid(), SIGKILL);
+    }
+    if (mode == "exit3")
+        std::exit(3);
+    if (mode.empty())
+        return false;
+    for (;;)
+        pause();
+}
 }  // namespace
 
 int main() {
     const char *path = std::getenv("SDL_DISKAUDIOFILE");
+    const char *mode = std::getenv("FAKE_SHOW_MODE");
     if (!path)
         return 1;
+    std::ofstream("show.pid") << getpid() << "\n";
+    const std::string black = uniform_frame("\033[0;37;40m "),
+                      white = uniform_frame("\033[0;37;47m ");
+    fail_as(mode ? mode : "", "\033c\033[?25l" + uniform_frame(" ").substr(24 * 3), black);
     std::thread sound(mixer, path);
     write_all(1, "\033c");
     write_all(1, "\033[?25l");
     write_all(1, uniform_frame(" ").substr(24 * 3));
-    const std::string black = uniform_frame("\033[0;37;40m "),
-                      white = uniform_frame("\033[0;37;47m ");
     for (int k = 0; k < 40; k++) {
         if (k == 20)
             tone.store(true);

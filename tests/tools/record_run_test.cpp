@@ -1,11 +1,15 @@
 // A whole recording of a short stand-in show (fake_show.cpp): 40 frames 30 ms
 // apart, the screen turning white at frame 20 as a tone starts, 300 ms of
-// sound after the last frame, and half a frame at the very end.
+// sound after the last frame, and half a frame at the very end; and the
+// stand-in failing in the ways a show can, and the recorder stopped by signals.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -92,6 +96,66 @@ TEST(RecordRun, VideoWithSoundInSyncAndAnAsciicast) {
             "'[0]crop=1:1:320:200[a];[1]crop=1:1:320:200[b];[a][b]hstack' -f rawvideo -pix_fmt rgb24 -")
             .out,
         std::string("\xaa\xaa\xaa\0\0\0", 6));
+}
+
+// The recorder run on the stand-in show, failing as FAKE_SHOW_MODE says.
+std::string recorder(const temp_dir &run, const temp_dir &out) {
+    return std::string(RECORD_BINARY) + " --give-up 1 --run-dir " + run.path().string() +
+           " --demo " FAKE_SHOW " --out " + out.path().string();
+}
+
+// What a recording left: the files in its output folder, and a show still running.
+std::string leftovers(const temp_dir &run, const temp_dir &out) {
+    std::string left;
+    for (const auto &e : std::filesystem::directory_iterator(out.path()))
+        left += e.path().filename().string() + " ";
+    pid_t pid = 0;
+    std::ifstream(run.path("show.pid")) >> pid;
+    if (pid > 0 && kill(pid, 0) == 0)
+        left += "the show, still running";
+    return left;
+}
+
+TEST(RecordFailure, EachSaysWhatLeavesNothingAndExitsNonZero) {
+    temp_dir bin;
+    const std::string broken = bin.write("broken/ffmpeg", "#!/bin/sh\nexit 1\n");
+    chmod(broken.c_str(), 0755);
+    struct failure {
+        std::string env, args, message;
+        int status;
+    } cases[] = {
+        {"FAKE_SHOW_MODE=silent", "", "the show printed nothing for 1 s; it is given up", 1},
+        {"FAKE_SHOW_MODE=garbage", "",
+         "malformed stream at byte 8 (before frame 1): expected the 80 spaces of a reserved line",
+         1},
+        {"FAKE_SHOW_MODE=exit3", "",
+         "the show exited with status 3; it printed: cannot open the sound device ", 1},
+        {"FAKE_SHOW_MODE=die", "", "the show exited with status 137", 1},
+        {"PATH=" + bin.path("broken"), "", "ffmpeg stopped encoding the video (status 1)", 1},
+        {"PATH=" + bin.path("none"), "", "ffmpeg is not installed (no ffmpeg on the PATH)", 1},
+        {"", "--out " + bin.path("none"), "the output folder " + bin.path("none") + " is not", 1},
+        {"", "--give-up 0", "--give-up is 1 to 3600 seconds, not 0", 2},
+        {"", "--crf 2.5", "--crf is a whole number from 0 to 51, not 2.5", 2},
+        {"", "--stills a@-1", "a still is NAME@SECONDS or SECONDS, not 'a@-1'", 2},
+    };
+    for (const failure &c : cases) {
+        temp_dir run, out;
+        child_result r = run_child(c.env + " " + recorder(run, out) + " " + c.args + " 2>&1");
+        EXPECT_EQ(r.status, c.status) << c.env << c.args;
+        EXPECT_NE(r.out.find("record: " + c.message), std::string::npos) << r.out;
+        EXPECT_EQ(leftovers(run, out), "") << c.env << c.args;
+    }
+}
+
+TEST(RecordFailure, StopSignalsEndTheShowAndLeaveNothing) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        temp_dir run, out;
+        child_result r = run_child("FAKE_SHOW_MODE=forever " + recorder(run, out) +
+                                   " 2>/dev/null & sleep 0.5; kill -" + std::to_string(sig) +
+                                   " $!; wait $!; echo $?");
+        EXPECT_EQ(r.out, std::to_string(128 + sig) + "\n");
+        EXPECT_EQ(leftovers(run, out), "") << "signal " << sig;
+    }
 }
 
 }  // namespace

@@ -187,9 +187,11 @@ bool keep_output(recording &r, stream_reader &reader, int file, const char *p, s
         });
     if (st != feed_status::bad)
         return true;
-    if (run.frames == 0 && reader.parser.stage == 0)
-        return fail("malformed stream at " + reader.parser.error +
-                    "; the show printed: " + printable_start(run.said));
+    // A show that cannot start may say why on its output; its status tells more.
+    if (run.frames == 0 && reader.parser.stage == 0) {
+        run.bad_start = "malformed stream at " + reader.parser.error;
+        return false;
+    }
     return fail("malformed stream at " + reader.parser.error);
 }
 
@@ -273,7 +275,14 @@ bool run_show(recording &r) {
     bool ok = pump(r, output.fd, reader, sound);
     if (!ok) {
         sound.quit.store(true, std::memory_order_relaxed);
-        r.kids.end(show);
+        int status = r.run.bad_start.empty() ? -1 : r.kids.wait(show, 1.0);
+        if (status > 0)
+            fail("the show exited with status " + std::to_string(status) +
+                 "; it printed: " + printable_start(r.run.said));
+        else if (!r.run.bad_start.empty())
+            fail(r.run.bad_start + "; the show printed: " + printable_start(r.run.said));
+        if (status < 0)
+            r.kids.end(show);
         sound.thread.join();
         return false;
     }

@@ -43,6 +43,7 @@ struct take {
     double sound_start = -1;  // when the first sample kept was mixed; -1: no sound
     long long sound_bytes = 0;
     std::string said;        // the start of what a show that failed printed
+    std::string bad_start;   // how its first bytes broke the format
     std::string cut_off;     // where a last unit was cut off by the end, if one was
     double cpu_running = 0;  // the recorder's CPU seconds while the show ran
 };
