@@ -29,6 +29,11 @@ struct terminal {
     pen now;
 };
 
+// One SGR sequence with its parameters, read the way tmux reads them.
+void term_sgr(terminal &t, const int *params, int count);
+// One byte of text; a newline arrives as the tty gives it (carriage return too).
+void term_put(terminal &t, unsigned char b);
+
 // What a whole unit of the show's stream does to the terminal.
 void term_apply(terminal &t, unit_kind kind, const frame_codes &f);
 

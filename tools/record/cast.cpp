@@ -1,0 +1,211 @@
+#include "cast.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr int CELLS = TERM_ROWS * COLS;
+// Unchanged cells between two changed ones are printed again rather than
+// jumped over when that is no longer than the jump; beyond this many never.
+constexpr int MAX_REPRINT = 8;
+
+bool same_pen(const pen &a, const pen &b) {
+    return a.bold == b.bold && a.overline == b.overline && a.fg == b.fg && a.bg == b.bg;
+}
+
+bool same_cell(const term_cell &a, const term_cell &b) {
+    return a.ch == b.ch && same_pen(a.look, b.look);
+}
+
+int fg_code(int c) { return c == DEFAULT_COLOUR ? 39 : c < 8 ? 30 + c : 90 + c - 8; }
+int bg_code(int c) { return c == DEFAULT_COLOUR ? 49 : c < 8 ? 40 + c : 100 + c - 8; }
+
+std::string sgr_of(const std::vector<int> &params) {
+    std::string s = "\033[";
+    for (std::size_t i = 0; i < params.size(); i++) {
+        if (i > 0)
+            s += ';';
+        s += std::to_string(params[i]);
+    }
+    return s + "m";
+}
+
+// The shortest SGR that turns the pen `from` into `to`: the changed
+// attributes alone, or a reset and what differs from the plain pen.
+std::string pen_change(const pen &from, const pen &to) {
+    if (same_pen(from, to))
+        return "";
+    std::vector<int> changes, reset = {0};
+    if (from.bold != to.bold)
+        changes.push_back(to.bold ? 1 : 22);
+    if (from.overline != to.overline)
+        changes.push_back(to.overline ? 53 : 55);
+    if (from.fg != to.fg)
+        changes.push_back(fg_code(to.fg));
+    if (from.bg != to.bg)
+        changes.push_back(bg_code(to.bg));
+    if (to.bold)
+        reset.push_back(1);
+    if (to.overline)
+        reset.push_back(53);
+    if (to.fg != DEFAULT_COLOUR)
+        reset.push_back(fg_code(to.fg));
+    if (to.bg != DEFAULT_COLOUR)
+        reset.push_back(bg_code(to.bg));
+    std::string a = sgr_of(changes), b = sgr_of(reset);
+    return b.size() < a.size() ? b : a;
+}
+
+// Where the next printed character lands, as a cell index, or -1 where
+// printing would scroll the screen.
+int next_cell(const terminal &t) {
+    if (!t.wrap_pending)
+        return t.row * COLS + t.col;
+    return t.row < TERM_ROWS - 1 ? (t.row + 1) * COLS : -1;
+}
+
+// A cursor move to cell `to`: forward on the same line, or an absolute move.
+std::string move_to(const terminal &t, int to) {
+    int y = to / COLS, x = to % COLS;
+    if (!t.wrap_pending && t.row == y && t.col < x)
+        return x - t.col == 1 ? "\033[C" : "\033[" + std::to_string(x - t.col) + "C";
+    if (x == 0)
+        return y == 0 ? "\033[H" : "\033[" + std::to_string(y + 1) + "H";
+    return "\033[" + std::to_string(y + 1) + ";" + std::to_string(x + 1) + "H";
+}
+
+// Prints cell `at` of `target` on `t` and into `out`.
+void print_cell(terminal &t, const terminal &target, int at, std::string &out) {
+    const term_cell &c = target.cells[at / COLS][at % COLS];
+    std::string s = pen_change(t.now, c.look);
+    s += static_cast<char>(c.ch);
+    out += s;
+    cast_replay(t, s);
+}
+
+}  // namespace
+
+std::string cast_frame_delta(const terminal &before, const terminal &after) {
+    std::string out;
+    terminal t = before;
+    for (int at = 0; at < CELLS; at++) {
+        if (same_cell(t.cells[at / COLS][at % COLS], after.cells[at / COLS][at % COLS]))
+            continue;
+        int next = next_cell(t);
+        if (next != at) {
+            std::string move = move_to(t, at);
+            // Reprinting the unchanged cells in between costs their characters
+            // and any pen changes; it is measured on a copy.
+            bool reprint = false;
+            if (next >= 0 && next < at && at - next <= MAX_REPRINT) {
+                terminal trial = t;
+                std::string bytes;
+                for (int k = next; k < at && bytes.size() <= move.size(); k++)
+                    print_cell(trial, after, k, bytes);
+                reprint = bytes.size() <= move.size();
+                if (reprint) {
+                    out += bytes;
+                    t = trial;
+                }
+            }
+            if (!reprint) {
+                out += move;
+                cast_replay(t, move);
+            }
+        }
+        print_cell(t, after, at, out);
+    }
+    // The cursor and the pen end as in `after`; a pending wrap is set again by
+    // printing the last cell of its line.
+    if (after.wrap_pending && !(t.wrap_pending && t.row == after.row && t.col == after.col)) {
+        std::string move =
+            "\033[" + std::to_string(after.row + 1) + ";" + std::to_string(COLS) + "H";
+        out += move;
+        cast_replay(t, move);
+        print_cell(t, after, after.row * COLS + COLS - 1, out);
+    } else if (!after.wrap_pending &&
+               (t.wrap_pending || t.row != after.row || t.col != after.col)) {
+        std::string move = move_to(t, after.row * COLS + after.col);
+        out += move;
+        cast_replay(t, move);
+    }
+    out += pen_change(t.now, after.now);
+    return out;
+}
+
+void cast_replay(terminal &t, const std::string &bytes) {
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n) {
+        unsigned char b = static_cast<unsigned char>(bytes[i]);
+        if (b == '\r') {
+            t.col = 0;
+            t.wrap_pending = false;
+            i++;
+            continue;
+        }
+        if (b != 0x1b) {
+            term_put(t, b);
+            i++;
+            continue;
+        }
+        if (i + 1 < n && bytes[i + 1] == 'c') {
+            t = terminal{};
+            i += 2;
+            continue;
+        }
+        if (i + 1 >= n || bytes[i + 1] != '[') {
+            i++;
+            continue;
+        }
+        // A control sequence: parameters, intermediates, then its final byte.
+        i += 2;
+        bool is_private = i < n && bytes[i] >= '<' && bytes[i] <= '?';
+        std::vector<int> params(1, 0);
+        for (; i < n && bytes[i] >= 0x30 && bytes[i] <= 0x3f; i++) {
+            char c = bytes[i];
+            if (c >= '0' && c <= '9') {
+                if (params.back() < 100000)
+                    params.back() = params.back() * 10 + (c - '0');
+            } else if (c == ';') {
+                params.push_back(0);
+            }
+        }
+        while (i < n && bytes[i] >= 0x20 && bytes[i] <= 0x2f)
+            i++;
+        if (i >= n)
+            break;
+        char final = bytes[i++];
+        if (is_private)
+            continue;
+        int p0 = params[0] > 0 ? params[0] : 1;
+        switch (final) {
+            case 'm':
+                term_sgr(t, params.data(), static_cast<int>(params.size()));
+                continue;  // a pending wrap stays pending
+            case 'H':
+            case 'f': {
+                int col = params.size() > 1 && params[1] > 0 ? params[1] : 1;
+                t.row = std::min(p0, TERM_ROWS) - 1;
+                t.col = std::min(col, COLS) - 1;
+                break;
+            }
+            case 'A':
+                t.row = std::max(t.row - p0, 0);
+                break;
+            case 'B':
+                t.row = std::min(t.row + p0, TERM_ROWS - 1);
+                break;
+            case 'C':
+                t.col = std::min(t.col + p0, COLS - 1);
+                break;
+            case 'D':
+                t.col = std::max(t.col - p0, 0);
+                break;
+            default:
+                continue;  // nothing the terminal model keeps
+        }
+        t.wrap_pending = false;
+    }
+}

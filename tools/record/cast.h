@@ -1,0 +1,19 @@
+// The compact asciicast: instead of every frame printed whole, only the bytes
+// that change what the terminal shows, in plain sequences any player reads.
+#pragma once
+
+#include <string>
+
+#include "term.h"
+
+// The bytes that take a terminal showing `before` to showing `after`: a
+// cursor move to each stretch of changed cells, the cells printed, an SGR
+// (colours 0 to 15 and the defaults, bold, overline) only where the pen
+// changes, then the pen and the cursor as `after` has them, so the next
+// frame's bytes can start from `after`.
+std::string cast_frame_delta(const terminal &before, const terminal &after);
+
+// Reads such bytes into the terminal: cursor moves (CUP, CUU, CUD, CUF, CUB),
+// SGR, the reset ESC c, newlines and printable characters; any other escape
+// sequence is skipped.
+void cast_replay(terminal &t, const std::string &bytes);
