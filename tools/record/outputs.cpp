@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 
+#include "cast.h"
 #include "mkv.h"
 #include "record.h"
 #include "stream.h"
@@ -351,8 +352,21 @@ bool write_cast(recording &r) {
                  "{\"version\": 2, \"width\": %d, \"height\": %d, \"timestamp\": %ld, \"env\": "
                  "{\"TERM\": \"xterm-256color\"}}\n",
                  COLS, TERM_ROWS, static_cast<long>(r.run.wall_clock));
-    bool ok =
-        replay(r, [&](unit_kind, const frame_codes &, const char *bytes, std::size_t n, double t) {
+    // The compact form: the units before the first frame as printed, then
+    // each frame as what it changes on the terminal.
+    auto shown = std::make_unique<terminal>(), before = std::make_unique<terminal>();
+    std::string delta;
+    bool ok = replay(
+        r, [&](unit_kind kind, const frame_codes &f, const char *bytes, std::size_t n, double t) {
+            if (!r.opt.cast_full) {
+                *before = *shown;
+                term_apply(*shown, kind, f);
+            }
+            if (!r.opt.cast_full && kind == unit_kind::frame) {
+                delta = cast_frame_delta(*before, *shown);
+                bytes = delta.data();
+                n = delta.size();
+            }
             return std::fprintf(cast.get(), "[%.6f, \"o\", %s]\n", t - r.run.first_byte,
                                 json_string(bytes, n).c_str()) > 0;
         });

@@ -23,7 +23,20 @@ const char *const PRESETS[] = {"ultrafast", "superfast", "veryfast", "faster",  
                                "medium",    "slow",      "slower",   "veryslow", "placebo"};
 const char *const TUNES[] = {"film", "animation", "grain", "stillimage", "psnr", "ssim"};
 
-enum option_id { OUT, RUN_DIR, DEMO, STILLS, FONT, PRESET, TUNE, CRF, GIVE_UP, PSNR, HELP };
+enum option_id {
+    OUT,
+    RUN_DIR,
+    DEMO,
+    STILLS,
+    CAST_FULL,
+    FONT,
+    PRESET,
+    TUNE,
+    CRF,
+    GIVE_UP,
+    PSNR,
+    HELP
+};
 
 struct option_help {
     const char *name, *value, *help;
@@ -37,6 +50,9 @@ const option_help OPTIONS[] = {
     {"stills", "LIST",
      "comma-separated NAME@SECONDS (or plain SECONDS, named still-SECONDS),\n"
      "counted from the first frame, as in the video"},
+    {"cast-full", nullptr,
+     "write every frame into the asciicast whole, as printed, not only\n"
+     "the cells that changed"},
     {"font", "PSF",
      "the console font, gzipped or not\n"
      "(default: /usr/share/consolefonts/Lat15-VGA16.psf.gz)"},
@@ -53,7 +69,8 @@ void usage(std::FILE *to) {
                "Runs the show at real speed and writes into the output folder:\n"
                "  demo.mp4     H.264 video at 1280x800 with the music in AAC, every frame shown\n"
                "               for as long as it was on the terminal\n"
-               "  demo.cast    the printed stream as an asciicast v2 recording (80x25)\n"
+               "  demo.cast    the printed stream as an asciicast v2 recording (80x25), one\n"
+               "               event a frame with only the cells that changed\n"
                "  NAME.png     with --stills, the terminal at chosen moments, 640x400, and\n"
                "  contact.png  all of them on one sheet\n"
                "Options:\n",
@@ -115,7 +132,7 @@ bool parse_stills(recording &r) {
 }
 
 // One option's value into the options; false with a message when it is out of range.
-bool take_option(options &o, int id, const char *v) {
+bool take_option(options &o, option_id id, const char *v) {
     double n = 0;
     switch (id) {
         case OUT:
@@ -136,6 +153,11 @@ bool take_option(options &o, int id, const char *v) {
         case PSNR:
             o.psnr = true;
             return true;
+        case CAST_FULL:
+            o.cast_full = true;
+            return true;
+        case HELP:
+            return true;
         case PRESET:
             o.preset = v;
             return one_of(o.preset, PRESETS) || fail(std::string("no x264 preset ") + v);
@@ -148,7 +170,7 @@ bool take_option(options &o, int id, const char *v) {
             o.crf = static_cast<int>(n);
             return true;
         case GIVE_UP:
-            return (number_in(v, 1, 3600, o.give_up)) ||
+            return number_in(v, 1, 3600, o.give_up) ||
                    fail(std::string("--give-up is 1 to 3600 seconds, not ") + v);
     }
     return false;
@@ -181,7 +203,7 @@ bool parse_options(int argc, char **argv, recording &r, int &exit_status) {
                  " (record --help lists them)");
             return false;
         }
-        if (!take_option(r.opt, id, optarg))
+        if (!take_option(r.opt, static_cast<option_id>(id), optarg))
             return false;
     }
     if (optind < argc)

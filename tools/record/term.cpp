@@ -20,7 +20,20 @@ const std::uint32_t PALETTE[16] = {
 // ESC c: blank screen, cursor home, plain pen.
 void term_reset(terminal &t) { t = terminal{}; }
 
-// One SGR sequence with its parameters, read the way tmux reads them.
+void line_feed(terminal &t) {
+    t.col = 0;
+    t.wrap_pending = false;
+    if (t.row < TERM_ROWS - 1) {
+        t.row++;
+        return;
+    }
+    std::memmove(&t.cells[0], &t.cells[1], sizeof(t.cells[0]) * (TERM_ROWS - 1));
+    for (term_cell &c : t.cells[TERM_ROWS - 1])
+        c = term_cell{' ', pen{false, false, DEFAULT_COLOUR, t.now.bg}};
+}
+
+}  // namespace
+
 void term_sgr(terminal &t, const int *params, int count) {
     pen &p = t.now;
     for (int i = 0; i < count; i++) {
@@ -43,6 +56,10 @@ void term_sgr(terminal &t, const int *params, int count) {
             p.overline = true;
         else if (v == 55)
             p.overline = false;
+        else if (v >= 90 && v <= 97)
+            p.fg = v - 90 + 8;  // the bright colours, which only the compact cast prints
+        else if (v >= 100 && v <= 107)
+            p.bg = v - 100 + 8;
         else if (v == 38 || v == 48 || v == 58) {
             // An extended colour: tmux takes the next parameter as its kind
             // (5 indexed, 2 RGB) and drops it when it is neither, so "38;44"
@@ -60,19 +77,6 @@ void term_sgr(terminal &t, const int *params, int count) {
     }
 }
 
-void line_feed(terminal &t) {
-    t.col = 0;
-    t.wrap_pending = false;
-    if (t.row < TERM_ROWS - 1) {
-        t.row++;
-        return;
-    }
-    std::memmove(&t.cells[0], &t.cells[1], sizeof(t.cells[0]) * (TERM_ROWS - 1));
-    for (term_cell &c : t.cells[TERM_ROWS - 1])
-        c = term_cell{' ', pen{false, false, DEFAULT_COLOUR, t.now.bg}};
-}
-
-// One byte of text; a newline arrives as the tty gives it (carriage return too).
 void term_put(terminal &t, unsigned char b) {
     if (b == '\n') {
         line_feed(t);
@@ -88,8 +92,6 @@ void term_put(terminal &t, unsigned char b) {
     else
         t.col++;
 }
-
-}  // namespace
 
 void term_apply(terminal &t, unit_kind kind, const frame_codes &f) {
     switch (kind) {
