@@ -209,7 +209,7 @@ temp_folder::~temp_folder() {
 bool temp_folder::make(const std::string &prefix, std::string &error) {
     std::string name = prefix + "XXXXXX";
     if (!mkdtemp(name.data())) {
-        error = "cannot make a folder beside " + prefix + ": " + errno_text(errno);
+        error = errno_text(errno);
         return false;
     }
     path = name;

@@ -220,7 +220,7 @@ bool check_output(recording &r) {
         return fail("the output folder " + r.opt.out + " is not a folder that exists");
     std::string error;
     if (!r.tmp.make((out / ".record-").string(), error))
-        return fail("cannot write into the output folder " + r.opt.out + ": " + errno_text(errno));
+        return fail("the output folder " + r.opt.out + " does not take files: " + error);
     if (std::string err = load_font(r.opt.font, r.font); !err.empty())
         return fail(err);
     bool found = false;
