@@ -14,11 +14,12 @@
 
 extern char **environ;
 
-volatile std::sig_atomic_t stop_signal = 0;
+// Lock-free, so the handler may store into it.
+std::atomic<int> stop_signal{0};
 
 namespace {
 
-void on_stop_signal(int sig) { stop_signal = sig; }
+void on_stop_signal(int sig) { stop_signal.store(sig, std::memory_order_relaxed); }
 
 constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 

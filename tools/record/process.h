@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstddef>
 #include <string>
@@ -12,7 +13,7 @@
 #include <vector>
 
 // The signal (SIGINT, SIGTERM or SIGHUP) that asked the recorder to stop, or 0.
-extern volatile std::sig_atomic_t stop_signal;
+extern std::atomic<int> stop_signal;
 
 // Catches the three signals into stop_signal, without restarting the call
 // they interrupt, and ignores SIGPIPE (a dead reader shows as a failed write).
