@@ -1,7 +1,7 @@
 # Installs the Debian packages the build, the show and the tests need, quietly,
 # and only when one of them is missing. Sourced by run-demo.sh, run-tests.sh
 # and tools/record/record.sh.
-demo_packages="build-essential cmake pkg-config libxmp-dev libsdl2-dev libgtest-dev libbenchmark-dev"
+demo_packages="build-essential cmake pkg-config libxmp-dev libsdl2-dev zlib1g-dev libgtest-dev libbenchmark-dev"
 # The recorder encodes with ffmpeg and draws with a console font.
 record_packages="ffmpeg console-setup-linux"
 # The web page ships a font beside the player (Node and npm, for the player's

@@ -6,13 +6,19 @@
 // With FAKE_SHOW_COLOURS=N it prints N frames of a colour pattern instead,
 // which moves every 10 frames and has the raw colour numbers 38 to 43 and 48
 // to 52 and bold in it; the tone still starts with frame 20.
+// FAKE_SHOW_MODE makes it fail instead: "silent" prints nothing, "garbage"
+// prints bytes that are no frame, "exit3" says why it cannot start and exits
+// 3, "die" is killed in the middle of frame 5, "forever" never ends; each
+// waits to be ended after. It writes its process id into show.pid.
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -66,18 +72,45 @@ std::string colour_frame(int k) {
     return s;
 }
 
+// The ways a show can fail; false for the plain run.
+bool fail_as(const std::string &mode, const std::string &preamble, const std::string &frame) {
+    if (mode == "die" || mode == "forever")
+        write_all(1, preamble);
+    if (mode == "garbage")
+        write_all(1, "\033c\033[?25lnot a frame at all\n");
+    else if (mode == "exit3")
+        write_all(1, "cannot open the sound device\n");
+    else if (mode == "die" || mode == "forever")
+        for (int k = 0; mode == "forever" || k < 5; k++) {
+            write_all(1, frame);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+    if (mode == "die") {
+        write_all(1, frame.substr(0, 500));
+        kill(getpid(), SIGKILL);
+    }
+    if (mode == "exit3")
+        std::exit(3);
+    if (mode.empty())
+        return false;
+    for (;;)
+        pause();
+}
 }  // namespace
 
 int main() {
     const char *path = std::getenv("SDL_DISKAUDIOFILE");
+    const char *mode = std::getenv("FAKE_SHOW_MODE");
     if (!path)
         return 1;
+    std::ofstream("show.pid") << getpid() << "\n";
+    const std::string black = uniform_frame("\033[0;37;40m "),
+                      white = uniform_frame("\033[0;37;47m ");
+    fail_as(mode ? mode : "", "\033c\033[?25l" + uniform_frame(" ").substr(24 * 3), black);
     std::thread sound(mixer, path);
     write_all(1, "\033c");
     write_all(1, "\033[?25l");
     write_all(1, uniform_frame(" ").substr(24 * 3));
-    const std::string black = uniform_frame("\033[0;37;40m "),
-                      white = uniform_frame("\033[0;37;47m ");
     const char *colours = std::getenv("FAKE_SHOW_COLOURS");
     const int frames = colours ? std::atoi(colours) : 40;
     for (int k = 0; k < frames; k++) {
