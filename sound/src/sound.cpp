@@ -17,6 +17,7 @@
 
 #include "sound.h"
 #include "sound_mix.h"
+#include "sound_rate.h"
 
 #include <SDL.h>
 #include <fcntl.h>
@@ -44,7 +45,7 @@ namespace {
 // The mixer works in chunks of this many frames, whatever the device asks for;
 // a volume change glides over one chunk.
 constexpr int MIX_FRAMES = 256;
-constexpr int DEFAULT_RATE = 32000;
+constexpr int DEFAULT_RATE = SOUND_SHOW_RATE;
 constexpr int FULL_VOLUME = 256;
 // Longest device buffer, the most a start or stop waits for the mixer.
 constexpr int BUFFER_MS = 8;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cells.h"
+#include "screen/frame_format.h"
 #include "stream.h"
 #include "term.h"
 
@@ -72,8 +73,14 @@ TEST(RecordStream, GoodFramesInAnyPiecesAndALastFrameCutShort) {
     }
 }
 
+// The recorder reads the frame format the render thread prints.
+static_assert(COLS == WIDTH && FRAME_ROWS == HEIGHT);
+
 TEST(RecordStream, MalformedInputStopsWithTheByteAndTheFrame) {
     const std::string good = PREAMBLE + frame() + frame();
+    ASSERT_EQ(PREAMBLE.size(), 8 + RESERVE_BYTES);  // the reset and the cursor hiding first
+    ASSERT_EQ(frame().size(), FRAME_BYTES);
+    ASSERT_EQ(PREAMBLE.size() + FRAME_BYTES, 23168u);
     // Frame 2 starts at byte 23168, its first cell at 23240.
     struct bad_case {
         std::size_t at;

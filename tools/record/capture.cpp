@@ -16,6 +16,7 @@
 #include <ctime>
 #include <thread>
 
+#include "clocks.h"
 #include "record.h"
 #include "stream.h"
 
@@ -239,7 +240,7 @@ bool finish(recording &r, pid_t show, stream_reader &reader, sound_reader &sound
         r.kids.end(show);
     sound.quit.store(status < 0, std::memory_order_relaxed);
     sound.thread.join();
-    r.run.cpu_running = own_cpu_s();
+    r.run.cpu_running = cpu_seconds();
     r.run.sound_start = sound.start.load(std::memory_order_relaxed);
     r.run.sound_bytes = sound.bytes.load(std::memory_order_relaxed);
     if (stop_signal)

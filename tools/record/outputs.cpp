@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "cast.h"
+#include "clocks.h"
 #include "mkv.h"
 #include "record.h"
 #include "stream.h"
@@ -379,7 +380,7 @@ bool write_cast(recording &r) {
 }
 
 bool encode_video(recording &r) {
-    const double cpu_before = own_cpu_s();
+    const double cpu_before = cpu_seconds();
     sound_feed sound;
     if (!open_sound_feed(r, sound))
         return false;
@@ -395,7 +396,7 @@ bool encode_video(recording &r) {
     bool sent = draw_frames(r, write_end.fd, sound);
     write_end.reset();
     int status = r.kids.wait(encoder, -1, &r.cpu_after);
-    r.cpu_after += own_cpu_s() - cpu_before;
+    r.cpu_after += cpu_seconds() - cpu_before;
     if (status < 0 || stop_signal)
         return false;
     if (status != 0 || !sent)
@@ -408,7 +409,7 @@ bool encode_video(recording &r) {
 }
 
 bool write_stills(recording &r) {
-    const double cpu_before = own_cpu_s();
+    const double cpu_before = cpu_seconds();
     const int w = COLS * 8, h = TERM_ROWS * r.font.height;
     std::vector<std::uint8_t> sheet;
     int shots = 0;
@@ -433,6 +434,6 @@ bool write_stills(recording &r) {
                            ":padding=4:margin=4:color=gray,"))
             return false;
     }
-    r.cpu_after += own_cpu_s() - cpu_before;
+    r.cpu_after += cpu_seconds() - cpu_before;
     return true;
 }

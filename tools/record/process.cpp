@@ -1,5 +1,7 @@
 #include "process.h"
 
+#include "clocks.h"
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -25,11 +27,6 @@ constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 
 // How long a child asked to end may take before it is killed.
 constexpr double GRACE_S = 2.0;
-
-double cpu_of(const rusage &r) {
-    return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-           static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-}
 
 // Our environment with the spec's settings in place of any of the same name.
 std::vector<std::string> child_environment(const spawn_spec &s) {
@@ -96,12 +93,6 @@ void catch_stop_signals() {
 double now_s() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-double own_cpu_s() {
-    rusage self{};
-    getrusage(RUSAGE_SELF, &self);
-    return cpu_of(self);
 }
 
 std::string errno_text(int error) { return std::strerror(error); }

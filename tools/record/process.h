@@ -20,7 +20,6 @@ extern std::atomic<int> stop_signal;
 void catch_stop_signals();
 
 double now_s();                     // seconds on the steady clock
-double own_cpu_s();                 // CPU seconds this process has used
 std::string errno_text(int error);  // strerror, in one place
 
 // Writes all n bytes; false when the reader is gone, the disk is full or a

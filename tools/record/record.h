@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "process.h"
+#include "sound_rate.h"
 #include "term.h"
 
-// The show opens its sound device as 32000 Hz stereo 16-bit.
-constexpr int AUDIO_RATE = 32000;
+// The show opens its sound device at its rate, stereo 16-bit.
+constexpr int AUDIO_RATE = SOUND_SHOW_RATE;
 constexpr int AUDIO_FRAME_BYTES = 4;
 // The video shows every pixel of the console font as 2 by 2.
 constexpr int SCALE = 2;
