@@ -1,6 +1,7 @@
 #include "cast.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -221,4 +222,24 @@ void cast_replay(terminal &t, const std::string &bytes) {
         }
         t.wrap_pending = false;
     }
+}
+
+std::string cast_json_string(const char *p, std::size_t n) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < n; i++) {
+        unsigned char c = static_cast<unsigned char>(p[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\n') {
+            out += "\\r\\n";  // the tty adds the carriage return
+        } else if (c < 0x20) {
+            char u[8];
+            std::snprintf(u, sizeof u, "\\u%04x", c);
+            out += u;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
 }

@@ -2,6 +2,7 @@
 // that change what the terminal shows, in plain sequences any player reads.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "term.h"
@@ -18,3 +19,7 @@ std::string cast_frame_delta(const terminal &before, const terminal &after);
 // SGR, the reset ESC c, newlines and printable characters; any other escape
 // sequence is skipped.
 void cast_replay(terminal &t, const std::string &bytes);
+
+// The bytes p[0..n) as an asciicast event's JSON string: quotes, backslashes
+// and control bytes escaped, and each newline as the tty gives it, "\r\n".
+std::string cast_json_string(const char *p, std::size_t n);

@@ -54,26 +54,6 @@ bool replay(const recording &r, const timed_unit_handler &on_unit) {
     }
 }
 
-std::string json_string(const char *p, std::size_t n) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < n; i++) {
-        unsigned char c = static_cast<unsigned char>(p[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c == '\n') {
-            out += "\\r\\n";  // the tty adds the carriage return
-        } else if (c < 0x20) {
-            char u[8];
-            std::snprintf(u, sizeof u, "\\u%04x", c);
-            out += u;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 // A frame's time in the video: milliseconds from the first frame, and every
 // frame a time of its own even when several arrived in one read.
 long frame_ms(const take &run, double t, long last_ms) {
@@ -369,7 +349,7 @@ bool write_cast(recording &r) {
                 n = delta.size();
             }
             return std::fprintf(cast.get(), "[%.6f, \"o\", %s]\n", t - r.run.first_byte,
-                                json_string(bytes, n).c_str()) > 0;
+                                cast_json_string(bytes, n).c_str()) > 0;
         });
     if (!ok)
         return stop_signal ? false : fail("cannot write " + path + ": " + errno_text(errno));

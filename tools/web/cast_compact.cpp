@@ -59,25 +59,6 @@ bool json_unquote(const std::string &s, std::size_t i, std::string &out) {
     return false;
 }
 
-std::string json_quote(const std::string &s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c == '\n') {
-            out += "\\r\\n";  // as the tty gives it, and as the recorder writes it
-        } else if (c < 0x20) {
-            char u[8];
-            std::snprintf(u, sizeof u, "\\u%04x", c);
-            out += u;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 // Converts the stream; returns an empty string or what went wrong.
 std::string compact(std::istream &in, std::ostream &out) {
     std::string line;
@@ -115,7 +96,8 @@ std::string compact(std::istream &in, std::ostream &out) {
             pos += used;
         }
         pending.erase(0, pos);
-        out << line.substr(0, comma) << ", \"o\", " << json_quote(bytes) << "]\n";
+        out << line.substr(0, comma) << ", \"o\", " << cast_json_string(bytes.data(), bytes.size())
+            << "]\n";
     }
     return in.bad() ? "cannot read the cast" : "";
 }
