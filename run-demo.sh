@@ -8,7 +8,10 @@ trap 'exit 130' INT; trap 'exit 143' TERM; trap 'exit 129' HUP
 #
 # Until the show runs, the wrapper starts no other program when it needs none:
 # the shell drops a SIGINT that comes while it waits for one that then ends
-# normally.
+# normally. The rest of the script is one group, read and parsed whole before
+# any of it runs: a trap that runs while the shell is still parsing a command
+# substitution fails to parse itself.
+{
 set -euo pipefail
 installed=no # the install rules install this script with "yes" here
 here=.
@@ -99,13 +102,14 @@ restore() {
 
 # A signal for the wrapper is passed on to the show at once, and again every
 # 20 ms for a second while it plays (one that reaches it before it has set up
-# its own handling is lost); the wrapper ends with 128 + the signal once the
+# its own handling is lost), with a SIGCONT should it be stopped; the wrapper ends with 128 + the signal once the
 # show and the relay are done. One that comes while the two are being started
 # is kept until both are known.
 pass_on() {
     local i
     for i in $(seq 50); do
         kill -"$1" "$demo_pid" 2>/dev/null || break
+        kill -CONT "$demo_pid" 2>/dev/null || true # a stopped show acts on none
         sleep 0.02
     done
     wait "$demo_pid" "$relay_pid" 2>/dev/null || true
@@ -166,3 +170,4 @@ case $relay_status in
     output=dead
     exit 1 ;;
 esac
+}

@@ -30,6 +30,18 @@ left_behind() {
     [ -z "$(ls -A "$dir/tmp")" ] || fail "$1: left $(ls -A "$dir/tmp")"
 }
 
+# Whether the wrapper runs and catches SIGHUP (bit 0 of the mask), as it does
+# from its first line on; the shell ignores a SIGINT that comes while it starts.
+first_line_run() {
+    local key mask args
+    mapfile -d '' args <"/proc/$1/cmdline"
+    [[ ${args[1]:-} == */run-demo.sh ]] || return 1
+    while read -r key mask; do
+        [ "$key" = SigCgt: ] && return $((0x$mask & 1 ? 0 : 1))
+    done <"/proc/$1/status"
+    return 1
+}
+
 # Notes the signal it gets; plays for at most five seconds.
 mkdir "$dir/playing"
 cat >"$dir/playing/demo" <<'SHOW'
@@ -50,11 +62,13 @@ for sig in INT TERM HUP; do
     status=$?
     [ "$status" -eq $((128 + $(kill -l "$sig"))) ] || fail "$sig: wrapper ended with $status"
     [ "$(cat "$dir/playing/got")" = "$sig" ] || fail "$sig: the show $(cat "$dir/playing/got")"
-    # Right after the start, while the wrapper sets up and starts the show.
-    for delay in 0.01 0.02 0.03 0.04 0.05 0.06; do
+    # Soon after the wrapper's first line (once it catches SIGHUP and has
+    # parsed the rest), while it sets up and starts the show.
+    for delay in 0.005 0.01 0.02 0.03 0.05; do
         "$run" playing >/dev/null 2>&1 &
         pid=$!
-        sleep $delay
+        until first_line_run "$pid" || ! [ -e "/proc/$pid" ]; do :; done
+        sleep "$delay"
         kill -"$sig" "$pid"
         wait "$pid"
         status=$?
@@ -99,19 +113,24 @@ left_behind "dead output"
 
 # Ctrl-Z stops the wrapper's process group; the terminal's closing sends
 # SIGHUP and SIGCONT together.
+# Waits up to five seconds for a condition.
+within_5s() { for i in $(seq 100); do "$@" && return 0; sleep 0.05; done; return 1; }
 "$run" printing >"$dir/out" 2>&1 &
 pid=$!
-sleep 0.3
+# In its own process group; a shell with job control would break off its own
+# loops when the group stops.
+set +m
+within_5s test -s "$dir/out"
 kill -TSTP -"$pid"
-sleep 0.3
-state=$(cut -d' ' -f3 "/proc/$pid/stat")
+stopped() { local state; read -r _ _ state _ <"/proc/$pid/stat" && [ "$state" = T ]; }
+within_5s stopped || fail "Ctrl-Z: the wrapper did not stop"
 size=$(stat -c %s "$dir/out")
-[ "$state" = T ] || fail "Ctrl-Z: the wrapper is in state $state"
 [ "$(tail -c 10 "$dir/out")" = $'\033[0m\033[?25h' ] || fail "Ctrl-Z: ends with $(tail -c 10 "$dir/out" | cat -v)"
 kill -CONT -"$pid"
-sleep 0.3
-[ "$(tail -c +$((size + 1)) "$dir/out" | head -c 6)" = $'\033[?25l' ] || fail "fg: the cursor is not hidden again"
-[ "$(stat -c %s "$dir/out")" -gt $((size + 6)) ] || fail "fg: the show does not go on"
+goes_on() { [ "$(stat -c %s "$dir/out")" -gt $((size + 6)) ]; }
+within_5s goes_on || fail "fg: the show does not go on"
+# The relay goes on with the wrapper, so the show's bytes may come first.
+tail -c +$((size + 1)) "$dir/out" | grep -q $'\033\[?25l' || fail "fg: the cursor is not hidden again"
 kill -HUP "$pid"
 kill -CONT "$pid"
 wait "$pid"
