@@ -10,15 +10,21 @@ record_packages="ffmpeg console-setup-linux"
 web_packages="fonts-dejavu-core"
 test_packages="openmpt123 sox clang-format $record_packages $web_packages chromium"
 
+# apt's own messages go to a log, shown only when the install fails.
 ensure_packages() {
-    local missing=()
+    local missing=() p log status=0
     for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing missing packages: ${missing[*]}"
+    echo "Installing missing packages: ${missing[*]}" >&2
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    log=$(mktemp)
+    { $sudo apt-get update -qq &&
+      DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; } \
+        >"$log" 2>&1 </dev/null || status=$?
+    [ "$status" -eq 0 ] || cat "$log" >&2
+    rm -f "$log"
+    return "$status"
 }
