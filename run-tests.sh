@@ -8,15 +8,19 @@ cd "$(dirname "$0")"
 . scripts/packages.sh
 ensure_packages $demo_packages $test_packages
 
+# One mis-formatted line fails the run before anything is built.
+scripts/check-format.sh
+
 jobs=$(nproc)
-cmake -S . -B build -DDEMO_TESTS=ON >/dev/null
+# Every build treats a compiler warning as an error.
+cmake -S . -B build -DDEMO_TESTS=ON -DDEMO_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 600)
 
 # The threads share the grids without locks, and the sound library shares its
 # modules with the audio callback; a ThreadSanitizer build of the show's, the
 # screen's, the scenes' and the sound library's tests must stay silent.
-cmake -S . -B build-tsan -DDEMO_TSAN=ON >/dev/null
+cmake -S . -B build-tsan -DDEMO_TSAN=ON -DDEMO_WERROR=ON >/dev/null
 cmake --build build-tsan -j"$jobs" --target show_tests demo_with_double demo screen_tests sound_tests effects_tests
 (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 exitcode=66" \
     ctest --output-on-failure -j"$jobs" --timeout 600 -R '^(show|screen|effects|sound)\.')
@@ -24,7 +28,7 @@ cmake --build build-tsan -j"$jobs" --target show_tests demo_with_double demo scr
 # Memory errors, leaks and undefined behaviour: the whole suite again, the
 # whole show at tenfold speed among it, built with AddressSanitizer and
 # UndefinedBehaviorSanitizer; the first report ends the run.
-cmake -S . -B build-asan -DDEMO_ASAN=ON -DDEMO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake -S . -B build-asan -DDEMO_ASAN=ON -DDEMO_WERROR=ON -DDEMO_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ASAN_OPTIONS="halt_on_error=1" UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
     ctest --output-on-failure -j"$jobs" --timeout 600)

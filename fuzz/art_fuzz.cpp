@@ -99,7 +99,7 @@ void set_up() {
 // itself, a frame every two columns, would take most of the time).
 void scroll_some(const char *s) {
     const long chars = static_cast<long>(std::strlen(s));
-    const long frames = scroll_frames(chars);
+    const long frames = (13 * chars + 1) / 2;  // as scrolla runs: ceil(13 * length / 2)
     scroll_clear();
     scroll_glyph out[SCROLL_MAX_GLYPHS];
     for (long f : {1L, frames / 2, frames}) {

@@ -1,7 +1,7 @@
 // Fuzz target of the compact cast: two terminals made from the input, the
 // bytes cast_frame_delta writes to take the first to the second, and their
-// replay, which must give the second exactly. The input's last bytes are then
-// replayed as they are, as a player would read any cast.
+// replay, which must show the second: the same characters, colours and cursor. The input's last
+// bytes are then replayed as they are, as a player would read any cast.
 //
 // The terminals are ones the show's stream can leave: cells of printable
 // characters in colours 0 to 15 or the defaults, the cursor anywhere, a
@@ -43,17 +43,19 @@ void paint(FuzzedDataProvider &in, terminal &t) {
     t.now = take_pen(in);
 }
 
+// The same picture and cursor: each cell and the pen looking the same (ink,
+// paper and overline; bold default ink is bold white), as the cast is meant to.
 bool same(const terminal &a, const terminal &b) {
-    auto same_pen = [](const pen &x, const pen &y) {
-        return x.bold == y.bold && x.overline == y.overline && x.fg == y.fg && x.bg == y.bg;
+    auto looks = [](const pen &x, const pen &y) {
+        return ink_of(x) == ink_of(y) && paper_of(x) == paper_of(y) && x.overline == y.overline;
     };
     for (int y = 0; y < TERM_ROWS; y++)
         for (int x = 0; x < COLS; x++)
             if (a.cells[y][x].ch != b.cells[y][x].ch ||
-                !same_pen(a.cells[y][x].look, b.cells[y][x].look))
+                !looks(a.cells[y][x].look, b.cells[y][x].look))
                 return false;
     return a.row == b.row && a.col == b.col && a.wrap_pending == b.wrap_pending &&
-           same_pen(a.now, b.now);
+           looks(a.now, b.now);
 }
 
 }  // namespace

@@ -65,15 +65,12 @@ constexpr double SAMPLE_BUDGET = 1 << 17;
 // The one call into the compiler: true with the module's bytes when the score
 // is accepted, false when it is refused (or passed over).
 bool compile(const std::string &text, std::vector<uint8_t> &module) {
-    try {
-        const song piece = parse_score(text);
-        if (!check_tuning(piece).empty() || samples_made(piece) > SAMPLE_BUDGET)
-            return false;
-        module = write_xm(piece);
-        return true;
-    } catch (const score_error &) {
+    song piece;
+    score_error error;
+    if (!parse_score(text, piece, error) || !check_tuning(piece).empty() ||
+        samples_made(piece) > SAMPLE_BUDGET)
         return false;
-    }
+    return write_xm(piece, module, error);
 }
 
 // Loads the module in libxmp and renders the first quarter second of it.

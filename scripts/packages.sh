@@ -1,22 +1,32 @@
 # Installs the Debian packages the build, the show and the tests need, quietly,
 # and only when one of them is missing. Sourced by run-demo.sh, run-tests.sh
 # and tools/record/record.sh.
-demo_packages="build-essential cmake pkg-config libxmp-dev libsdl2-dev libgtest-dev libbenchmark-dev"
+demo_packages="build-essential cmake pkg-config libxmp-dev libsdl2-dev zlib1g-dev libgtest-dev libbenchmark-dev"
 # The recorder encodes with ffmpeg and draws with a console font.
 record_packages="ffmpeg console-setup-linux"
+# The web page ships a font beside the player (Node and npm, for the player's
+# package, are installed by tools/web/setup.sh when missing); its test plays
+# the page in chromium.
+web_packages="fonts-dejavu-core"
 # The fuzz targets are built with clang and its libFuzzer and sanitizer runtimes.
 fuzz_packages="clang libclang-rt-14-dev"
-test_packages="openmpt123 sox $record_packages $fuzz_packages"
+test_packages="openmpt123 sox clang-format $record_packages $web_packages chromium $fuzz_packages"
 
+# apt's own messages go to a log, shown only when the install fails.
 ensure_packages() {
-    local missing=()
+    local missing=() p log status=0
     for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing missing packages: ${missing[*]}"
+    echo "Installing missing packages: ${missing[*]}" >&2
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    log=$(mktemp)
+    { $sudo apt-get update -qq &&
+      DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; } \
+        >"$log" 2>&1 </dev/null || status=$?
+    [ "$status" -eq 0 ] || cat "$log" >&2
+    rm -f "$log"
+    return "$status"
 }

@@ -5,11 +5,12 @@
 //   bare_sleepers [seconds [timer slack in ns]]
 #include <cstdio>
 #include <cstdlib>
-#include <pthread.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
 #include "clocks.h"
+#include "effects/effects.h"
+#include "screen/thread.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ void *sleeper(void *) {
     if (slack_ns)
         prctl(PR_SET_TIMERSLACK, slack_ns);
     for (;;)
-        usleep(10000);
+        usleep(CRAWLER_STEP_US);
     return nullptr;
 }
 
@@ -28,15 +29,12 @@ void *sleeper(void *) {
 int main(int argc, char **argv) {
     double seconds = argc > 1 ? atof(argv[1]) : 10.0;
     slack_ns = argc > 2 ? strtoul(argv[2], nullptr, 10) : 0;
-    for (int i = 0; i < 119; i++) {
-        pthread_t t;
-        pthread_create(&t, nullptr, sleeper, nullptr);
-        pthread_detach(t);
-    }
+    for (int i = 0; i < BORDER_CRAWLERS; i++)
+        start_thread(sleeper);
     double c0 = cpu_seconds(), w0 = wall_seconds();
     usleep(static_cast<useconds_t>(seconds * 1e6));
     double cpu = cpu_seconds() - c0, wall = wall_seconds() - w0;
-    printf("119 sleeping threads: %.3f s CPU in %.2f s wall = %.2f%% of one core\n", cpu, wall,
-           100.0 * cpu / wall);
+    printf("%d sleeping threads: %.3f s CPU in %.2f s wall = %.2f%% of one core\n", BORDER_CRAWLERS,
+           cpu, wall, 100.0 * cpu / wall);
     return 0;
 }

@@ -6,23 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <pthread.h>
 #include <unistd.h>
 
 #include "clocks.h"
 #include "effects/effects.h"
 #include "screen/render.h"
 #include "screen/screen.h"
-
-namespace {
-
-void start(void *(*body)(void *)) {
-    pthread_t t;
-    pthread_create(&t, nullptr, body, nullptr);
-    pthread_detach(t);
-}
-
-}  // namespace
+#include "screen/thread.h"
 
 int main(int argc, char **argv) {
     double seconds = argc > 1 ? atof(argv[1]) : 10.0;
@@ -31,17 +21,17 @@ int main(int argc, char **argv) {
     dup2(null, STDOUT_FILENO);
 
     fill(1, 7, 4, ' ');
-    start(update_screen);
-    for (int i = 0; i < 119; i++) {
-        usleep(50000);
-        start(draw_border);
+    start_thread(update_screen);
+    for (int i = 0; i < BORDER_CRAWLERS; i++) {
+        usleep(CRAWLER_LAUNCH_GAP_US);
+        start_thread(draw_border);
     }
 
     double c0 = cpu_seconds(), w0 = wall_seconds();
     usleep(static_cast<useconds_t>(seconds * 1e6));
     double cpu = cpu_seconds() - c0, wall = wall_seconds() - w0;
 
-    dprintf(keep, "render thread + 119 crawlers: %.3f s CPU in %.2f s wall = %.1f%% of one core\n",
-            cpu, wall, 100.0 * cpu / wall);
+    dprintf(keep, "render thread + %d crawlers: %.3f s CPU in %.2f s wall = %.1f%% of one core\n",
+            BORDER_CRAWLERS, cpu, wall, 100.0 * cpu / wall);
     return 0;
 }

@@ -23,6 +23,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "clocks.h"
 #include "screen/pause.h"
 
 namespace {
@@ -133,8 +134,7 @@ void report() {
     });
     rusage u;
     getrusage(RUSAGE_SELF, &u);
-    double cpu =
-        u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    double cpu = cpu_seconds();
     fprintf(
         stderr,
         "wall_s %.3f\npauses_s %.3f\ncpu_s %.3f\ncrawler_cpu_s %.3f\ncrawler_life_s %.1f\n"

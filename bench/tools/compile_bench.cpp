@@ -18,9 +18,14 @@ std::string read_score(const std::string &name) {
 
 void compile(benchmark::State &state, const std::string &name) {
     const std::string text = read_score(name);
-    size_t bytes = 0;
+    std::size_t bytes = 0;
     for (auto _ : state) {
-        auto module = compile_score(text);
+        std::vector<uint8_t> module;
+        score_error error;
+        if (!compile_score(text, module, error)) {
+            state.SkipWithError(error.message.c_str());
+            break;
+        }
         bytes = module.size();
         benchmark::DoNotOptimize(module.data());
     }

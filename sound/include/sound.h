@@ -30,14 +30,17 @@ void FSOUND_Close(void);
 /* Loads a module from a file; null when it cannot be loaded (missing,
  * unreadable, empty or not a module). It starts stopped, at volume 256. */
 FMUSIC_MODULE *FMUSIC_LoadSong(const char *name);
-/* Starts a module, or resumes it where it was stopped. Non-zero on success. */
+/* Starts a module, or resumes it where it was stopped. The mixer takes it up
+ * within 8 ms of the call (one device buffer) and brings it up to full over
+ * 2 ms, so it does not click. Non-zero on success. */
 int FMUSIC_PlaySong(FMUSIC_MODULE *mod);
-/* Stops a module; it falls silent within one audio buffer. */
+/* Stops a module: within 8 ms of the call it fades out over 2 ms, then it
+ * rests where the fade ended. */
 int FMUSIC_StopSong(FMUSIC_MODULE *mod);
 /* The master volume as last set (256 after loading). */
 int FMUSIC_GetMasterVolume(FMUSIC_MODULE *mod);
 /* 0 to 256 scales the module's output (more plays as 256); a negative volume
- * is silence. A playing module glides to the new volume over one buffer. */
+ * is silence. A playing module glides to the new volume over 256 frames. */
 int FMUSIC_SetMasterVolume(FMUSIC_MODULE *mod, int volume);
 /* Stops and releases a module; the handle is no longer valid. */
 int FMUSIC_FreeSong(FMUSIC_MODULE *mod);

@@ -17,6 +17,17 @@ extern "C" {
  * directly, from one thread at a time. */
 void sound_mix(int16_t *out, int frames);
 
+/* Frames the audio device is asked for per callback at `rate` Hz: the largest
+ * power of two (at least 64) that lasts at most 8 ms. A start or stop applies
+ * from the next frame mixed, so it is heard at most one such buffer after the
+ * call, and then ramps over 2 ms. */
+int sound_buffer_frames(int rate);
+
+/* With no device open, sets the rate that modules are rendered at from now on
+ * (4000 to 49170 Hz; loaded modules start again from their beginning). 0 when
+ * a device is open or the rate is out of range. */
+int sound_set_mix_rate(int rate);
+
 #ifdef __cplusplus
 }
 #endif

@@ -67,8 +67,6 @@ constexpr int SCROLL_MAX_GLYPHS = 8;
 // Canvas width in columns.
 constexpr int SCROLL_CANVAS = 4080;
 
-// Number of frames the scroller runs for a text of `chars` characters.
-long scroll_frames(long chars);
 // Empties the whole canvas; `scrolla` does this before its first frame.
 void scroll_clear();
 // Lays out one frame of the scroller for `s` (of `chars` characters) with

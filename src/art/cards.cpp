@@ -1,5 +1,7 @@
 // Card buffers, the one card loader and the glyph font.
 #include "art/art.h"
+#include "art/card_places.h"
+#include "screen/screen.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -67,3 +69,5 @@ void load_font() {
         load_card(letters[j], sizeof letters[j], path);
     }
 }
+
+void draw_card(const card_place &p, const char *card) { mutta(p.x, p.y, p.attr, p.fg, p.bg, card); }

@@ -21,8 +21,6 @@ namespace {
 int plane[SCROLL_CANVAS][HEIGHT];
 }  // namespace
 
-long scroll_frames(long chars) { return chars > 0 ? (13 * chars + 1) / 2 : 0; }
-
 void scroll_clear() { std::memset(plane, 0, sizeof plane); }
 
 int scroll_frame(const char *s, long chars, long start, scroll_glyph out[SCROLL_MAX_GLYPHS]) {

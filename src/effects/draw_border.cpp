@@ -42,7 +42,7 @@ void *draw_border(void *) {
         int bg = rand() % 7 + 1;
         int fg = rand() % 7 + 1;
         draw(x, y, 1, fg, bg, 'R');
-        pause_us(10000);
+        pause_us(CRAWLER_STEP_US);
     }
     return nullptr;
 }

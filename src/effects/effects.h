@@ -1,32 +1,38 @@
 // The scenes: each draws into the grids for a fixed number of frames and returns.
-// Routines that the show also starts as threads take and return a pointer that
-// they ignore, so that the same routine serves as a thread body and a plain call.
+// Routines that the show also starts as threads take a pointer to their
+// parameters (or ignore it) and return null, so that the same routine serves as
+// a thread body and a plain call.
 #pragma once
 
-#include <atomic>
+// What the show hands a scene instance it starts: its start argument points to
+// its own parameters, which nobody changes, so the show need not wait for the
+// instance to take them before it starts the next one. A null argument draws
+// nothing.
+struct wave_params {
+    int colour;  // the wave's cells are colour - 1 on colour; amplitude colour % 4 + 1 rows
+    int centre;  // the row the wave swings round
+};
+struct worm_params {
+    float wormx, wormy;  // the two frequency divisors of the worm's path
+    int layer;           // 1 = screen1, up to 3
+};
 
-// Parameters the show hands to the next scene instance it starts; the instance
-// copies them when it begins.
-extern std::atomic<int> ninja;    // colour parameter of the next signal wave
-extern std::atomic<int> pirate;   // row offset of the next signal wave
-extern std::atomic<int> id;       // layer of the next fireworks or worm instance, 1 = screen1
-extern std::atomic<float> wormx;  // the next worm's two frequency divisors
-extern std::atomic<float> wormy;
-
-// Wipes: coloured diagonal bands ending on a blank blue interior (`slide`), or
-// on a wholly blue grid, border included (`fillscreen`).
+// The wipe: coloured diagonal bands ending on a blank blue interior.
 void slide();
-void fillscreen();
 
 // Border crawler thread body: carries a bold 'R' in fresh random colours
-// clockwise round the border of `screen`, one cell every 10 ms, putting back
-// what each cell held. Never returns.
+// clockwise round the border of `screen`, one cell every CRAWLER_STEP_US,
+// putting back what each cell held. Never returns. The opening starts
+// BORDER_CRAWLERS of them, one every CRAWLER_LAUNCH_GAP_US.
 void *draw_border(void *);
+constexpr int BORDER_CRAWLERS = 119;
+constexpr long CRAWLER_STEP_US = 10000;
+constexpr long CRAWLER_LAUNCH_GAP_US = 50000;
 
 // Signal waves of arrows; the thread twin sleeps on after its wave. The card
 // thread puts up the "omg" card 6 seconds after it starts.
-void pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space();
-void *pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread(void *);
+void pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space(const wave_params &wave);
+void *pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread(void *wave);
 void *we_get_signal(void *);
 
 // The vortex scene.
@@ -38,11 +44,11 @@ void moonwalk();
 // Flames rising from the bottom of the screen.
 void fire();
 
-// One firework on layer `id`.
-void *fireworks(void * = nullptr);
+// One firework on the layer (1 to 6) that the int at `layer` names.
+void *fireworks(void *layer);
 
-// One worm on layer `id`, with the divisors `wormx` and `wormy`.
-void *worm(void * = nullptr);
+// One worm with the worm_params at `params`.
+void *worm(void *params);
 
 // Three spinning figures of lettered particles, with their captions.
 void snurra();

@@ -86,13 +86,15 @@ void fireworks_grow(float &size, float tails[FIREWORKS_TAILS], int &tailcount) {
     size = static_cast<float>(size + 0.3);
 }
 
-void *fireworks(void *) {
+void *fireworks(void *layer_number) {
     int explode = 0;
     float size = 2.0f;
     int tailcount = 0;
 
-    const int my_id = id.load(std::memory_order_relaxed);
     // Only the six layers are ours to draw on; any other number draws nothing.
+    if (!layer_number)
+        return nullptr;
+    const int my_id = *static_cast<const int *>(layer_number);
     if (my_id < 1 || my_id > 6)
         return nullptr;
     grid_t &scr = layer(my_id);

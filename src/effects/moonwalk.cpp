@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "art/art.h"
+#include "art/card_places.h"
 #include "effects/effects.h"
 #include "screen/pause.h"
 #include "screen/screen.h"
@@ -46,8 +47,9 @@ constexpr long MOONWALK_FLASH_HOLD_US = 350000;
 // with nothing cleared between: each lies over the one before.
 void flash_card(const char *card) {
     static const int colours[6] = {7, 1, 2, 7, 1, 2};
+    const card_place &at = place(PLACE_WOW);
     for (int c : colours) {
-        mutta(1, 4, 1, c, c, card);
+        mutta(at.x, at.y, at.attr, c, c, card);
         pause_us(MOONWALK_FLASH_HOLD_US);
     }
 }

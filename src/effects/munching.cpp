@@ -5,13 +5,13 @@
 #include <cstring>
 
 #include "art/art.h"
+#include "art/card_places.h"
 #include "effects/effects.h"
 #include "screen/pause.h"
 
 namespace {
 
 constexpr int MUNCHING_FRAMES = 30;
-constexpr int SMILE_SIZE = 500;  // the card holds at most 499 bytes
 constexpr long MUNCHING_FRAME_US = 100000;
 constexpr long MUNCHING_END_HOLD_US = 800000;
 
@@ -34,7 +34,7 @@ void munching_mark(int points[WIDTH][HEIGHT], int count) {
 }
 
 void munching() {
-    char smile[SMILE_SIZE];
+    char smile[SMILE_SIZE];  // the card holds at most 499 bytes
     load_card(smile, sizeof smile, "grafik/smile");
 
     fill(1, 7, 4, ' ');
@@ -44,11 +44,11 @@ void munching() {
     for (int count = 0; count < MUNCHING_FRAMES; count++) {
         munching_mark(points, count);
         draw_points(points);
-        mutta(31, 8, 1, 7, 7, smile);
+        draw_card(place(PLACE_SMILE), smile);
         pause_us(MUNCHING_FRAME_US);
     }
 
     fill(1, 7, 4, ' ');
-    mutta(31, 8, 1, 7, 7, smile);
+    draw_card(place(PLACE_SMILE), smile);
     pause_us(MUNCHING_END_HOLD_US);
 }

@@ -15,13 +15,6 @@ namespace {
 constexpr double PHASE_STEP = 1.8;
 }
 
-float plasma_phase(int frame) {
-    float k = 0;
-    for (int i = 0; i < frame; i++)
-        k = static_cast<float>(k + PHASE_STEP);
-    return k;
-}
-
 int plasma_colour(int frame, float k, int x, int y) {
     const double a = std::sin(std::sqrt(std::sin(static_cast<double>(frame)) / 2 + x));
     const double b_term = std::sqrt(static_cast<double>(y));
@@ -53,7 +46,7 @@ void plasma_frame(int frame, float k) {
 
 void plasma_attack() {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
-    float k = 0;
+    float k = 0;  // 268.200226 in the last frame, not 149 * 1.8 = 268.200012
     for (int i = 0; i < PLASMA_FRAMES; i++) {
         plasma_frame(i, k);
         k = static_cast<float>(k + PHASE_STEP);

@@ -5,11 +5,9 @@
 constexpr int PLASMA_FRAMES = 150;
 constexpr long PLASMA_FRAME_US = 50000;
 
-// The phase of frame `frame` (0 for the first): 1.8 added once per frame, the
-// sum rounded back to single precision each time.
-float plasma_phase(int frame);
-
-// Colour (0 to 5) of cell (x, y) in frame `frame` with phase `k`.
+// Colour (0 to 5) of cell (x, y) in frame `frame` with phase `k`. The scene's
+// phase starts at 0 and grows by 1.8 a frame, rounded back to single
+// precision each time.
 int plasma_colour(int frame, float k, int x, int y);
 
 // Draws one whole frame on `screen`, border included: every cell a bold "#"

@@ -1,13 +1,12 @@
 // Signal waves of arrows and the "omg" card that follows them.
 //
-// A wave copies its two parameters from the hand-over globals when it starts
-// (the row first, then the colour) and never looks at them again, so the show
-// may set them for the next wave once this one is under way.
+// A wave takes its colour and row from the parameters it is started with.
 #include "effects/signals.h"
 
 #include <cmath>
 
 #include "art/art.h"
+#include "art/card_places.h"
 #include "effects/effects.h"
 #include "screen/pause.h"
 #include "screen/screen.h"
@@ -37,19 +36,14 @@ int signal_wave(int colour, int centre) {
     return steps;
 }
 
-namespace {
-// Takes this instance's copy of the hand-over globals, row first.
-void traced_wave() {
-    int y = pirate.load(std::memory_order_relaxed);
-    int x = ninja.load(std::memory_order_relaxed);
-    signal_wave(x, y);
+void pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space(const wave_params &wave) {
+    signal_wave(wave.colour, wave.centre);
 }
-}  // namespace
 
-void pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space() { traced_wave(); }
-
-void *pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread(void *) {
-    traced_wave();
+void *pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread(void *wave) {
+    if (wave)
+        signal_wave(static_cast<const wave_params *>(wave)->colour,
+                    static_cast<const wave_params *>(wave)->centre);
     // Nobody joins this thread: it stays parked until the show is over.
     pause_us(SIGNAL_PARK_US);
     return nullptr;
@@ -60,6 +54,6 @@ void *we_get_signal(void *) {
     // the blit then draws nothing.
     load_card(kuka[19], CARD_SIZE, "grafik/omg");
     pause_us(SIGNAL_CARD_WAIT_US);
-    mutta(1, 18, 1, 7, 7, kuka[19]);
+    draw_card(place(PLACE_OMG), kuka[19]);
     return nullptr;
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "art/art.h"
+#include "art/card_places.h"
 #include "effects/effects.h"
 #include "screen/pause.h"
 #include "screen/screen.h"
@@ -48,6 +49,6 @@ void man_eating_plasma_vortex_from_hell() {
     // The card over the last frame; its spaces let the rings through.
     char sup[CARD_SIZE];
     load_card(sup, sizeof sup, "grafik/lol");
-    mutta(29, 9, 1, 2, 2, sup);
+    draw_card(place(PLACE_LOL), sup);
     pause_us(VORTEX_CARD_HOLD_US);
 }

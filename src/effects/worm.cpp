@@ -78,12 +78,13 @@ void worm_draw(worm_plane_t &plane, grid_t &scr, float my_wormx) {
             }
 }
 
-void *worm(void *) {
-    const float my_wormx = wormx.load(std::memory_order_relaxed);
-    const float my_wormy = wormy.load(std::memory_order_relaxed);
-    const int my_id = id.load(std::memory_order_relaxed);
-    // The parameters are taken: the show may now set up the next instance.
-    wormx.store(0.0f, std::memory_order_relaxed);
+void *worm(void *params) {
+    if (!params)
+        return nullptr;
+    const worm_params &w = *static_cast<const worm_params *>(params);
+    const float my_wormx = w.wormx;
+    const float my_wormy = w.wormy;
+    const int my_id = w.layer;
 
     // A worm needs one of the first three layers, and divisors that give a
     // position and a colour; anything else draws nothing at all.

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
-#include <pthread.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
 #include "screen/pause.h"
+#include "screen/thread.h"
 
 std::atomic<int> update_mode{0};
 std::atomic<int> dbnum{0};
@@ -68,10 +68,9 @@ inline char *put_int(char *p, int v) {
 
 std::size_t encode_frame(char *out) {
     char *p = out;
-    for (int i = 0; i < HEIGHT; i++) {
-        *p++ = 27;
-        *p++ = '[';
-        *p++ = 'A';
+    for (int i = 0; i < FRAME_CURSOR_UPS; i++) {
+        std::memcpy(p, CURSOR_UP, CURSOR_UP_BYTES);
+        p += CURSOR_UP_BYTES;
     }
     for (int y = 0; y < HEIGHT; y++) {
         for (int x = 0; x < WIDTH; x++) {
@@ -144,7 +143,7 @@ void *update_screen(void *) {
         std::memset(frame + y * (WIDTH + 1), ' ', WIDTH);
         frame[y * (WIDTH + 1) + WIDTH] = '\n';
     }
-    print(frame, HEIGHT * (WIDTH + 1));
+    print(frame, RESERVE_BYTES);
 
     for (int l = 1; l <= 6; l++)
         local_fill(layer(l), 1, 7, 4, ' ');
@@ -164,14 +163,12 @@ void *update_screen(void *) {
     return nullptr;
 }
 
-void start_render() {
+int start_render() {
     render_state.store(PRINTING, std::memory_order_release);
-    pthread_t t;
-    if (pthread_create(&t, nullptr, update_screen, nullptr) != 0) {
+    const int err = start_thread(update_screen);
+    if (err)
         render_state.store(NOT_STARTED, std::memory_order_release);
-        return;
-    }
-    pthread_detach(t);
+    return err;
 }
 
 void stop_render() {

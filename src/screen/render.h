@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 
+#include "screen/frame_format.h"
 #include "screen/screen.h"
 
 // 0 prints `screen` directly; 1 prints the composite `db` of the first `dbnum` layers.
@@ -13,11 +14,6 @@ extern std::atomic<int> dbnum;
 // The render thread's composite frame; only that thread (or a test standing in
 // for it) touches it.
 extern grid_t db;
-
-// Largest possible frame: 24 cursor-up sequences, then per cell ESC, '[',
-// three numbers of up to 11 characters, two ';', 'm' and the byte, and a
-// newline per row.
-constexpr std::size_t FRAME_MAX = 24 * 3 + HEIGHT * (WIDTH * (5 + 3 * 11) + 1);
 
 // Merges layers 1 to `dbnum` into `db`, transparent cells skipped, border from `screen`.
 void compose_layers();
@@ -31,8 +27,9 @@ bool write_all(const char *buf, std::size_t len);
 // until stop_render. When standard output fails it reports on standard error
 // and ends the process with status 1.
 void *update_screen(void *);
-// Starts the render thread, detached.
-void start_render();
+// Starts the render thread, detached. Returns 0, or the error number when the
+// thread could not be created.
+int start_render();
 // Asks the render thread that start_render started to stop and waits until it
 // has finished the frame it is printing, so that the output ends with a whole
 // frame; returns at once when no render thread was started.

@@ -2,9 +2,8 @@
 #include "show/show.h"
 
 int main() {
-    if (start_sound() != 0)
+    if (start_sound() != 0 || start_screen() != 0)
         return 1;
-    start_screen();
     opening();
     scenes();
     end_show();

@@ -1,9 +1,11 @@
 #include <cstdio>
 
 #include "art/art.h"
+#include "art/card_places.h"
 #include "effects/effects.h"
 #include "screen/pause.h"
 #include "screen/screen.h"
+#include "screen/thread.h"
 #include "show/show.h"
 
 namespace {
@@ -14,8 +16,6 @@ constexpr long COUNT_GAP_US = 300000;
 constexpr long INTRO_CARD_HOLD_US = 2500000;
 constexpr long INTRO_BLANK_HOLD_US = 500000;
 constexpr long BLIP_HOLD_US = 500000;  // one stab of the blip module
-constexpr int CRAWLERS = 119;
-constexpr long CRAWLER_LAUNCH_GAP_US = 50000;
 
 struct timed_word {
     const char *word;
@@ -50,7 +50,7 @@ void opening() {
     }
 
     blank_screen();
-    mutta(1, 7, 1, 7, 7, buf1);
+    draw_card(place(PLACE_INTRO1), buf1);
     pause_us(INTRO_CARD_HOLD_US);
 
     blank_screen();
@@ -59,7 +59,7 @@ void opening() {
     // Cards 2 to 6, each with half a second of the blips; the blip module
     // resumes where it stopped, so the five stabs follow one another.
     for (int i = 1; i <= 5; i++) {
-        mutta(9, 3, 1, 7, 7, cards[i]);
+        draw_card(place(PLACE_INTRO2_TO_6), cards[i]);
         FMUSIC_PlaySong(knark);
         pause_us(BLIP_HOLD_US);
         FMUSIC_StopSong(knark);
@@ -68,12 +68,12 @@ void opening() {
     }
 
     // Card 7 goes over card 6.
-    mutta(4, 3, 1, 7, 7, buf7);
+    draw_card(place(PLACE_INTRO7), buf7);
     pause_us(INTRO_CARD_HOLD_US);
 
     FMUSIC_PlaySong(mod);
 
-    for (int i = 0; i < CRAWLERS; i++) {
+    for (int i = 0; i < BORDER_CRAWLERS; i++) {
         pause_us(CRAWLER_LAUNCH_GAP_US);
         start_thread(draw_border);
     }

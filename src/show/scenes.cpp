@@ -1,8 +1,10 @@
 #include "art/art.h"
+#include "art/card_places.h"
 #include "effects/effects.h"
 #include "screen/pause.h"
 #include "screen/render.h"
 #include "screen/screen.h"
+#include "screen/thread.h"
 #include "show/show.h"
 
 const char credits[] = "k0d:  TROVE  -  mj00sic: QUARVELIN - mad greetz till: "
@@ -10,8 +12,8 @@ const char credits[] = "k0d:  TROVE  -  mj00sic: QUARVELIN - mad greetz till: "
 
 namespace {
 
-// The driver's holds. A scene instance copies its hand-over parameters when it
-// starts; the driver waits the launch gap before it changes them for the next.
+// The driver's holds. Each scene instance is started with parameters of its
+// own; the launch gaps are choreography, not hand-over time.
 constexpr long SIGNAL_LAUNCH_GAP_US = TITLE_BEAT_US;  // the waves start on the beat
 constexpr long SIGNAL_END_HOLD_US = 200000;
 constexpr long SIGNAL_FIRST_CARD_HOLD_US = 800000;
@@ -24,76 +26,63 @@ constexpr long WORMS_WORD_HOLD_US = 800000;
 constexpr long SNURRA_WORD_HOLD_US = 700000;
 constexpr long MUNCHING_WORD_HOLD_US = 1000000;
 
+// The three waves in their bands: red on green, black on red, magenta on cyan.
+constexpr wave_params WAVES[] = {{2, 5}, {1, 10}, {6, 15}};
+// A volley's instances, one a layer.
+constexpr int FIREWORKS_LAYERS[] = {1, 2, 3, 4, 5, 6};
+// The worm on layer 1 and the one crawling over it on layer 3.
+constexpr worm_params WORMS[] = {{6.0f, 4.0f, 1}, {4.0f, 2.0f, 3}};
+
 void black_screen() { fill(1, 7, 0, ' '); }
-
-void set(std::atomic<int> &global, int value) { global.store(value, std::memory_order_relaxed); }
-
-void signal_waves() {
-    set(ninja, 2);
-    set(pirate, 5);
-    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread);
-    pause_us(SIGNAL_LAUNCH_GAP_US);
-
-    set(ninja, 1);
-    set(pirate, 10);
-    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread);
-    pause_us(SIGNAL_LAUNCH_GAP_US);
-
-    start_thread(we_get_signal);
-
-    set(ninja, 6);
-    set(pirate, 15);
-    pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space();
-    pause_us(SIGNAL_END_HOLD_US);
-}
 
 // Cards 11 and 12 of the signal title, flashed in white and red on black.
 void signal_cards() {
     black_screen();
-    mutta(9, 1, 1, 7, 0, kuka[11]);
+    draw_card(place(PLACE_SIGNAL_WHITE), kuka[11]);
     pause_us(SIGNAL_FIRST_CARD_HOLD_US);
-    mutta(9, 1, 1, 1, 0, kuka[12]);
+    draw_card(place(PLACE_SIGNAL_RED), kuka[12]);
     pause_us(SIGNAL_CARD_HOLD_US);
     black_screen();
-    mutta(9, 1, 1, 7, 0, kuka[11]);
+    draw_card(place(PLACE_SIGNAL_WHITE), kuka[11]);
     pause_us(SIGNAL_CARD_HOLD_US);
-    mutta(9, 1, 1, 1, 0, kuka[12]);
+    draw_card(place(PLACE_SIGNAL_RED), kuka[12]);
     pause_us(SIGNAL_CARD_HOLD_US);
 }
 
-// Five rockets on layers 1 to 5 started 100 ms apart, then a sixth on the main
-// thread: its layer 6 lies outside the composite, so it only holds the show
-// until its rocket is done.
+}  // namespace
+
+void signal_waves() {
+    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[0]);
+    pause_us(SIGNAL_LAUNCH_GAP_US);
+    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[1]);
+    pause_us(SIGNAL_LAUNCH_GAP_US);
+    start_thread(we_get_signal);
+    pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space(WAVES[2]);
+    pause_us(SIGNAL_END_HOLD_US);
+}
+
 void fireworks_volley() {
     update_mode.store(1, std::memory_order_relaxed);
     dbnum.store(0, std::memory_order_relaxed);
-    set(id, 1);
     for (int i = 0; i < 5; i++) {
-        start_thread(fireworks);
+        start_thread(fireworks, &FIREWORKS_LAYERS[i]);
         pause_us(FIREWORKS_LAUNCH_GAP_US);
         dbnum.fetch_add(1, std::memory_order_relaxed);
-        id.fetch_add(1, std::memory_order_relaxed);
     }
-    fireworks();
+    int last = FIREWORKS_LAYERS[5];
+    fireworks(&last);
     pause_us(FIREWORKS_VOLLEY_HOLD_US);
 }
 
 void worms() {
     update_mode.store(1, std::memory_order_relaxed);
     dbnum.store(3, std::memory_order_relaxed);
-    wormx.store(6.0f, std::memory_order_relaxed);
-    wormy.store(4.0f, std::memory_order_relaxed);
-    set(id, 1);
-    start_thread(worm);
+    start_thread(worm, &WORMS[0]);
     pause_us(WORMS_LAUNCH_GAP_US);
-    wormx.store(4.0f, std::memory_order_relaxed);
-    wormy.store(2.0f, std::memory_order_relaxed);
-    set(id, 3);
-    worm();
+    worm_params second = WORMS[1];
+    worm(&second);
     update_mode.store(0, std::memory_order_relaxed);
 }
-
-}  // namespace
 
 void scenes() {
     slide();
@@ -144,5 +133,5 @@ void scenes() {
     load_card(end_card, sizeof end_card, "grafik/end");
     scrolla(credits);
     blank_screen();
-    mutta(20, 5, 1, 7, 7, end_card);
+    draw_card(place(PLACE_END), end_card);
 }

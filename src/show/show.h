@@ -12,8 +12,9 @@ extern FMUSIC_MODULE *knark;
 // terminal has been touched; returns 0 when sound is ready.
 int start_sound();
 // Prepares the terminal, starts the render thread, loads the font and turns
-// the screen blue.
-void start_screen();
+// the screen blue; returns 0. When the render thread cannot be started it
+// says so on standard error, releases sound and returns 1.
+int start_screen();
 // The count-in, the words, the opening cards with their blips, the main
 // module and the border crawlers.
 void opening();
@@ -24,8 +25,14 @@ void scenes();
 extern const char credits[];
 // The blank blue screen, bold white on blue.
 void blank_screen();
-// Starts a detached thread that nobody joins.
-void start_thread(void *(*body)(void *));
+// The scenes that run several instances at once, each instance started with
+// its own parameters: three signal waves (two on threads of their own) with
+// the card thread; one fireworks volley (five rockets on threads, on layers 1
+// to 5, 100 ms apart, and a sixth on layer 6, not composited, that holds the
+// show); two worms (layer 1 on a thread, layer 3 on the main thread).
+void signal_waves();
+void fireworks_volley();
+void worms();
 // Lowers the main module's volume in steps of 10 every 100 ms until it is
 // negative.
 void fade_out();

@@ -1,31 +1,26 @@
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
-#include <pthread.h>
 
 #include "art/art.h"
 #include "screen/pause.h"
 #include "screen/render.h"
 #include "screen/screen.h"
 #include "show/show.h"
+#include "sound_rate.h"
 
 FMUSIC_MODULE *mod;
 FMUSIC_MODULE *knark;
 
 void blank_screen() { fill(1, 7, 4, ' '); }
 
-void start_thread(void *(*body)(void *)) {
-    pthread_t t;
-    pthread_create(&t, nullptr, body, nullptr);
-    pthread_detach(t);
-}
-
 int start_sound() {
     if (FSOUND_GetVersion() < 3.75f) {
         printf("ARGH! fel version av fmod\n");
         return 1;
     }
-    if (!FSOUND_Init(32000, 64, 0)) {
+    if (!FSOUND_Init(SOUND_SHOW_RATE, 64, 0)) {
         printf("INIT SOUND error\n");
         return 1;
     }
@@ -42,7 +37,7 @@ int start_sound() {
     return 0;
 }
 
-void start_screen() {
+int start_screen() {
     setvbuf(stdout, nullptr, _IONBF, 0);
     update_mode.store(0, std::memory_order_relaxed);
     srand(static_cast<unsigned>(time(nullptr)));
@@ -50,13 +45,22 @@ void start_screen() {
     printf("%c[?25l", 27);
     fill(0, 7, 0, ' ');
 
-    start_render();
+    // Without the render thread the show would play to nobody and still end
+    // with status 0: say why and let the caller end it.
+    if (int err = start_render()) {
+        fprintf(stderr, "demo: cannot start the render thread: %s\n", strerror(err));
+        FMUSIC_FreeSong(mod);
+        FMUSIC_FreeSong(knark);
+        FSOUND_Close();
+        return 1;
+    }
 
     fill(0, 2, 0, ' ');
     load_font();
     fill(1, 7, 0, ' ');
     update_mode.store(0, std::memory_order_relaxed);
     fill(1, 7, 4, ' ');
+    return 0;
 }
 
 // The fade lowers the master volume by FADE_STEP every FADE_STEP_US.

@@ -1,6 +1,6 @@
 // Checks the real art under grafik/: every file the show reads is there, fits
 // its buffer, holds only drawable bytes, and stays inside the grid wherever the
-// show draws it.
+// show draws it; and the preview, which draws a card as the show prints it.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "art/art.h"
-#include "card_places.h"
+#include "art/card_places.h"
+#include "child.h"
+#include "screen/frame_format.h"
 #include "screen/screen.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -171,3 +174,20 @@ TEST(Grafik, FlashedCardsAreAtMostSixLines) {
 }
 
 }  // namespace
+
+// The preview's frame of grafik/intro1 is one the show prints in the opening;
+// the preview fails when its output cannot be written.
+TEST(Preview, CardFrameIsTheShowsAndAFullOutputFails) {
+    temp_dir dir;
+    const std::string in_dir =
+        "cd " + dir.path().string() + " && cp -r " SOURCE_DIR "/grafik . && ";
+    child_result preview = run_child(in_dir + PREVIEW " grafik/intro1");
+    ASSERT_EQ(preview.out.size(), RESERVE_BYTES + FRAME_BYTES + 4);  // and the colours reset
+    const std::string frame = preview.out.substr(RESERVE_BYTES, FRAME_BYTES);
+    child_result show = run_child(in_dir + "SOUND_DOUBLE_SPEEDUP=10 timeout 10 " DEMO_WITH_DOUBLE);
+    EXPECT_NE(show.out.find(frame), std::string::npos);
+
+    child_result full = run_child(in_dir + PREVIEW " grafik/intro1 2>&1 >/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.out, "preview: cannot write to standard output: No space left on device\n");
+}

@@ -150,9 +150,9 @@ namespace {
 // of the clock so the test can replay the instance's random choices.
 long run_instance(int n) {
     return within_one_second([n] {
-        id.store(n, std::memory_order_relaxed);
         recorder_start({.watched = n});
-        fireworks(nullptr);
+        int layer_number = n;
+        fireworks(&layer_number);
         recorder_stop();
     });
 }
@@ -217,8 +217,8 @@ TEST(Fireworks, LayerNumberOutsideOneToSixDrawsNothing) {
     for (int g = 0; g <= 6; g++)
         local_fill(layer(g), 0, 2, 2, 'Z');
     for (int n : {0, 7, -1}) {
-        id.store(n, std::memory_order_relaxed);
         recorder_start();
+        fireworks(&n);
         fireworks(nullptr);
         recorder_stop();
         EXPECT_TRUE(recorded().empty()) << n;
@@ -228,19 +228,13 @@ TEST(Fireworks, LayerNumberOutsideOneToSixDrawsNothing) {
 }
 
 TEST(Fireworks, VolleyOfSixEachOnItsOwnLayer) {
-    // The instances' threads pause for real, a hundred times shorter; an
-    // instance's first pause comes after it has read `id`, which is when the
-    // next one may be started.
+    // The instances' threads pause for real, a hundred times shorter.
     recorder_start({.others = 100});
     std::vector<std::thread> threads;
-    for (int n = 1; n <= 5; n++) {
-        id.store(n, std::memory_order_relaxed);
-        threads.emplace_back([] { fireworks(); });
-        while (others_started() < n)
-            usleep(100);
-    }
-    id.store(6, std::memory_order_relaxed);
-    fireworks();
+    int layers[] = {1, 2, 3, 4, 5, 6};
+    for (int n = 0; n < 5; n++)
+        threads.emplace_back([&layers, n] { fireworks(&layers[n]); });
+    fireworks(&layers[5]);
     for (auto &t : threads)
         t.join();
     recorder_stop();

@@ -69,10 +69,8 @@ TEST(SignalWave, EachOfTheShowsWavesStepByStep) {
     for (const wave_case &w : show_waves) {
         SCOPED_TRACE(w.ninja);
         blank();
-        ninja = w.ninja;
-        pirate = w.pirate;
         recorder_start();
-        pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space();
+        pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space({w.ninja, w.pirate});
         recorder_stop();
 
         const auto &rec = recorded();
@@ -120,34 +118,30 @@ void wait_for(int (*count)(), int value) {
 // Wave threads in their long sleep (100000 seconds, a tenth of it here: for good).
 int parked() { return static_cast<int>(others_paused(100000 * 1000000L)); }
 
-pthread_t start(void *(*body)(void *)) {
+pthread_t start(void *(*body)(void *), const wave_params *wave) {
     pthread_t t;
-    EXPECT_EQ(pthread_create(&t, nullptr, body, nullptr), 0);
+    EXPECT_EQ(pthread_create(&t, nullptr, body, const_cast<wave_params *>(wave)), 0);
     return t;
 }
 }  // namespace
 
 // The show's signal scene at a tenth of its pace: two thread twins and the
 // card thread, then a wave on the show's own thread, all drawing at once.
-TEST(SignalWave, WavesKeepTheValuesTheyCopiedAtTheirStart) {
+TEST(SignalWave, WavesDrawAtOnceEachWithItsOwnParameters) {
     temp_dir dir{temp_dir::ENTER};  // no card: the card thread draws nothing here
     blank();
     // The other threads keep a tenth of their pace, so the waves still overlap.
     recorder_start({.others = 10});
 
-    ninja = 2;
-    pirate = 5;
-    pthread_detach(start(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread));
-    wait_for(others_started, 1);
-    ninja = 1;
-    pirate = 10;
-    pthread_detach(start(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread));
-    wait_for(others_started, 2);
-    pthread_t card = start(we_get_signal);
-    ninja = 6;
-    pirate = 15;
+    const wave_params waves[] = {{2, 5}, {1, 10}};
+    pthread_detach(
+        start(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &waves[0]));
+    pthread_detach(
+        start(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &waves[1]));
+    pthread_t card = start(we_get_signal, nullptr);
+    wait_for(others_started, 3);  // both waves and the card thread
     EXPECT_EQ(parked(), 0) << "the waves did not overlap";
-    pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space();
+    pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space({6, 15});
 
     wait_for(parked, 2);
     pthread_join(card, nullptr);

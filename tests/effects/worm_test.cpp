@@ -191,13 +191,10 @@ TEST(Worm, RunsOneHundredTwentyFramesOnItsOwnLayer) {
         const float wx = n == 1 ? 6.0f : 4.0f, wy = n == 1 ? 4.0f : 2.0f;
         local_fill(screen2, 0, 2, 2, 'q');
         fill(0, 3, 3, 'k');
-        wormx = wx;
-        wormy = wy;
-        id = n;
+        worm_params params = {wx, wy, n};
         recorder_start({.watched = n});
-        worm();
+        worm(&params);
         recorder_stop();
-        EXPECT_EQ(wormx.load(), 0.0f);
 
         const auto &frames = recorded();
         ASSERT_EQ(frames.size(), 120u);
@@ -268,14 +265,12 @@ TEST(Worm, UnusableParametersDrawNothing) {
     for (auto b : bad) {
         for (int n = 1; n <= 6; n++)
             local_fill(layer(n), 0, 2, 2, 'q');
-        wormx = b.wx;
-        wormy = b.wy;
-        id = b.n;
+        worm_params params = {b.wx, b.wy, b.n};
         recorder_start();
-        worm();
+        worm(&params);
+        worm(nullptr);
         recorder_stop();
         EXPECT_TRUE(recorded().empty()) << b.n << " " << b.wx << " " << b.wy;
-        EXPECT_EQ(wormx.load(), 0.0f);
         for (int n = 1; n <= 6; n++)
             EXPECT_EQ(cell_get(layer(n)[40][12]).data, 'q') << n;
     }
@@ -284,18 +279,10 @@ TEST(Worm, UnusableParametersDrawNothing) {
 TEST(Worm, TwoInstancesAsTheShowStartsThem) {
     // The other worm's pauses are skipped, so that its thread ends at once.
     recorder_start({.watched = 3, .others = 0});
-    wormx = 6.0f;
-    wormy = 4.0f;
-    id = 1;
+    worm_params first = {6.0f, 4.0f, 1}, second = {4.0f, 2.0f, 3};
     pthread_t t;
-    ASSERT_EQ(pthread_create(&t, nullptr, worm, nullptr), 0);
-    // The show waits 50 ms; waiting for the parameters to be taken is surer.
-    while (wormx.load() != 0.0f)
-        std::this_thread::yield();
-    wormx = 4.0f;
-    wormy = 2.0f;
-    id = 3;
-    worm();
+    ASSERT_EQ(pthread_create(&t, nullptr, worm, &first), 0);
+    worm(&second);
     pthread_join(t, nullptr);
     recorder_stop();
 

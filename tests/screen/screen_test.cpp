@@ -38,8 +38,8 @@ namespace {
 // The frame as printf would make it from a grid, cell by cell.
 std::string reference_frame(grid_t &g) {
     std::string out;
-    for (int i = 0; i < HEIGHT; i++)
-        out += "\x1b[A";
+    for (int i = 0; i < FRAME_CURSOR_UPS; i++)
+        out += CURSOR_UP;
     char cell[64];
     for (int y = 0; y < HEIGHT; y++) {
         for (int x = 0; x < WIDTH; x++) {

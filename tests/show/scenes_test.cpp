@@ -10,9 +10,12 @@
 
 #include "art/art.h"
 #include "cells.h"
+#include "effects/signals.h"
 #include "recorder.h"
 #include "screen/render.h"
 #include "show/show.h"
+#include "temp_dir.h"
+#include "thread_double.h"
 
 namespace {
 
@@ -99,4 +102,42 @@ TEST(Scenes, WholeSequenceModesLayersWipesAndEndCard) {
 
     std::printf("main thread's pauses add up to %.2f s over %zu pauses\n", recorded_total() / 1e6,
                 r.size());
+}
+
+// Every thread the three many-instance scenes start begins 200 ms late, long
+// after the driver has gone on to the next instance: each still draws with
+// the parameters it was started with.
+TEST(Scenes, InstancesStartedLateDrawWithTheirOwnParameters) {
+    temp_dir dir{temp_dir::ENTER};  // no "omg" card: the card thread draws nothing
+    fill(1, 7, 4, ' ');
+    thread_double_delay(200000);
+    recorder_start({.others = 0});
+
+    // The three waves as the same waves drawn one after another.
+    signal_waves();
+    ASSERT_TRUE(thread_double_wait());
+    grid_t late;
+    snapshot(late, screen);
+    fill(1, 7, 4, ' ');
+    for (auto [colour, centre] : {std::pair{2, 5}, {1, 10}, {6, 15}})
+        signal_wave(colour, centre);
+    EXPECT_TRUE(grid_is(late, screen));
+
+    // Layer 1 ends opaque black, layers 2 to 6 transparent.
+    fireworks_volley();
+    ASSERT_TRUE(thread_double_wait());
+    EXPECT_TRUE(grid_is(screen1, {' ', 1, 7, 0}));
+    for (int n = 2; n <= 6; n++)
+        EXPECT_TRUE(grid_is(layer(n), {TRANSPARENT, 1, 7, 0})) << n;
+
+    // Layer 1's worm (head colour 13) opaque, layer 3's (head 11) transparent.
+    worms();
+    ASSERT_TRUE(thread_double_wait());
+    recorder_stop();
+    thread_double_delay(0);
+    auto is = [](framebuffer_point want) { return [want](auto &p) { return p == want; }; };
+    // Its head covers 45 cells; 1920 less its 65 cells are blue.
+    EXPECT_EQ(count_cells(screen1, is(block(13))) + count_cells(screen1, is(BLUE)), 45 + 1855);
+    EXPECT_EQ(count_cells(screen3, is(block(11))), 45);
+    EXPECT_EQ(count_cells(screen3, is(block(13))), 0);
 }

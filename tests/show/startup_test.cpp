@@ -8,6 +8,7 @@
 
 #include "child.h"
 #include "recorder.h"
+#include "screen/frame_format.h"
 #include "show/show.h"
 #include "sound_double.h"
 #include "temp_dir.h"
@@ -28,11 +29,11 @@ int start_with_output(string &out) {
     return r;
 }
 
-// The 24 cursor-ups that begin every frame.
-const string CURSOR_UP = [] {
+// The cursor-ups that begin every frame.
+const string FRAME_START = [] {
     string s;
-    for (int i = 0; i < 24; i++)
-        s += "\x1b[A";
+    for (int i = 0; i < FRAME_CURSOR_UPS; i++)
+        s += CURSOR_UP;
     return s;
 }();
 
@@ -138,7 +139,7 @@ TEST(ShowBinary, RunsToTheEndWithoutArtAndExitsZero) {
                   " && SOUND_DOUBLE_SPEEDUP=0 SOUND_DOUBLE_LOG=" + log + " " + DEMO_WITH_DOUBLE);
     EXPECT_EQ(r.status, 0);
     // Terminal reset and hidden cursor first, then the 24 reserved lines.
-    ASSERT_GE(r.out.size(), 8u + 24 * 81);
+    ASSERT_GE(r.out.size(), 8u + RESERVE_BYTES);
     EXPECT_EQ(r.out.substr(0, 8), "\x1b"
                                   "c"
                                   "\x1b[?25l");
@@ -160,11 +161,10 @@ TEST(ShowBinary, EndsWithAWholeFrameEvenWhenTheReaderLags) {
     temp_dir dir;
     child_result r = run_child("cd " + dir.path().string() + " && SOUND_DOUBLE_SPEEDUP=200 " +
                                DEMO_WITH_DOUBLE + " | (sleep 2; cat)");
-    size_t last = r.out.rfind(CURSOR_UP);
+    size_t last = r.out.rfind(FRAME_START);
     ASSERT_NE(last, string::npos);
-    // 24 cursor-ups, then 24 rows of 80 cells (a ten-byte colour sequence and
-    // the character) and a newline.
-    EXPECT_EQ(r.out.size() - last, 72u + 24 * (80 * 11 + 1));
+    // A whole frame of cells with one-digit attributes and colours 0 to 7.
+    EXPECT_EQ(r.out.size() - last, FRAME_BYTES);
     EXPECT_EQ(r.out.back(), '\n');
 }
 
@@ -177,6 +177,23 @@ TEST(ShowBinary, FailingOutputEndsTheShowWithStatusOne) {
         EXPECT_EQ(r.status, 1) << redirect;
         EXPECT_EQ(r.out, string("demo: cannot write to standard output: ") + reason + "\n");
     }
+}
+
+// Without a render thread nothing would be shown: the show says why on standard
+// error, releases sound and ends with status 1 once the terminal is reset.
+TEST(ShowBinary, RenderThreadThatCannotStartEndsTheShowWithStatusOne) {
+    temp_dir dir;
+    const string log = dir.path("calls");
+    child_result r = run_child("SOUND_DOUBLE_LOG=" + log + " THREAD_DOUBLE_FAIL=1 timeout 20 " +
+                               DEMO_WITH_DOUBLE + " 2>" + dir.path("err"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "\x1b"
+                     "c"
+                     "\x1b[?25l");
+    EXPECT_EQ(read_file(dir.path("err")),
+              "demo: cannot start the render thread: Resource temporarily unavailable\n");
+    EXPECT_EQ(read_file(log), "GetVersion\nInit 32000 64 0\nLoadSong vorbel.xm\nLoadSong knark.xm\n"
+                              "FreeSong vorbel.xm\nFreeSong knark.xm\nClose\n");
 }
 
 // The real show binary with the real sound library, started where no module is.
@@ -199,13 +216,13 @@ TEST(ShowBinary, WholeShowWithArtRunsWithAllThreadsAndPrintsWholeFrames) {
     EXPECT_EQ(r.status, 0);
     // After the reset, the hidden cursor and the 24 reserved lines come whole
     // frames, up to the last.
-    size_t frame_start = 8 + 24 * 81;
+    size_t frame_start = 8 + RESERVE_BYTES;
     ASSERT_GT(r.out.size(), frame_start);
     size_t frames = 0;
-    for (size_t at = r.out.find(CURSOR_UP, frame_start); at != string::npos;
-         at = r.out.find(CURSOR_UP, at + 1))
+    for (size_t at = r.out.find(FRAME_START, frame_start); at != string::npos;
+         at = r.out.find(FRAME_START, at + 1))
         frames++;
     EXPECT_GT(frames, 20u);
-    EXPECT_EQ(r.out.compare(frame_start, CURSOR_UP.size(), CURSOR_UP), 0);
+    EXPECT_EQ(r.out.compare(frame_start, FRAME_START.size(), FRAME_START), 0);
     EXPECT_EQ(r.out.back(), '\n');
 }

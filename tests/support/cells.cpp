@@ -1,5 +1,7 @@
 #include "cells.h"
 
+#include "screen/frame_format.h"
+
 void PrintTo(const framebuffer_point &p, std::ostream *os) {
     unsigned char c = static_cast<unsigned char>(p.data);
     if (c >= 32 && c < 127)
@@ -32,8 +34,8 @@ std::string row_colours(const grid_t &g, int y, const framebuffer_point &blank) 
 
 std::string uniform_frame(const std::string &cell) {
     std::string f;
-    for (int i = 0; i < HEIGHT; i++)
-        f += "\033[A";
+    for (int i = 0; i < FRAME_CURSOR_UPS; i++)
+        f += CURSOR_UP;
     for (int y = 0; y < HEIGHT; y++) {
         for (int x = 0; x < WIDTH; x++)
             f += cell;

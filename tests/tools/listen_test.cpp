@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <random>
 
 #include "listen.h"
@@ -10,7 +11,7 @@
 
 namespace {
 
-constexpr double TAU = 6.283185307179586;
+constexpr double TAU = 2 * std::numbers::pi;
 
 // `seconds` of a sine at `hz` and amplitude `left` / `right`, interleaved.
 std::vector<float> sine(double hz, double seconds, float left, float right) {

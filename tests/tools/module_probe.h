@@ -74,10 +74,10 @@ struct loaded_module {
             xmp_start_player(ctx, rate, 0);
             playing = true;
         }
-        std::vector<int16_t> out(static_cast<size_t>(seconds * rate) * 2, 0);
-        size_t done = 0;
+        std::vector<int16_t> out(static_cast<std::size_t>(seconds * rate) * 2, 0);
+        std::size_t done = 0;
         while (done < out.size()) {
-            size_t n = std::min<size_t>(4096, out.size() - done);
+            std::size_t n = std::min<std::size_t>(4096, out.size() - done);
             if (xmp_play_buffer(ctx, out.data() + done, static_cast<int>(n * 2), 0) != 0)
                 break;
             done += n;
@@ -86,9 +86,9 @@ struct loaded_module {
     }
 };
 
-inline double rms(const std::vector<int16_t> &s, size_t from, size_t to) {
+inline double rms(const std::vector<int16_t> &s, std::size_t from, std::size_t to) {
     double sum = 0;
-    for (size_t i = from; i < to; ++i)
+    for (std::size_t i = from; i < to; i++)
         sum += static_cast<double>(s[i]) * s[i];
     return to > from ? std::sqrt(sum / static_cast<double>(to - from)) / 32768.0 : 0;
 }

@@ -47,7 +47,7 @@ TEST(ShowModules, VorbelIsLoudButDoesNotClip) {
         peak = std::max(peak, std::abs(static_cast<int>(v)));
     EXPECT_LE(peak, 29205);
     // Every ten seconds carries sound; the start of the intro may be quieter.
-    for (size_t start = 0; start + 10 * rate * 2 <= s.size(); start += 10 * rate * 2) {
+    for (std::size_t start = 0; start + 10 * rate * 2 <= s.size(); start += 10 * rate * 2) {
         double level = probe::rms(s, start, start + 10 * rate * 2);
         EXPECT_GT(level, 0.03) << "at " << start / (2 * rate) << " s";
         EXPECT_LT(level, 0.5) << "at " << start / (2 * rate) << " s";
@@ -61,9 +61,10 @@ TEST(ShowModules, KnarkStabsSoundInTheMiddleOfTheirHalfSeconds) {
     ASSERT_EQ(m.status, 0);
     const int rate = 32000;
     auto s = m.render(2.5, rate);
-    for (int stab = 0; stab < 5; ++stab) {
+    for (int stab = 0; stab < 5; stab++) {
         SCOPED_TRACE(stab);
-        size_t start = static_cast<size_t>(stab) * rate;  // half a second of stereo frames
+        std::size_t start =
+            static_cast<std::size_t>(stab) * rate;  // half a second of stereo frames
         // Silent over its first 50 ms and its last 90 ms, sounding from 100 to 350 ms.
         EXPECT_LT(probe::rms(s, start, start + rate / 10), 0.001);
         EXPECT_GT(probe::rms(s, start + rate / 5, start + rate * 7 / 10), 0.05);
@@ -77,8 +78,10 @@ TEST(ShowModules, KnarkStabsSoundInTheMiddleOfTheirHalfSeconds) {
 TEST(ShowModules, EveryInstrumentSoundsAtItsWrittenPitch) {
     for (const std::string name : {"vorbel", "knark"}) {
         std::ifstream in(std::string(MUSIC_DIR) + "/" + name + ".score");
-        const song score =
-            parse_score({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
+        song score;
+        score_error error;
+        ASSERT_TRUE(parse_score({std::istreambuf_iterator<char>(in), {}}, score, error))
+            << error.message;
         const std::string module = std::string(RUN_DIR) + "/" + name + ".xm";
         for (const instrument &ins : score.instruments) {
             if (ins.hit && (ins.wave == wave_kind::noise || ins.noise >= 50))
@@ -99,14 +102,14 @@ TEST(ShowModules, NoSampleCarriesAnOffset) {
     for (const std::string &file : {VORBEL, KNARK}) {
         probe::loaded_module m(file);
         ASSERT_EQ(m.status, 0);
-        for (int i = 0; i < m.mod().smp; ++i) {
+        for (int i = 0; i < m.mod().smp; i++) {
             const xmp_sample &s = m.mod().xxs[i];
             SCOPED_TRACE(file + " sample " + std::to_string(i));
             const bool loop = s.flg & XMP_SAMPLE_LOOP;
             const int from = loop ? s.lps : 0, to = loop ? s.lpe : s.len;
             ASSERT_GT(to, from);
             double sum = 0;
-            for (int k = from; k < to; ++k)
+            for (int k = from; k < to; k++)
                 sum += (s.flg & XMP_SAMPLE_16BIT)
                            ? reinterpret_cast<const int16_t *>(s.data)[k] / 32768.0
                            : reinterpret_cast<const int8_t *>(s.data)[k] / 128.0;

@@ -1,11 +1,15 @@
 // A whole recording of a short stand-in show (fake_show.cpp): 40 frames 30 ms
 // apart, the screen turning white at frame 20 as a tone starts, 300 ms of
-// sound after the last frame, and half a frame at the very end.
+// sound after the last frame, and half a frame at the very end; and the
+// stand-in failing in the ways a show can, and the recorder stopped by signals.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -23,6 +27,14 @@ std::vector<double> numbers(const std::string &text) {
         if (!line.empty())
             v.push_back(std::atof(line.c_str()));
     return v;
+}
+
+std::vector<std::string> cast_lines(const std::string &dir) {
+    std::ifstream cast(dir + "/demo.cast");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(cast, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 TEST(RecordRun, VideoWithSoundInSyncAndAnAsciicast) {
@@ -52,20 +64,25 @@ TEST(RecordRun, VideoWithSoundInSyncAndAnAsciicast) {
             .out)[0];
 
     // The asciicast: a header, the three writes before the frames, then one
-    // line per frame with the same times as the video's.
-    std::ifstream cast(dir + "/demo.cast");
-    std::string line;
-    std::getline(cast, line);
-    EXPECT_EQ(line.rfind("{\"version\": 2, \"width\": 80, \"height\": 25, ", 0), 0u) << line;
+    // line per frame with the same times as the video's, only the cells that
+    // changed (none in the last two white frames), or, with --cast-full, the
+    // frames whole.
+    std::vector<std::string> lines = cast_lines(dir);
+    ASSERT_EQ(lines.size(), 44u);
+    EXPECT_EQ(lines[0].rfind("{\"version\": 2, \"width\": 80, \"height\": 25, ", 0), 0u);
+    EXPECT_EQ(lines.back().substr(lines.back().size() - 10), ", \"o\", \"\"]") << lines.back();
     std::vector<double> times;
-    std::string last;
-    while (std::getline(cast, line)) {
-        ASSERT_EQ(line.front(), '[');
-        times.push_back(std::atof(line.c_str() + 1));
-        last = line;
-    }
-    ASSERT_EQ(times.size(), 43u);
-    EXPECT_EQ(last.find(", \"o\", \"\\u001b[A\\u001b[A"), 9u) << last.substr(0, 40);
+    for (std::size_t k = 1; k < lines.size(); k++)
+        times.push_back(std::atof(lines[k].c_str() + 1));
+    temp_dir full;
+    ASSERT_EQ(run_child(std::string(RECORD_BINARY) + " --cast-full --run-dir " +
+                        full.path().string() + " --demo " FAKE_SHOW " --out " +
+                        full.path().string() + " 2>&1")
+                  .status,
+              0);
+    lines = cast_lines(full.path().string());
+    ASSERT_EQ(lines.size(), 44u);
+    EXPECT_EQ(lines.back().find(", \"o\", \"\\u001b[A\\u001b[A"), 9u) << lines.back().substr(0, 40);
     for (std::size_t k = 0; k < 40; k++)
         EXPECT_NEAR(times[3 + k] - times[3], pts[k], 0.0015) << "frame " << k;
     EXPECT_GT(times.back(), 39 * 0.030);
@@ -92,6 +109,66 @@ TEST(RecordRun, VideoWithSoundInSyncAndAnAsciicast) {
             "'[0]crop=1:1:320:200[a];[1]crop=1:1:320:200[b];[a][b]hstack' -f rawvideo -pix_fmt rgb24 -")
             .out,
         std::string("\xaa\xaa\xaa\0\0\0", 6));
+}
+
+// The recorder run on the stand-in show, failing as FAKE_SHOW_MODE says.
+std::string recorder(const temp_dir &run, const temp_dir &out) {
+    return std::string(RECORD_BINARY) + " --give-up 1 --run-dir " + run.path().string() +
+           " --demo " FAKE_SHOW " --out " + out.path().string();
+}
+
+// What a recording left: the files in its output folder, and a show still running.
+std::string leftovers(const temp_dir &run, const temp_dir &out) {
+    std::string left;
+    for (const auto &e : std::filesystem::directory_iterator(out.path()))
+        left += e.path().filename().string() + " ";
+    pid_t pid = 0;
+    std::ifstream(run.path("show.pid")) >> pid;
+    if (pid > 0 && kill(pid, 0) == 0)
+        left += "the show, still running";
+    return left;
+}
+
+TEST(RecordFailure, EachSaysWhatLeavesNothingAndExitsNonZero) {
+    temp_dir bin;
+    const std::string broken = bin.write("broken/ffmpeg", "#!/bin/sh\nexit 1\n");
+    chmod(broken.c_str(), 0755);
+    struct failure {
+        std::string env, args, message;
+        int status;
+    } cases[] = {
+        {"FAKE_SHOW_MODE=silent", "", "the show printed nothing for 1 s; it is given up", 1},
+        {"FAKE_SHOW_MODE=garbage", "",
+         "malformed stream at byte 8 (before frame 1): expected the 80 spaces of a reserved line",
+         1},
+        {"FAKE_SHOW_MODE=exit3", "",
+         "the show exited with status 3; it printed: cannot open the sound device ", 1},
+        {"FAKE_SHOW_MODE=die", "", "the show exited with status 137", 1},
+        {"PATH=" + bin.path("broken"), "", "ffmpeg stopped encoding the video (status 1)", 1},
+        {"PATH=" + bin.path("none"), "", "ffmpeg is not installed (no ffmpeg on the PATH)", 1},
+        {"", "--out " + bin.path("none"), "the output folder " + bin.path("none") + " is not", 1},
+        {"", "--give-up 0", "--give-up is 1 to 3600 seconds, not 0", 2},
+        {"", "--crf 2.5", "--crf is a whole number from 0 to 51, not 2.5", 2},
+        {"", "--stills a@-1", "a still is NAME@SECONDS or SECONDS, not 'a@-1'", 2},
+    };
+    for (const failure &c : cases) {
+        temp_dir run, out;
+        child_result r = run_child(c.env + " " + recorder(run, out) + " " + c.args + " 2>&1");
+        EXPECT_EQ(r.status, c.status) << c.env << c.args;
+        EXPECT_NE(r.out.find("record: " + c.message), std::string::npos) << r.out;
+        EXPECT_EQ(leftovers(run, out), "") << c.env << c.args;
+    }
+}
+
+TEST(RecordFailure, StopSignalsEndTheShowAndLeaveNothing) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        temp_dir run, out;
+        child_result r = run_child("FAKE_SHOW_MODE=forever " + recorder(run, out) +
+                                   " 2>/dev/null & sleep 0.5; kill -" + std::to_string(sig) +
+                                   " $!; wait $!; echo $?");
+        EXPECT_EQ(r.out, std::to_string(128 + sig) + "\n");
+        EXPECT_EQ(leftovers(run, out), "") << "signal " << sig;
+    }
 }
 
 }  // namespace

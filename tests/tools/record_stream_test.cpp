@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cells.h"
+#include "screen/frame_format.h"
 #include "stream.h"
 #include "term.h"
 
@@ -30,29 +31,22 @@ struct parsed {
 // Reads `s` arriving `piece` bytes at a time, as the recorder reads its pipe.
 parsed parse_in_pieces(const std::string &s, std::size_t piece) {
     parsed r;
-    stream_parser ps;
-    std::string pending;
-    static frame_codes f;
+    static stream_reader reader;
+    reader = stream_reader{};
     for (std::size_t at = 0; at < s.size() && r.error.empty(); at += piece) {
-        pending += s.substr(at, piece);
-        std::size_t pos = 0;
-        unit_kind kind;
-        std::size_t used;
-        for (;;) {
-            parse_status st =
-                next_unit(ps, pending.data() + pos, pending.size() - pos, kind, f, used);
-            if (st == parse_status::bad)
-                r.error = ps.error;
-            if (st != parse_status::done)
-                break;
-            pos += used;
-            r.kinds.push_back(kind);
-            if (kind == unit_kind::frame)
-                r.frames.push_back(f);
-        }
-        pending.erase(0, pos);
+        std::string bytes = s.substr(at, piece);
+        feed_status st =
+            stream_feed(reader, bytes.data(), bytes.size(),
+                        [&](unit_kind kind, const frame_codes &f, const char *, std::size_t) {
+                            r.kinds.push_back(kind);
+                            if (kind == unit_kind::frame)
+                                r.frames.push_back(f);
+                            return true;
+                        });
+        if (st == feed_status::bad)
+            r.error = reader.parser.error;
     }
-    r.left = pending.size();
+    r.left = reader.pending.size();
     return r;
 }
 
@@ -79,8 +73,14 @@ TEST(RecordStream, GoodFramesInAnyPiecesAndALastFrameCutShort) {
     }
 }
 
+// The recorder reads the frame format the render thread prints.
+static_assert(COLS == WIDTH && FRAME_ROWS == HEIGHT);
+
 TEST(RecordStream, MalformedInputStopsWithTheByteAndTheFrame) {
     const std::string good = PREAMBLE + frame() + frame();
+    ASSERT_EQ(PREAMBLE.size(), 8 + RESERVE_BYTES);  // the reset and the cursor hiding first
+    ASSERT_EQ(frame().size(), FRAME_BYTES);
+    ASSERT_EQ(PREAMBLE.size() + FRAME_BYTES, 23168u);
     // Frame 2 starts at byte 23168, its first cell at 23240.
     struct bad_case {
         std::size_t at;
@@ -113,15 +113,13 @@ TEST(RecordStream, MalformedInputStopsWithTheByteAndTheFrame) {
 
 terminal after(const std::string &stream) {
     terminal t;
-    stream_parser ps;
-    static frame_codes f;
-    std::size_t pos = 0, used;
-    unit_kind kind;
-    while (next_unit(ps, stream.data() + pos, stream.size() - pos, kind, f, used) ==
-           parse_status::done) {
-        pos += used;
-        term_apply(t, kind, f);
-    }
+    static stream_reader reader;
+    reader = stream_reader{};
+    stream_feed(reader, stream.data(), stream.size(),
+                [&](unit_kind kind, const frame_codes &f, const char *, std::size_t) {
+                    term_apply(t, kind, f);
+                    return true;
+                });
     return t;
 }
 

@@ -5,39 +5,43 @@
 #include <xmp.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <numbers>
+
+#include "notes.h"
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
 constexpr int C4 = 60;  // libxmp's number for the note written C-4
 
 void append_frame(rendering &r, const xmp_frame_info &fi) {
     const int16_t *pcm = static_cast<const int16_t *>(fi.buffer);
-    const size_t n = static_cast<size_t>(fi.buffer_size) / sizeof(int16_t);
-    for (size_t i = 0; i < n; ++i)
+    const std::size_t n = static_cast<std::size_t>(fi.buffer_size) / sizeof(int16_t);
+    for (std::size_t i = 0; i < n; i++)
         r.frames.push_back(pcm[i] / 32768.0f);
 }
 
 }  // namespace
 
 void fft(std::vector<std::complex<double>> &a) {
-    const size_t n = a.size();
-    for (size_t i = 1, j = 0; i < n; ++i) {
-        size_t bit = n >> 1;
+    const std::size_t n = a.size();
+    for (std::size_t i = 1, j = 0; i < n; i++) {
+        std::size_t bit = n >> 1;
         for (; j & bit; bit >>= 1)
             j ^= bit;
         j ^= bit;
         if (i < j)
             std::swap(a[i], a[j]);
     }
-    for (size_t len = 2; len <= n; len <<= 1) {
-        const std::complex<double> w = std::polar(1.0, -2 * PI / static_cast<double>(len));
-        for (size_t i = 0; i < n; i += len) {
+    for (std::size_t len = 2; len <= n; len <<= 1) {
+        const std::complex<double> w =
+            std::polar(1.0, -2 * std::numbers::pi / static_cast<double>(len));
+        for (std::size_t i = 0; i < n; i += len) {
             std::complex<double> wk = 1;
-            for (size_t k = 0; k < len / 2; ++k) {
+            for (std::size_t k = 0; k < len / 2; k++) {
                 std::complex<double> u = a[i + k], v = a[i + k + len / 2] * wk;
                 a[i + k] = u + v;
                 a[i + k + len / 2] = u - v;
@@ -51,22 +55,23 @@ namespace {
 
 // Power spectrum of both channels, Hann-windowed and summed over blocks of
 // `size` frames (hop half a block).
-std::vector<double> power_spectrum(const std::vector<float> &frames, size_t size) {
+std::vector<double> power_spectrum(const std::vector<float> &frames, std::size_t size) {
     std::vector<double> power(size / 2 + 1, 0.0);
-    const size_t count = frames.size() / 2;
+    const std::size_t count = frames.size() / 2;
     std::vector<double> window(size);
-    for (size_t i = 0; i < size; ++i)
-        window[i] =
-            0.5 - 0.5 * std::cos(2 * PI * static_cast<double>(i) / static_cast<double>(size));
+    for (std::size_t i = 0; i < size; i++)
+        window[i] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) /
+                                         static_cast<double>(size));
     std::vector<std::complex<double>> buf(size);
-    for (size_t start = 0; start + size <= count || (start == 0 && count > 0); start += size / 2) {
-        for (int ch = 0; ch < 2; ++ch) {
-            for (size_t i = 0; i < size; ++i) {
-                size_t f = start + i;
-                buf[i] = f < count ? frames[2 * f + static_cast<size_t>(ch)] * window[i] : 0.0;
+    for (std::size_t start = 0; start + size <= count || (start == 0 && count > 0);
+         start += size / 2) {
+        for (int ch = 0; ch < 2; ch++) {
+            for (std::size_t i = 0; i < size; i++) {
+                std::size_t f = start + i;
+                buf[i] = f < count ? frames[2 * f + static_cast<std::size_t>(ch)] * window[i] : 0.0;
             }
             fft(buf);
-            for (size_t k = 0; k < power.size(); ++k)
+            for (std::size_t k = 0; k < power.size(); k++)
                 power[k] += std::norm(buf[k]);
         }
         if (start + size > count)
@@ -129,7 +134,30 @@ bool play_through(player &p, F each) {
 
 }  // namespace
 
-rendering render_song(const std::string &file, int solo) {
+namespace {
+
+// Silences every sample that does not belong to `instrument` (1-based): its
+// data zeroed and its length cut to nothing, so neither it nor its loop's
+// join sounds.
+void keep_only(xmp_module &m, int instrument) {
+    std::vector<bool> keep(static_cast<std::size_t>(m.smp), false);
+    const xmp_instrument &ins = m.xxi[instrument - 1];
+    for (int i = 0; i < ins.nsm; i++)
+        if (ins.sub[i].sid >= 0 && ins.sub[i].sid < m.smp)
+            keep[static_cast<std::size_t>(ins.sub[i].sid)] = true;
+    for (int i = 0; i < m.smp; i++) {
+        xmp_sample &s = m.xxs[i];
+        if (keep[static_cast<std::size_t>(i)] || !s.data || s.len <= 0)
+            continue;
+        std::fill_n(s.data, s.len * ((s.flg & XMP_SAMPLE_16BIT) ? 2 : 1), 0);
+        s.len = s.lps = s.lpe = 0;
+        s.flg &= ~(XMP_SAMPLE_LOOP | XMP_SAMPLE_LOOP_BIDIR);
+    }
+}
+
+}  // namespace
+
+rendering render_song(const std::string &file, int solo, int instrument) {
     rendering r;
     {
         // A quick pass at a low rate first: a song that never loops is
@@ -148,6 +176,8 @@ rendering render_song(const std::string &file, int solo) {
     if (solo >= 0)
         for (int ch = 0; ch < p.info.mod->chn; ch++)
             xmp_channel_mute(p.ctx, ch, ch == solo ? 0 : 1);
+    if (instrument > 0 && instrument <= p.info.mod->ins)
+        keep_only(*p.info.mod, instrument);
     const int restart = p.info.mod->rst;
     r.ok = play_through(p, [&](const xmp_frame_info &fi) {
         if (r.loop_s < 0 && fi.pos == restart)
@@ -158,8 +188,7 @@ rendering render_song(const std::string &file, int solo) {
     return r;
 }
 
-rendering render_instrument(const std::string &file, int instrument, double seconds,
-                            bool envelope) {
+rendering render_instrument(const std::string &file, int instrument, double seconds) {
     rendering r;
     player p(file, LISTEN_RATE, 0, true);
     if (!p.started || instrument < 1 || instrument > p.info.mod->ins)
@@ -167,8 +196,7 @@ rendering render_instrument(const std::string &file, int instrument, double seco
     for (int ch = 0; ch < p.info.mod->chn; ch++)
         xmp_channel_mute(p.ctx, ch, 1);
     // Without its volume envelope a tone holds steady, long enough to measure.
-    if (!envelope)
-        p.info.mod->xxi[instrument - 1].aei.flg &= ~XMP_ENVELOPE_ON;
+    p.info.mod->xxi[instrument - 1].aei.flg &= ~XMP_ENVELOPE_ON;
     xmp_smix_play_instrument(p.ctx, instrument - 1, C4, 64, 0);
     xmp_frame_info fi;
     while (static_cast<double>(r.frames.size()) < seconds * 2 * LISTEN_RATE &&
@@ -185,13 +213,13 @@ rendering render_instrument(const std::string &file, int instrument, double seco
 level measure_level(const std::vector<float> &frames) {
     level l;
     double sum = 0, left = 0, right = 0;
-    for (size_t i = 0; i < frames.size(); ++i) {
+    for (std::size_t i = 0; i < frames.size(); i++) {
         double v = frames[i];
         l.peak = std::max(l.peak, std::fabs(v));
         sum += v * v;
         (i % 2 ? right : left) += v;
         if (v >= 32767 / 32768.0 || v <= -1.0)
-            ++l.clipped;
+            l.clipped++;
     }
     if (frames.empty())
         return l;
@@ -205,7 +233,7 @@ level measure_level(const std::vector<float> &frames) {
 
 double stereo_width_db(const std::vector<float> &frames) {
     double mid = 0, side = 0;
-    for (size_t i = 0; i + 1 < frames.size(); i += 2) {
+    for (std::size_t i = 0; i + 1 < frames.size(); i += 2) {
         double m = (frames[i] + frames[i + 1]) / 2, s = (frames[i] - frames[i + 1]) / 2;
         mid += m * m;
         side += s * s;
@@ -252,14 +280,14 @@ struct biquad {
 // The two stages of the K weighting at `rate`: a shelf of about +4 dB above
 // 1.5 kHz (the head's effect) and a high-pass at 38 Hz.
 std::array<biquad, 2> k_weighting(int rate) {
-    double k = std::tan(PI * 1681.974450955533 / rate);
+    double k = std::tan(std::numbers::pi * 1681.974450955533 / rate);
     const double q = 0.7071752369554196, vh = std::pow(10.0, 3.999843853973347 / 20);
     const double vb = std::pow(vh, 0.4996667741545416);
     double a0 = 1 + k / q + k * k;
     const biquad shelf{(vh + vb * k / q + k * k) / a0, 2 * (k * k - vh) / a0,
                        (vh - vb * k / q + k * k) / a0, 2 * (k * k - 1) / a0,
                        (1 - k / q + k * k) / a0};
-    k = std::tan(PI * 38.13547087602444 / rate);
+    k = std::tan(std::numbers::pi * 38.13547087602444 / rate);
     const double q2 = 0.5003270373238773;
     a0 = 1 + k / q2 + k * k;
     const biquad high{1, -2, 1, 2 * (k * k - 1) / a0, (1 - k / q2 + k * k) / a0};
@@ -286,7 +314,8 @@ std::vector<double> loudness_lufs(const std::vector<float> &frames, double windo
             const double y = filters[ch][1].run(filters[ch][0].run(frames[2 * i + ch]));
             sum += y * y;
         }
-        if (++in_window == window)
+        in_window++;
+        if (in_window == window)
             close_window();
     }
     if (window > 0 && in_window >= window / 2)
@@ -398,28 +427,29 @@ namespace {
 
 // Magnitude spectrum of the mid signal over [first, last) frames, Hann
 // windowed and zero-padded to a fine grid.
-std::vector<double> fine_spectrum(const std::vector<float> &frames, size_t first, size_t last,
-                                  double &bin_hz, int rate) {
-    const size_t n = last - first;
-    size_t size = 1;
+std::vector<double> fine_spectrum(const std::vector<float> &frames, std::size_t first,
+                                  std::size_t last, double &bin_hz, int rate) {
+    const std::size_t n = last - first;
+    std::size_t size = 1;
     while (size < n * 8 || size < (1u << 18))
         size <<= 1;
     std::vector<std::complex<double>> buf(size, 0.0);
-    for (size_t i = 0; i < n; ++i) {
-        double w = 0.5 - 0.5 * std::cos(2 * PI * static_cast<double>(i) / static_cast<double>(n));
+    for (std::size_t i = 0; i < n; i++) {
+        double w = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) /
+                                        static_cast<double>(n));
         buf[i] = w * (frames[2 * (first + i)] + frames[2 * (first + i) + 1]);
     }
     fft(buf);
     bin_hz = static_cast<double>(rate) / static_cast<double>(size);
-    const size_t top = std::min(size / 2, static_cast<size_t>(9000 / bin_hz));
+    const std::size_t top = std::min(size / 2, static_cast<std::size_t>(9000 / bin_hz));
     std::vector<double> mag(top);
-    for (size_t k = 0; k < top; ++k)
+    for (std::size_t k = 0; k < top; k++)
         mag[k] = std::abs(buf[k]);
     return mag;
 }
 
 // The peak's position between bins, by a parabola through the log magnitudes.
-double refine(const std::vector<double> &mag, size_t peak) {
+double refine(const std::vector<double> &mag, std::size_t peak) {
     double a = std::log(mag[peak - 1] + 1e-12), b = std::log(mag[peak] + 1e-12),
            c = std::log(mag[peak + 1] + 1e-12);
     double offset = (a - c) / (2 * (a - 2 * b + c));
@@ -430,15 +460,16 @@ double refine(const std::vector<double> &mag, size_t peak) {
 
 pitch_reading read_pitch(const std::vector<float> &frames, double from_s, double to_s, int rate) {
     pitch_reading out;
-    const size_t first = static_cast<size_t>(from_s * rate);
-    const size_t last = std::min(frames.size() / 2, static_cast<size_t>(to_s * rate));
+    const std::size_t first = static_cast<std::size_t>(from_s * rate);
+    const std::size_t last = std::min(frames.size() / 2, static_cast<std::size_t>(to_s * rate));
     if (last <= first + 64)
         return out;
     double bin_hz = 0;
     const std::vector<double> mag = fine_spectrum(frames, first, last, bin_hz, rate);
-    const size_t lo = static_cast<size_t>(20 / bin_hz), hi = static_cast<size_t>(8000 / bin_hz);
-    size_t strongest = lo;
-    for (size_t k = lo; k <= hi; ++k)
+    const std::size_t lo = static_cast<std::size_t>(20 / bin_hz),
+                      hi = static_cast<std::size_t>(8000 / bin_hz);
+    std::size_t strongest = lo;
+    for (std::size_t k = lo; k <= hi; k++)
         if (mag[k] > mag[strongest])
             strongest = k;
     // Noise: no peak stands well above the typical level of the spectrum.
@@ -449,8 +480,8 @@ pitch_reading read_pitch(const std::vector<float> &frames, double from_s, double
     if (mag[strongest] < 30 * sorted[sorted.size() / 2])
         return out;
     // The lowest local peak within 12 dB of the strongest is the fundamental.
-    size_t peak = strongest;
-    for (size_t k = lo + 1; k < strongest; ++k) {
+    std::size_t peak = strongest;
+    for (std::size_t k = lo + 1; k < strongest; k++) {
         if (mag[k] >= mag[strongest] / 4 && mag[k] >= mag[k - 1] && mag[k] > mag[k + 1]) {
             peak = k;
             break;
@@ -460,11 +491,12 @@ pitch_reading read_pitch(const std::vector<float> &frames, double from_s, double
     // A second voice: the strongest other peak within 60 cents, clear of the
     // fundamental's own lobe, and no more than 20 dB under it.
     const double lobe = 3.0 * rate / static_cast<double>(last - first) / bin_hz;
-    const size_t from = static_cast<size_t>(out.hz * std::pow(2.0, -60 / 1200.0) / bin_hz);
-    const size_t to =
-        std::min(mag.size() - 2, static_cast<size_t>(out.hz * std::pow(2.0, 60 / 1200.0) / bin_hz));
-    size_t twin = 0;
-    for (size_t k = std::max<size_t>(from, 1); k <= to; ++k) {
+    const std::size_t from =
+        static_cast<std::size_t>(out.hz * std::pow(2.0, -60 / 1200.0) / bin_hz);
+    const std::size_t to = std::min(
+        mag.size() - 2, static_cast<std::size_t>(out.hz * std::pow(2.0, 60 / 1200.0) / bin_hz));
+    std::size_t twin = 0;
+    for (std::size_t k = std::max<std::size_t>(from, 1); k <= to; k++) {
         if (std::fabs(static_cast<double>(k) - static_cast<double>(peak)) < lobe)
             continue;
         if (mag[k] >= mag[k - 1] && mag[k] > mag[k + 1] && (!twin || mag[k] > mag[twin]))
@@ -479,17 +511,11 @@ pitch_reading read_pitch(const std::vector<float> &frames, double from_s, double
 
 pitch_reading pitch_at_c4(const std::string &file, int instrument) {
     const rendering r = render_instrument(file, instrument, 6.0);
-    size_t end = r.frames.size() / 2;
+    std::size_t end = r.frames.size() / 2;
     while (end > 0 && std::fabs(r.frames[2 * end - 2]) + std::fabs(r.frames[2 * end - 1]) < 2e-3)
         --end;
     const double sounds_s = static_cast<double>(end) / LISTEN_RATE;
     return read_pitch(r.frames, std::min(0.1, sounds_s / 3), sounds_s);
-}
-
-std::string note_name(int key) {
-    static const char *names[] = {"C-", "C#", "D-", "D#", "E-", "F-",
-                                  "F#", "G-", "G#", "A-", "A#", "B-"};
-    return std::string(names[((key % 12) + 12) % 12]) + std::to_string(key >= 0 ? key / 12 : -1);
 }
 
 double cents_off_note(double hz, std::string *name) {

@@ -2,7 +2,6 @@
 // what comes out. Used by the music report and by the module tests.
 #pragma once
 
-#include <array>
 #include <complex>
 #include <string>
 #include <vector>
@@ -23,12 +22,12 @@ struct rendering {
 // Renders the song once through, up to the point where it loops. `solo` >= 0
 // mutes every channel but that one. Not ok when libxmp cannot load it or it
 // does not loop within MAX_SONG_S (too_long, and no frames).
-rendering render_song(const std::string &file, int solo = -1);
+// `instrument` > 0 silences every sample but that instrument's (1-based).
+rendering render_song(const std::string &file, int solo = -1, int instrument = 0);
 
 // Renders one instrument of the module (1-based), alone, at C-4 for
-// `seconds`, with its volume envelope switched off unless `envelope`.
-rendering render_instrument(const std::string &file, int instrument, double seconds,
-                            bool envelope = false);
+// `seconds`, with its volume envelope switched off.
+rendering render_instrument(const std::string &file, int instrument, double seconds);
 
 struct level {
     double peak = 0;  // largest absolute sample
@@ -97,9 +96,6 @@ pitch_reading read_pitch(const std::vector<float> &frames, double from_s, double
 // for up to six seconds: past its attack, while it sounds (short hits from a
 // third of their length on).
 pitch_reading pitch_at_c4(const std::string &file, int instrument);
-
-// The name of a note counted in semitones from C-0 (C-4 is middle C): "C-4", "F#5".
-std::string note_name(int key);
 
 // Cents from the nearest equal-tempered note (A-4 = 440 Hz), and its name ("C-4").
 double cents_off_note(double hz, std::string *name = nullptr);

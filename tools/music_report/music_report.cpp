@@ -12,6 +12,7 @@
 // A song that does not loop within half an hour of music is refused.
 #include <getopt.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xmp.h>
@@ -28,13 +29,14 @@
 #include <vector>
 
 #include "listen.h"
+#include "notes.h"
 
 extern char **environ;
 
 namespace {
 
 void put_u32(std::ofstream &f, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; i++)
         f.put(static_cast<char>((v >> (8 * i)) & 0xff));
 }
 
@@ -43,8 +45,8 @@ void put_u16(std::ofstream &f, unsigned v) {
     f.put(static_cast<char>((v >> 8) & 0xff));
 }
 
-bool write_wav(const std::string &path, const std::vector<float> &frames, size_t first,
-               size_t last) {
+bool write_wav(const std::string &path, const std::vector<float> &frames, std::size_t first,
+               std::size_t last) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     const uint32_t bytes = static_cast<uint32_t>((last - first) * 2 * 2);
     f.write("RIFF", 4);
@@ -59,7 +61,7 @@ bool write_wav(const std::string &path, const std::vector<float> &frames, size_t
     put_u16(f, 16);
     f.write("data", 4);
     put_u32(f, bytes);
-    for (size_t i = first * 2; i < last * 2; ++i)
+    for (std::size_t i = first * 2; i < last * 2; i++)
         put_u16(f, static_cast<uint16_t>(static_cast<int16_t>(std::lround(frames[i] * 32767.0f))));
     f.close();
     return static_cast<bool>(f);
@@ -78,15 +80,15 @@ pattern_figures count_patterns(const xmp_module &m) {
     pattern_figures out;
     std::set<int> patterns;
     std::set<std::vector<int>> tracks;
-    for (int i = 0; i < m.len; ++i) {
+    for (int i = 0; i < m.len; i++) {
         const int p = m.xxo[i];
         const xmp_pattern &pat = *m.xxp[p];
-        for (int ch = 0; ch < m.chn; ++ch) {
+        for (int ch = 0; ch < m.chn; ch++) {
             const xmp_track &t = *m.xxt[pat.index[ch]];
             std::vector<int> key;
             bool empty = true;
             int effects = 0;
-            for (int r = 0; r < pat.rows; ++r) {
+            for (int r = 0; r < pat.rows; r++) {
                 const xmp_event &e = t.event[r];
                 key.insert(key.end(), {e.note, e.ins, e.vol, e.fxt, e.fxp, e.f2t, e.f2p});
                 empty = empty && !e.note && !e.ins && !e.vol && !has_effect(e);
@@ -98,7 +100,7 @@ pattern_figures count_patterns(const xmp_module &m) {
             out.effects += effects;
             if (empty)
                 continue;
-            ++out.non_empty;
+            out.non_empty++;
             tracks.insert(key);
         }
         patterns.insert(p);
@@ -114,7 +116,7 @@ double sample_mean(const xmp_sample &s) {
     const bool loop = (s.flg & XMP_SAMPLE_LOOP) && s.lpe > s.lps;
     const int from = loop ? s.lps : 0, to = loop ? s.lpe : s.len;
     double sum = 0;
-    for (int i = from; i < to; ++i)
+    for (int i = from; i < to; i++)
         sum += (s.flg & XMP_SAMPLE_16BIT) ? reinterpret_cast<const int16_t *>(s.data)[i] / 32768.0
                                           : reinterpret_cast<const int8_t *>(s.data)[i] / 128.0;
     return sum / (to - from);
@@ -140,12 +142,17 @@ void print_bands(const std::vector<float> &frames, const std::vector<double> &ed
     }
 }
 
-// The loudness of each 7.5 s of the song, and how far apart its loudest and quietest lie.
+// The loudness of each 7.5 s of the song, and how far apart its loudest and
+// quietest lie; a song shorter than that is measured whole.
 void print_loudness(const rendering &song) {
     const double WINDOW_S = 7.5;
-    const std::vector<double> lufs = loudness_lufs(song.frames, WINDOW_S);
-    if (lufs.empty())
+    if (song.duration_s < WINDOW_S) {
+        const std::vector<double> whole = loudness_lufs(song.frames, song.duration_s);
+        if (!whole.empty())
+            std::printf("loudness  %.1f LUFS over the whole song\n", whole[0]);
         return;
+    }
+    const std::vector<double> lufs = loudness_lufs(song.frames, WINDOW_S);
     std::printf("loudness  LUFS per %.1f s:", WINDOW_S);
     for (std::size_t i = 0; i < lufs.size(); i++)
         std::printf("%s %.1f", i % 10 == 0 && i ? "\n                         " : "", lufs[i]);
@@ -173,14 +180,14 @@ void print_pitch(const std::string &file) {
     }
 }
 
-// Each hit (an instrument whose sample does not loop), played alone at C-4
-// with its envelope: where its energy lies.
+// Each hit (an instrument whose sample does not loop) as the song plays it,
+// alone: where its energy lies.
 void print_hits(const std::string &file, const xmp_module &m) {
     for (int i = 0; i < m.ins; i++) {
         const xmp_instrument &ins = m.xxi[i];
         if (ins.nsm < 1 || (m.xxs[ins.sub[0].sid].flg & XMP_SAMPLE_LOOP))
             continue;
-        const rendering hit = render_instrument(file, i + 1, 2.0, true);
+        const rendering hit = render_song(file, -1, i + 1);
         std::printf("hit %02X %-18s ", i + 1, ins.name);
         print_bands(hit.frames, HIT_BANDS);
         std::printf("\n");
@@ -251,6 +258,19 @@ int parse_options(int argc, char **argv, options &o) {
         return 2;
     }
     return -1;
+}
+
+// A module file is a regular file of at most this size (the show's are under 1 MB).
+constexpr off_t MAX_MODULE_BYTES = 64 << 20;
+
+// Why `path` is no module file to load, or null when it may be one.
+const char *not_a_module_file(const std::string &path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return "cannot be read";
+    if (!S_ISREG(st.st_mode))
+        return "is not a regular file";
+    return st.st_size > MAX_MODULE_BYTES ? "is over 64 MB, too large for a module" : nullptr;
 }
 
 // The module as libxmp loads it, freed on every path.
@@ -387,11 +407,6 @@ bool draw_spectrogram(const options &o, const rendering &song, std::size_t first
 // The WAV file and the spectrogram asked for, of the stretch chosen.
 int write_outputs(const options &o, const rendering &song) {
     const std::size_t total = song.frames.size() / 2;
-    if (o.from * LISTEN_RATE >= static_cast<double>(total) && (!o.wav.empty() || !o.png.empty())) {
-        std::fprintf(stderr, "music_report: --from %g lies past the song's end at %.2f s\n", o.from,
-                     song.duration_s);
-        return 2;
-    }
     const std::size_t first = static_cast<std::size_t>(o.from * LISTEN_RATE);
     const std::size_t last =
         o.to >= 0 ? std::min(total, static_cast<std::size_t>(o.to * LISTEN_RATE)) : total;
@@ -410,6 +425,10 @@ int main(int argc, char **argv) {
     options o;
     if (const int status = parse_options(argc, argv, o); status >= 0)
         return status;
+    if (const char *why = not_a_module_file(o.module)) {
+        std::fprintf(stderr, "%s: %s\n", o.module.c_str(), why);
+        return 1;
+    }
     const loaded_module module(o.module);
     if (!module.loaded) {
         std::fprintf(stderr, "%s: libxmp cannot load it\n", o.module.c_str());
@@ -425,6 +444,11 @@ int main(int argc, char **argv) {
     if (!song.ok) {
         std::fprintf(stderr, "%s: libxmp cannot play it\n", o.module.c_str());
         return 1;
+    }
+    if (o.from >= song.duration_s && (!o.wav.empty() || !o.png.empty())) {
+        std::fprintf(stderr, "music_report: --from %g lies past the song's end at %.2f s\n", o.from,
+                     song.duration_s);
+        return 2;
     }
     print_song(o.module, m, song);
     print_loudness(song);

@@ -3,6 +3,7 @@
 // same frame encoding as the render thread. For people drawing the art.
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,11 +11,12 @@
 #include <vector>
 
 #include <dirent.h>
+#include <getopt.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "art/art.h"
-#include "card_places.h"
+#include "art/card_places.h"
 #include "screen/pause.h"
 #include "screen/render.h"
 #include "screen/screen.h"
@@ -63,6 +65,16 @@ const card_place &place_of(const std::string &path) {
 
 char frame[FRAME_MAX];
 
+// With nowhere to print, the preview has failed: it says so and ends with status 1.
+void put(const char *buf, std::size_t len) {
+    errno = 0;
+    if (!write_all(buf, len)) {
+        std::fprintf(stderr, "preview: cannot write to standard output: %s\n",
+                     errno ? std::strerror(errno) : "nothing written");
+        std::exit(1);
+    }
+}
+
 // Prints the screen as one frame over 24 freshly reserved lines, as the
 // render thread does.
 void print_screen() {
@@ -70,11 +82,11 @@ void print_screen() {
     std::memset(blank, ' ', WIDTH);
     blank[WIDTH] = '\n';
     for (int i = 0; i < HEIGHT; i++)
-        write_all(blank, sizeof blank);
-    write_all(frame, encode_frame(frame));
+        put(blank, sizeof blank);
+    put(frame, encode_frame(frame));
 }
 
-void print_text(const std::string &s) { write_all(s.c_str(), s.size()); }
+void print_text(const std::string &s) { put(s.c_str(), s.size()); }
 
 // Leaves the terminal in its normal colours after the last frame.
 void finish() { print_text("\033[0m"); }
@@ -197,63 +209,84 @@ int usage_error(const char *what) {
     return 2;
 }
 
+// The option's next command-line word as a number (for --at and --colours,
+// whose later numbers follow the option's own argument).
+bool next_int(int argc, char **argv, int &out) {
+    if (optind >= argc || !parse_int(argv[optind], out))
+        return false;
+    optind++;
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
     set_pause_hook(no_pause);
-    std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty())
+    if (argc < 2)
         return usage_error("nothing to show");
+
+    enum { AT = 256, COLOURS, BACK, WORD, FONT, ALL, DIR_OPTION };
+    const option options[] = {{"help", no_argument, nullptr, 'h'},
+                              {"dir", required_argument, nullptr, DIR_OPTION},
+                              {"at", required_argument, nullptr, AT},
+                              {"colours", required_argument, nullptr, COLOURS},
+                              {"colors", required_argument, nullptr, COLOURS},
+                              {"back", required_argument, nullptr, BACK},
+                              {"word", required_argument, nullptr, WORD},
+                              {"font", no_argument, nullptr, FONT},
+                              {"all", no_argument, nullptr, ALL},
+                              {nullptr, 0, nullptr, 0}};
 
     std::string file, word;
     bool all = false, font = false, have_word = false;
     card_options o;
-    for (std::size_t i = 0; i < args.size(); i++) {
-        const std::string &a = args[i];
-        auto need = [&](std::size_t n) { return i + n < args.size(); };
-        if (a == "--help" || a == "-h") {
-            std::fputs(USAGE, stdout);
-            return 0;
-        } else if (a == "--dir") {
-            if (!need(1))
-                return usage_error("--dir needs a directory");
-            if (chdir(args[++i].c_str()) != 0) {
-                std::fprintf(stderr, "preview: cannot enter %s\n", args[i].c_str());
-                return 1;
-            }
-        } else if (a == "--at") {
-            if (!need(2) || !parse_int(args[i + 1].c_str(), o.x) ||
-                !parse_int(args[i + 2].c_str(), o.y))
-                return usage_error("--at needs two numbers");
-            o.at = true;
-            i += 2;
-        } else if (a == "--colours" || a == "--colors") {
-            if (!need(3) || !parse_int(args[i + 1].c_str(), o.attr) ||
-                !parse_int(args[i + 2].c_str(), o.fg) || !parse_int(args[i + 3].c_str(), o.bg))
-                return usage_error("--colours needs three numbers");
-            o.colours = true;
-            i += 3;
-        } else if (a == "--back") {
-            if (!need(1) || !parse_int(args[i + 1].c_str(), o.back_bg))
-                return usage_error("--back needs a colour number");
-            o.back = true;
-            i += 1;
-        } else if (a == "--word") {
-            if (!need(1))
-                return usage_error("--word needs a word");
-            word = args[++i];
-            have_word = true;
-        } else if (a == "--font") {
-            font = true;
-        } else if (a == "--all") {
-            all = true;
-        } else if (!a.empty() && a[0] == '-') {
-            return usage_error(("unknown option " + a).c_str());
-        } else if (file.empty()) {
-            file = a;
-        } else {
-            return usage_error("one card at a time");
+    for (int c; (c = getopt_long(argc, argv, ":h", options, nullptr)) != -1;) {
+        switch (c) {
+            case 'h':
+                std::fputs(USAGE, stdout);
+                return 0;
+            case DIR_OPTION:
+                if (chdir(optarg) != 0) {
+                    std::fprintf(stderr, "preview: cannot enter %s\n", optarg);
+                    return 1;
+                }
+                break;
+            case AT:
+                if (!parse_int(optarg, o.x) || !next_int(argc, argv, o.y))
+                    return usage_error("--at needs two numbers");
+                o.at = true;
+                break;
+            case COLOURS:
+                if (!parse_int(optarg, o.attr) || !next_int(argc, argv, o.fg) ||
+                    !next_int(argc, argv, o.bg))
+                    return usage_error("--colours needs three numbers");
+                o.colours = true;
+                break;
+            case BACK:
+                if (!parse_int(optarg, o.back_bg))
+                    return usage_error("--back needs a colour number");
+                o.back = true;
+                break;
+            case WORD:
+                word = optarg;
+                have_word = true;
+                break;
+            case FONT:
+                font = true;
+                break;
+            case ALL:
+                all = true;
+                break;
+            case ':':
+                return usage_error((std::string(argv[optind - 1]) + " needs its argument").c_str());
+            default:
+                return usage_error((std::string("unknown option ") + argv[optind - 1]).c_str());
         }
+    }
+    for (; optind < argc; optind++) {
+        if (!file.empty())
+            return usage_error("one card at a time");
+        file = argv[optind];
     }
 
     if (all + font + have_word + !file.empty() != 1)

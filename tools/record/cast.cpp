@@ -1,6 +1,7 @@
 #include "cast.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -14,8 +15,19 @@ bool same_pen(const pen &a, const pen &b) {
     return a.bold == b.bold && a.overline == b.overline && a.fg == b.fg && a.bg == b.bg;
 }
 
+// Two cells look the same when they show the same character in the same
+// colours (the default ones are white on black) with the same overline.
 bool same_cell(const term_cell &a, const term_cell &b) {
-    return a.ch == b.ch && same_pen(a.look, b.look);
+    return a.ch == b.ch && ink_of(a.look) == ink_of(b.look) &&
+           paper_of(a.look) == paper_of(b.look) && a.look.overline == b.look.overline;
+}
+
+// The pen printed for `p`: bold ink in the default colour becomes bold white,
+// which players that show bold as bright brighten as the console does.
+pen shown(pen p) {
+    if (p.bold && p.fg == DEFAULT_COLOUR)
+        p.fg = 7;
+    return p;
 }
 
 int fg_code(int c) { return c == DEFAULT_COLOUR ? 39 : c < 8 ? 30 + c : 90 + c - 8; }
@@ -78,7 +90,7 @@ std::string move_to(const terminal &t, int to) {
 // Prints cell `at` of `target` on `t` and into `out`.
 void print_cell(terminal &t, const terminal &target, int at, std::string &out) {
     const term_cell &c = target.cells[at / COLS][at % COLS];
-    std::string s = pen_change(t.now, c.look);
+    std::string s = pen_change(t.now, shown(c.look));
     s += static_cast<char>(c.ch);
     out += s;
     cast_replay(t, s);
@@ -89,6 +101,7 @@ void print_cell(terminal &t, const terminal &target, int at, std::string &out) {
 std::string cast_frame_delta(const terminal &before, const terminal &after) {
     std::string out;
     terminal t = before;
+    t.now = shown(before.now);  // as the bytes before these left it
     for (int at = 0; at < CELLS; at++) {
         if (same_cell(t.cells[at / COLS][at % COLS], after.cells[at / COLS][at % COLS]))
             continue;
@@ -96,18 +109,19 @@ std::string cast_frame_delta(const terminal &before, const terminal &after) {
         if (next != at) {
             std::string move = move_to(t, at);
             // Reprinting the unchanged cells in between costs their characters
-            // and any pen changes; it is measured on a copy.
+            // and any pen changes.
             bool reprint = false;
             if (next >= 0 && next < at && at - next <= MAX_REPRINT) {
-                terminal trial = t;
-                std::string bytes;
-                for (int k = next; k < at && bytes.size() <= move.size(); k++)
-                    print_cell(trial, after, k, bytes);
-                reprint = bytes.size() <= move.size();
-                if (reprint) {
-                    out += bytes;
-                    t = trial;
+                pen p = t.now;
+                std::size_t cost = 0;
+                for (int k = next; k < at && cost <= move.size(); k++) {
+                    pen q = shown(after.cells[k / COLS][k % COLS].look);
+                    cost += pen_change(p, q).size() + 1;
+                    p = q;
                 }
+                reprint = cost <= move.size();
+                for (int k = next; reprint && k < at; k++)
+                    print_cell(t, after, k, out);
             }
             if (!reprint) {
                 out += move;
@@ -130,7 +144,7 @@ std::string cast_frame_delta(const terminal &before, const terminal &after) {
         out += move;
         cast_replay(t, move);
     }
-    out += pen_change(t.now, after.now);
+    out += pen_change(t.now, shown(after.now));
     return out;
 }
 
@@ -208,4 +222,24 @@ void cast_replay(terminal &t, const std::string &bytes) {
         }
         t.wrap_pending = false;
     }
+}
+
+std::string cast_json_string(const char *p, std::size_t n) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < n; i++) {
+        unsigned char c = static_cast<unsigned char>(p[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\n') {
+            out += "\\r\\n";  // the tty adds the carriage return
+        } else if (c < 0x20) {
+            char u[8];
+            std::snprintf(u, sizeof u, "\\u%04x", c);
+            out += u;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
 }

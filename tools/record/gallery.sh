@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Remakes the README's gallery, docs/gallery/*.png, from one real run of the
-# show: a still of each scene at a moment well inside it.
+# show: a still of each scene at a moment well inside it; and the moving
+# picture at the top of the README, docs/demo.webp: the opening and three
+# scenes from the same run's video, in the 16 VGA colours.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 moments="01-opening@3,02-cards@15,03-ching@25,04-signals@39,05-signal-cards@43,06-vortex@51,\
@@ -14,3 +16,30 @@ rm -f "$root"/docs/gallery/*.png
 for f in "$out"/[0-9]*.png; do
     cp "$f" "$root/docs/gallery/"
 done
+
+# Stretches of the video (start and length in seconds) put one after the
+# other, at 640x400 and 50/3 frames a second, each pixel snapped to the nearest
+# VGA colour (undoing the video's compression), as a lossless animated WebP.
+clips="0:6 23.5:4 48:4 125:4"
+{
+    printf 'P6\n16 16\n255\n'
+    for _ in $(seq 16); do
+        for c in 000000 aa0000 00aa00 aa5500 0000aa aa00aa 00aaaa aaaaaa \
+                 555555 ff5555 55ff55 ffff55 5555ff ff55ff 55ffff ffffff; do
+            printf "\\x${c:0:2}\\x${c:2:2}\\x${c:4:2}"
+        done
+    done
+} >"$out/vga.ppm"
+graph="" inputs=""
+n=0
+for c in $clips; do
+    graph+="[0:v]trim=${c%:*}:duration=${c#*:},setpts=PTS-STARTPTS[c$n];"
+    inputs+="[c$n]"
+    n=$((n + 1))
+done
+graph+="${inputs}concat=n=$n:v=1,fps=50/3,scale=640:400:flags=area[x];[x][1:v]paletteuse=dither=none"
+ffmpeg -nostdin -v error -y -i "$out/demo.mp4" -i "$out/vga.ppm" -filter_complex "$graph" \
+    -an -c:v ffv1 "$out/clip.mkv"
+ffmpeg -nostdin -v error -y -i "$out/clip.mkv" -c:v libwebp_anim -lossless 1 -compression_level 6 \
+    -loop 0 "$out/demo.webp"
+cp "$out/demo.webp" "$root/docs/demo.webp"

@@ -123,3 +123,28 @@ parse_status next_unit(stream_parser &ps, const char *p, std::size_t n, unit_kin
         ps.frames++;
     return parse_status::done;
 }
+
+feed_status stream_feed(stream_reader &r, const char *p, std::size_t n,
+                        const unit_handler &on_unit) {
+    r.pending.append(p, n);
+    std::size_t pos = 0;
+    feed_status result = feed_status::more;
+    for (;;) {
+        unit_kind kind;
+        std::size_t used = 0;
+        parse_status st = next_unit(r.parser, r.pending.data() + pos, r.pending.size() - pos, kind,
+                                    r.codes, used);
+        if (st == parse_status::bad)
+            result = feed_status::bad;
+        if (st != parse_status::done)
+            break;
+        if (!on_unit(kind, r.codes, r.pending.data() + pos, used)) {
+            pos += used;
+            result = feed_status::stopped;
+            break;
+        }
+        pos += used;
+    }
+    r.pending.erase(0, pos);
+    return result;
+}

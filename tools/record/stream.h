@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 constexpr int COLS = 80;
@@ -37,3 +38,23 @@ struct stream_parser {
 // break the format, ps.error tells where.
 parse_status next_unit(stream_parser &ps, const char *p, std::size_t n, unit_kind &kind,
                        frame_codes &f, std::size_t &used);
+
+// The stream read as it arrives, in pieces of any size: whole units are handed
+// on, a unit cut short waits for the bytes that complete it.
+struct stream_reader {
+    stream_parser parser;
+    std::string pending;  // bytes of a unit not yet whole
+    frame_codes codes;    // the cells of the last frame read
+};
+
+// Called for each whole unit with its printed bytes; returning false stops the reading.
+using unit_handler =
+    std::function<bool(unit_kind kind, const frame_codes &f, const char *bytes, std::size_t n)>;
+
+enum class feed_status { more, stopped, bad };
+
+// Reads n more bytes of the stream. more: every whole unit was handed on;
+// stopped: the handler said so; bad: the bytes break the format (the parser's
+// error tells where).
+feed_status stream_feed(stream_reader &r, const char *p, std::size_t n,
+                        const unit_handler &on_unit);

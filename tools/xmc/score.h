@@ -1,8 +1,10 @@
 // The module compiler: a text score in, an XM module out.
 //
-// parse_score() reads the score into a song, synthesize() turns each
-// instrument description into sample data, write_xm() lays the song out as
-// the bytes of an XM file. compile_score() runs all three.
+// parse_score() reads the score into a song, check_tuning() finds what it
+// would play out of tune, synthesize() turns each instrument description into
+// sample data, write_xm() lays the song out as the bytes of an XM file.
+// compile_score() runs them all. Faults of the score come back as a
+// score_error with its line; a function that can meet one returns false.
 //
 // How a score is written (the scores in music/ point here):
 //
@@ -54,18 +56,24 @@
 //   4xy vibrato, speed x depth y; Axy volume slide, up x or down y per tick
 //   Cxx set the volume; E9x retrigger the note every x ticks; ECx cut it at
 //   tick x; EDx delay it by x ticks; Fxx speed (below 20) or BPM
+//
+// The compiler refuses what would sound off the written notes: a glide must
+// reach its note within the rows that carry it (3xx moves xx/16 semitone on
+// each tick of a row but the first; continue it with 300), and a vibrato
+// may swing at most 35 cents, the instrument's own vibrato included (depth y
+// of 4xy swings (2y - 1)/16 semitone, depth d of the instrument's d/64).
+// An instrument must play C-4 at a relative note the module can carry.
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-// A malformed score: carries the line it was found on (0 when the fault
-// belongs to the score as a whole, e.g. an empty order list).
-struct score_error : std::runtime_error {
-    score_error(int at, const std::string &what) : std::runtime_error(what), line(at) {}
-    int line;
+// A fault of a score: the line it was found on (0 when the fault belongs to
+// the score as a whole, e.g. an empty order list) and what it is.
+struct score_error {
+    int line = 0;
+    std::string message;
 };
 
 // One channel of one row, as XM stores it. note: 0 none, 1..96 C-0..B-7,
@@ -167,13 +175,15 @@ struct song {
     std::vector<instrument> instruments;  // sorted by number
 };
 
-song parse_score(const std::string &text);
+bool parse_score(const std::string &text, song &out, score_error &error);
 // What the song would play out of tune, followed through the order list as a
 // player plays it, one fault a written line: a glide (3xx, 5xy) that cannot
 // reach its note within the rows that carry it, and a vibrato (4xy, 6xy)
 // that swings further than VIBRATO_LIMIT_CENTS with the instrument's own.
 std::vector<score_error> check_tuning(const song &s);
 constexpr double VIBRATO_LIMIT_CENTS = 35;
+// A detune no loop can realise is thrown as a score_error, which write_xm returns.
 sample synthesize(const instrument &ins);
-std::vector<uint8_t> write_xm(const song &s);
-std::vector<uint8_t> compile_score(const std::string &text);
+bool write_xm(const song &s, std::vector<uint8_t> &out, score_error &error);
+// Parses, checks the tuning (the first fault is returned) and writes.
+bool compile_score(const std::string &text, std::vector<uint8_t> &out, score_error &error);

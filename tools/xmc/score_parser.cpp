@@ -1,5 +1,6 @@
-// Reads the text of a score into a song. Every fault is reported as a
-// score_error naming the line it was found on.
+// Reads the text of a score into a song. The first fault ends the reading:
+// fail() unwinds to parse_score, which returns it as a score_error naming
+// the line it was found on.
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -7,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "notes.h"
 #include "score.h"
 
 namespace {
@@ -19,7 +21,7 @@ struct track {
     std::vector<int> lines;  // where each row was written (0: not written)
 };
 
-[[noreturn]] void fail(int line, const std::string &what) { throw score_error(line, what); }
+[[noreturn]] void fail(int line, const std::string &what) { throw score_error{line, what}; }
 
 bool is_name(const std::string &s) {
     if (s.empty() || !(std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_'))
@@ -39,7 +41,7 @@ long to_int(const std::string &s, int line, long lo, long hi, const std::string 
     long v = 0;
     const char *first = s.data();
     if (!s.empty() && s[0] == '+')
-        ++first;
+        first++;
     auto [p, ec] = std::from_chars(first, s.data() + s.size(), v);
     if (ec != std::errc() || p != s.data() + s.size() || first == s.data() + s.size())
         fail(line, what + ": '" + s + "' is not a whole number");
@@ -53,7 +55,7 @@ double to_real(const std::string &s, int line, double lo, double hi, const std::
     double v = 0;
     const char *first = s.data();
     if (!s.empty() && s[0] == '+')
-        ++first;
+        first++;
     auto [p, ec] = std::from_chars(first, s.data() + s.size(), v);
     if (ec != std::errc() || p != s.data() + s.size() || first == s.data() + s.size())
         fail(line, what + ": '" + s + "' is not a number");
@@ -79,32 +81,32 @@ int hex_value(const std::string &s, int line, int lo, int hi, const std::string 
 // quotes); ';' starts a comment. '|' stands as a word of its own.
 std::vector<std::string> split_words(const std::string &text, int line) {
     std::vector<std::string> out;
-    size_t i = 0;
+    std::size_t i = 0;
     while (i < text.size()) {
         char c = text[i];
         if (c == ';')
             break;
         if (std::isspace(static_cast<unsigned char>(c))) {
-            ++i;
+            i++;
             continue;
         }
         if (c == '|') {
             out.emplace_back("|");
-            ++i;
+            i++;
             continue;
         }
         if (c == '"') {
-            size_t end = text.find('"', i + 1);
+            std::size_t end = text.find('"', i + 1);
             if (end == std::string::npos)
                 fail(line, "unterminated quoted name");
             out.push_back(text.substr(i + 1, end - i - 1));
             i = end + 1;
             continue;
         }
-        size_t j = i;
+        std::size_t j = i;
         while (j < text.size() && !std::isspace(static_cast<unsigned char>(text[j])) &&
                text[j] != '|' && text[j] != ';')
-            ++j;
+            j++;
         out.push_back(text.substr(i, j - i));
         i = j;
     }
@@ -131,10 +133,9 @@ uint8_t parse_note(const std::string &s, int line) {
         return 0;
     if (s == "===" || s == "OFF")
         return KEY_OFF;
-    static const std::string names = "C-C#D-D#E-F-F#G-G#A-A#B-";
     if (s.size() == 3 && std::isdigit(static_cast<unsigned char>(s[2]))) {
-        for (int k = 0; k < 12; ++k) {
-            if (s.compare(0, 2, names, k * 2, 2) == 0) {
+        for (int k = 0; k < 12; k++) {
+            if (s.compare(0, 2, NOTE_NAMES[k]) == 0) {
                 int octave = s[2] - '0';
                 if (octave > 7)
                     break;
@@ -151,9 +152,10 @@ struct parsed_cell {
 };
 
 // A cell: note [instrument [volume [effect]]], each field may be dots.
-parsed_cell parse_cell(const std::vector<std::string> &w, size_t from, size_t to, int line) {
+parsed_cell parse_cell(const std::vector<std::string> &w, std::size_t from, std::size_t to,
+                       int line) {
     parsed_cell out;
-    size_t n = to - from;
+    std::size_t n = to - from;
     if (n == 0)
         return out;
     if (n > 4)
@@ -199,7 +201,7 @@ struct parser {
     int restart_line = 0;
 };
 
-void need(const std::vector<std::string> &w, size_t n, int line, const std::string &usage) {
+void need(const std::vector<std::string> &w, std::size_t n, int line, const std::string &usage) {
     if (w.size() != n)
         fail(line, "expected: " + usage);
 }
@@ -235,144 +237,197 @@ void start_instrument(parser &st, const std::vector<std::string> &w, int line) {
     st.block = block_kind::instrument;
 }
 
-void instrument_key(parser &st, const std::vector<std::string> &w, int line) {
-    instrument &ins = st.piece.instruments.back();
-    const std::string &k = w[0];
-    auto args = [&](size_t lo, size_t hi, const std::string &usage) {
-        if (w.size() - 1 < lo || w.size() - 1 > hi)
-            fail(line, "expected: " + usage);
-    };
-    if (k == "like") {
-        args(1, 1, "like NN");
-        int from = hex_value(w[1], line, 1, 0x80, "instrument");
-        auto it = std::find_if(st.piece.instruments.begin(), st.piece.instruments.end() - 1,
-                               [&](const instrument &i) { return i.number == from; });
-        if (it == st.piece.instruments.end() - 1)
-            fail(line, "like names instrument " + w[1] + ", not defined above");
-        instrument copy = *it;
-        copy.number = ins.number;
-        copy.name = ins.name;
-        copy.line = ins.line;
-        copy.seed = ins.seed;
-        copy.hit = ins.hit;
-        ins = copy;
-    } else if (k == "wave" || k == "wave2") {
-        args(1, 2, k + " sine|square|saw|triangle|noise [pulse%]");
-        wave_kind wave = parse_wave(w[1], line);
-        int pulse = w.size() == 3 ? static_cast<int>(to_int(w[2], line, 1, 99, "pulse width")) : 50;
-        if (k == "wave") {
-            ins.wave = wave;
-            ins.pulse = pulse;
-        } else {
-            ins.has_wave2 = true;
-            ins.wave2 = wave;
-            ins.pulse2 = pulse;
-        }
-    } else if (k == "detune") {
-        args(1, 1, "detune CENTS");
-        ins.detune = to_real(w[1], line, -1200, 1200, "detune");
-        ins.detune_line = line;
-    } else if (k == "octave2") {
-        args(1, 1, "octave2 N");
-        ins.octave2 = static_cast<int>(to_int(w[1], line, -2, 3, "octave2"));
-    } else if (k == "mix") {
-        args(1, 1, "mix PERCENT");
-        ins.mix = static_cast<int>(to_int(w[1], line, 0, 100, "mix"));
-    } else if (k == "cycle") {
-        args(1, 1, "cycle SAMPLES");
-        ins.cycle = static_cast<int>(to_int(w[1], line, 8, 2048, "cycle"));
-    } else if (k == "cycles") {
-        args(1, 1, "cycles N");
-        ins.cycles = static_cast<int>(to_int(w[1], line, 1, 1024, "cycles"));
-    } else if (k == "freq") {
-        args(1, 3, "freq HZ [END_HZ MS]");
-        if (w.size() == 3)
-            fail(line, "expected: freq HZ [END_HZ MS]");
-        ins.freq_start = ins.freq_end = to_real(w[1], line, 1, 20000, "freq");
-        if (w.size() == 4) {
-            ins.freq_end = to_real(w[2], line, 1, 20000, "end freq");
-            ins.sweep_ms = to_real(w[3], line, 0, 10000, "sweep time");
-        }
-    } else if (k == "length") {
-        args(1, 1, "length MS");
-        ins.length_ms = to_real(w[1], line, 1, 10000, "length");
-    } else if (k == "attack") {
-        args(1, 1, "attack MS");
-        ins.attack_ms = to_real(w[1], line, 0, 10000, "attack");
-    } else if (k == "decay") {
-        args(1, 1, "decay MS");
-        ins.decay_ms = to_real(w[1], line, 0, 100000, "decay");
-    } else if (k == "noise") {
-        args(1, 2, "noise PERCENT [DECAY_MS]");
-        ins.noise = static_cast<int>(to_int(w[1], line, 0, 100, "noise"));
-        if (w.size() == 3)
-            ins.noise_decay_ms = to_real(w[2], line, 0, 100000, "noise decay");
-    } else if (k == "lowpass") {
-        args(1, 1, "lowpass HZ");
-        ins.lowpass = to_real(w[1], line, 0, 100000, "lowpass");
-    } else if (k == "highpass") {
-        args(1, 1, "highpass HZ");
-        ins.highpass = to_real(w[1], line, 0, 100000, "highpass");
-    } else if (k == "drive") {
-        args(1, 1, "drive AMOUNT");
-        ins.drive = to_real(w[1], line, 0, 100, "drive");
-    } else if (k == "seed") {
-        args(1, 1, "seed N");
-        ins.seed = static_cast<uint32_t>(to_int(w[1], line, 1, 0x7fffffff, "seed"));
-    } else if (k == "bits") {
-        args(1, 1, "bits 8|16");
-        ins.bits = static_cast<int>(to_int(w[1], line, 8, 16, "bits"));
-        if (ins.bits != 8 && ins.bits != 16)
-            fail(line, "bits must be 8 or 16");
-    } else if (k == "volume") {
-        args(1, 1, "volume 0..64");
-        ins.volume = static_cast<int>(to_int(w[1], line, 0, 64, "volume"));
-    } else if (k == "pan") {
-        args(1, 1, "pan -128..127");
-        ins.pan = static_cast<int>(to_int(w[1], line, -128, 127, "pan"));
-    } else if (k == "relnote") {
-        args(1, 1, "relnote N");
-        ins.relnote = static_cast<int>(to_int(w[1], line, -48, 48, "relnote"));
-    } else if (k == "finetune") {
-        args(1, 1, "finetune N");
-        ins.finetune = static_cast<int>(to_int(w[1], line, -128, 127, "finetune"));
-    } else if (k == "env") {
-        args(1, 12, "env TICK:VOLUME ... (at most 12 points)");
-        ins.envelope.clear();
-        for (size_t i = 1; i < w.size(); ++i) {
-            auto colon = w[i].find(':');
-            if (colon == std::string::npos)
-                fail(line, "envelope point '" + w[i] + "' is not TICK:VOLUME");
-            envelope_point p;
-            p.tick =
-                static_cast<int>(to_int(w[i].substr(0, colon), line, 0, 65535, "envelope tick"));
-            p.value =
-                static_cast<int>(to_int(w[i].substr(colon + 1), line, 0, 64, "envelope volume"));
-            if (!ins.envelope.empty() && p.tick <= ins.envelope.back().tick)
-                fail(line, "envelope ticks must rise");
-            if (ins.envelope.empty() && p.tick != 0)
-                fail(line, "the first envelope point must be at tick 0");
-            ins.envelope.push_back(p);
-        }
-    } else if (k == "sustain") {
-        args(1, 1, "sustain POINT");
-        ins.sustain = static_cast<int>(to_int(w[1], line, 0, 11, "sustain point"));
-    } else if (k == "envloop") {
-        args(2, 2, "envloop FROM_POINT TO_POINT");
-        ins.loop_start = static_cast<int>(to_int(w[1], line, 0, 11, "loop start point"));
-        ins.loop_end = static_cast<int>(to_int(w[2], line, ins.loop_start, 11, "loop end point"));
-    } else if (k == "fadeout") {
-        args(1, 1, "fadeout N");
-        ins.fadeout = static_cast<int>(to_int(w[1], line, 0, 4095, "fadeout"));
-    } else if (k == "vibrato") {
-        args(2, 3, "vibrato DEPTH RATE [SWEEP]");
-        ins.vib_depth = static_cast<int>(to_int(w[1], line, 0, 15, "vibrato depth"));
-        ins.vib_rate = static_cast<int>(to_int(w[2], line, 0, 63, "vibrato rate"));
-        if (w.size() == 4)
-            ins.vib_sweep = static_cast<int>(to_int(w[3], line, 0, 255, "vibrato sweep"));
+using words = std::vector<std::string>;
+
+// like NN: the settings of an instrument defined above, under this one's
+// number, name, line, seed and kind.
+void take_settings_of(parser &st, instrument &ins, const words &w, int line) {
+    const int from = hex_value(w[1], line, 1, 0x80, "instrument");
+    auto it = std::find_if(st.piece.instruments.begin(), st.piece.instruments.end() - 1,
+                           [&](const instrument &i) { return i.number == from; });
+    if (it == st.piece.instruments.end() - 1)
+        fail(line, "like names instrument " + w[1] + ", not defined above");
+    instrument copy = *it;
+    copy.number = ins.number;
+    copy.name = ins.name;
+    copy.line = ins.line;
+    copy.seed = ins.seed;
+    copy.hit = ins.hit;
+    ins = copy;
+}
+
+void set_wave(instrument &ins, const words &w, int line) {
+    const wave_kind wave = parse_wave(w[1], line);
+    const int pulse =
+        w.size() == 3 ? static_cast<int>(to_int(w[2], line, 1, 99, "pulse width")) : 50;
+    if (w[0] == "wave") {
+        ins.wave = wave;
+        ins.pulse = pulse;
     } else {
-        fail(line, "unknown instrument setting '" + k + "'");
+        ins.has_wave2 = true;
+        ins.wave2 = wave;
+        ins.pulse2 = pulse;
     }
+}
+
+void set_freq(instrument &ins, const words &w, int line) {
+    if (w.size() == 3)
+        fail(line, "expected: freq HZ [END_HZ MS]");
+    ins.freq_start = ins.freq_end = to_real(w[1], line, 1, 20000, "freq");
+    if (w.size() == 4) {
+        ins.freq_end = to_real(w[2], line, 1, 20000, "end freq");
+        ins.sweep_ms = to_real(w[3], line, 0, 10000, "sweep time");
+    }
+}
+
+void set_envelope(instrument &ins, const words &w, int line) {
+    ins.envelope.clear();
+    for (std::size_t i = 1; i < w.size(); i++) {
+        const auto colon = w[i].find(':');
+        if (colon == std::string::npos)
+            fail(line, "envelope point '" + w[i] + "' is not TICK:VOLUME");
+        envelope_point p;
+        p.tick = static_cast<int>(to_int(w[i].substr(0, colon), line, 0, 65535, "envelope tick"));
+        p.value = static_cast<int>(to_int(w[i].substr(colon + 1), line, 0, 64, "envelope volume"));
+        if (!ins.envelope.empty() && p.tick <= ins.envelope.back().tick)
+            fail(line, "envelope ticks must rise");
+        if (ins.envelope.empty() && p.tick != 0)
+            fail(line, "the first envelope point must be at tick 0");
+        ins.envelope.push_back(p);
+    }
+}
+
+// One instrument setting: its word, how many values it takes, how it is
+// written, and what it does with them.
+struct setting {
+    const char *key;
+    std::size_t least, most;
+    const char *usage;
+    void (*apply)(parser &st, instrument &ins, const words &w, int line);
+};
+
+int whole(const words &w, std::size_t i, int line, long lo, long hi, const char *what) {
+    return static_cast<int>(to_int(w[i], line, lo, hi, what));
+}
+
+const setting SETTINGS[] = {
+    {"like", 1, 1, "like NN", take_settings_of},
+    {"wave", 1, 2, "wave sine|square|saw|triangle|noise [pulse%]",
+     [](parser &, instrument &ins, const words &w, int line) { set_wave(ins, w, line); }},
+    {"wave2", 1, 2, "wave2 sine|square|saw|triangle|noise [pulse%]",
+     [](parser &, instrument &ins, const words &w, int line) { set_wave(ins, w, line); }},
+    {"detune", 1, 1, "detune CENTS",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.detune = to_real(w[1], line, -1200, 1200, "detune");
+         ins.detune_line = line;
+     }},
+    {"octave2", 1, 1, "octave2 N",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.octave2 = whole(w, 1, line, -2, 3, "octave2");
+     }},
+    {"mix", 1, 1, "mix PERCENT",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.mix = whole(w, 1, line, 0, 100, "mix");
+     }},
+    {"cycle", 1, 1, "cycle SAMPLES",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.cycle = whole(w, 1, line, 8, 2048, "cycle");
+     }},
+    {"cycles", 1, 1, "cycles N",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.cycles = whole(w, 1, line, 1, 1024, "cycles");
+     }},
+    {"freq", 1, 3, "freq HZ [END_HZ MS]",
+     [](parser &, instrument &ins, const words &w, int line) { set_freq(ins, w, line); }},
+    {"length", 1, 1, "length MS",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.length_ms = to_real(w[1], line, 1, 10000, "length");
+     }},
+    {"attack", 1, 1, "attack MS",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.attack_ms = to_real(w[1], line, 0, 10000, "attack");
+     }},
+    {"decay", 1, 1, "decay MS",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.decay_ms = to_real(w[1], line, 0, 100000, "decay");
+     }},
+    {"noise", 1, 2, "noise PERCENT [DECAY_MS]",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.noise = whole(w, 1, line, 0, 100, "noise");
+         if (w.size() == 3)
+             ins.noise_decay_ms = to_real(w[2], line, 0, 100000, "noise decay");
+     }},
+    {"lowpass", 1, 1, "lowpass HZ",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.lowpass = to_real(w[1], line, 0, 100000, "lowpass");
+     }},
+    {"highpass", 1, 1, "highpass HZ",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.highpass = to_real(w[1], line, 0, 100000, "highpass");
+     }},
+    {"drive", 1, 1, "drive AMOUNT",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.drive = to_real(w[1], line, 0, 100, "drive");
+     }},
+    {"seed", 1, 1, "seed N",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.seed = static_cast<uint32_t>(to_int(w[1], line, 1, 0x7fffffff, "seed"));
+     }},
+    {"bits", 1, 1, "bits 8|16",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.bits = whole(w, 1, line, 8, 16, "bits");
+         if (ins.bits != 8 && ins.bits != 16)
+             fail(line, "bits must be 8 or 16");
+     }},
+    {"volume", 1, 1, "volume 0..64",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.volume = whole(w, 1, line, 0, 64, "volume");
+     }},
+    {"pan", 1, 1, "pan -128..127",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.pan = whole(w, 1, line, -128, 127, "pan");
+     }},
+    {"relnote", 1, 1, "relnote N",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.relnote = whole(w, 1, line, -48, 48, "relnote");
+     }},
+    {"finetune", 1, 1, "finetune N",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.finetune = whole(w, 1, line, -128, 127, "finetune");
+     }},
+    {"env", 1, 12, "env TICK:VOLUME ... (at most 12 points)",
+     [](parser &, instrument &ins, const words &w, int line) { set_envelope(ins, w, line); }},
+    {"sustain", 1, 1, "sustain POINT",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.sustain = whole(w, 1, line, 0, 11, "sustain point");
+     }},
+    {"envloop", 2, 2, "envloop FROM_POINT TO_POINT",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.loop_start = whole(w, 1, line, 0, 11, "loop start point");
+         ins.loop_end = whole(w, 2, line, ins.loop_start, 11, "loop end point");
+     }},
+    {"fadeout", 1, 1, "fadeout N",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.fadeout = whole(w, 1, line, 0, 4095, "fadeout");
+     }},
+    {"vibrato", 2, 3, "vibrato DEPTH RATE [SWEEP]",
+     [](parser &, instrument &ins, const words &w, int line) {
+         ins.vib_depth = whole(w, 1, line, 0, 15, "vibrato depth");
+         ins.vib_rate = whole(w, 2, line, 0, 63, "vibrato rate");
+         if (w.size() == 4)
+             ins.vib_sweep = whole(w, 3, line, 0, 255, "vibrato sweep");
+     }},
+};
+
+void instrument_key(parser &st, const words &w, int line) {
+    const auto *s = std::find_if(std::begin(SETTINGS), std::end(SETTINGS),
+                                 [&](const setting &k) { return w[0] == k.key; });
+    if (s == std::end(SETTINGS))
+        fail(line, "unknown instrument setting '" + w[0] + "'");
+    if (w.size() - 1 < s->least || w.size() - 1 > s->most)
+        fail(line, std::string("expected: ") + s->usage);
+    instrument &ins = st.piece.instruments.back();
+    s->apply(st, ins, w, line);
     check_envelope_refs(ins, line);
 }
 
@@ -400,8 +455,8 @@ void start_track(parser &st, const std::vector<std::string> &w, int line) {
 }
 
 // Reads an optional leading row number; returns the index of the first cell word.
-size_t row_number(parser &st, const std::vector<std::string> &w, int line, int rows) {
-    size_t at = 0;
+std::size_t row_number(parser &st, const std::vector<std::string> &w, int line, int rows) {
+    std::size_t at = 0;
     if (all_digits(w[0])) {
         int row = static_cast<int>(to_int(w[0], line, 0, rows - 1, "row"));
         if (row < st.next_row)
@@ -421,8 +476,8 @@ void note_instrument_use(parser &st, const cell &c, int line) {
 
 void track_row(parser &st, const std::vector<std::string> &w, int line) {
     track &t = *st.current_track;
-    size_t at = row_number(st, w, line, t.rows);
-    for (size_t i = at; i < w.size(); ++i)
+    std::size_t at = row_number(st, w, line, t.rows);
+    for (std::size_t i = at; i < w.size(); i++)
         if (w[i] == "|")
             fail(line, "a track holds one channel: no '|' in its rows");
     parsed_cell pc = parse_cell(w, at, w.size(), line);
@@ -447,7 +502,7 @@ void start_pattern(parser &st, const std::vector<std::string> &w, int line) {
     pattern p;
     p.name = w[1];
     p.rows = static_cast<int>(to_int(w[2], line, 1, 256, "rows"));
-    p.cells.resize(static_cast<size_t>(p.rows) * st.piece.channels);
+    p.cells.resize(static_cast<std::size_t>(p.rows) * st.piece.channels);
     p.lines.resize(p.cells.size());
     st.pattern_index[p.name] = static_cast<int>(st.piece.patterns.size());
     st.piece.patterns.push_back(std::move(p));
@@ -460,18 +515,18 @@ void pattern_tracks(parser &st, const std::vector<std::string> &w, int line) {
     pattern &p = st.piece.patterns.back();
     if (st.next_row > 0)
         fail(line, "tracks must come before the rows of the pattern");
-    if (w.size() - 1 > static_cast<size_t>(st.piece.channels))
+    if (w.size() - 1 > static_cast<std::size_t>(st.piece.channels))
         fail(line, "more tracks than the " + std::to_string(st.piece.channels) + " channels");
-    for (size_t ch = 0; ch + 1 < w.size(); ++ch) {
+    for (std::size_t ch = 0; ch + 1 < w.size(); ch++) {
         const std::string &ref = w[ch + 1];
         if (ref == ".")
             continue;
-        size_t end = ref.find_first_of("+->@");
+        std::size_t end = ref.find_first_of("+->@");
         std::string name = ref.substr(0, end);
         int transpose = 0, delay = 0, instrument = 0;
         std::string rest = end == std::string::npos ? "" : ref.substr(end);
-        auto take = [&](size_t from) {  // the text of one modifier, up to the next
-            size_t next = rest.find_first_of(">@", from);
+        auto take = [&](std::size_t from) {  // the text of one modifier, up to the next
+            std::size_t next = rest.find_first_of(">@", from);
             std::string part = rest.substr(0, next);
             rest = next == std::string::npos ? "" : rest.substr(next);
             return part;
@@ -490,7 +545,7 @@ void pattern_tracks(parser &st, const std::vector<std::string> &w, int line) {
         if (it == st.tracks.end())
             fail(line, "unknown track '" + name + "'");
         const track &t = it->second;
-        for (int r = delay; r < p.rows; ++r) {
+        for (int r = delay; r < p.rows; r++) {
             cell c = t.cells[(r - delay) % t.rows];
             if (c.note && c.note != KEY_OFF) {
                 int n = c.note + transpose;
@@ -500,8 +555,8 @@ void pattern_tracks(parser &st, const std::vector<std::string> &w, int line) {
                 if (instrument)
                     c.instrument = static_cast<uint8_t>(instrument);
             }
-            p.cells[static_cast<size_t>(r) * st.piece.channels + ch] = c;
-            p.lines[static_cast<size_t>(r) * st.piece.channels + ch] =
+            p.cells[static_cast<std::size_t>(r) * st.piece.channels + ch] = c;
+            p.lines[static_cast<std::size_t>(r) * st.piece.channels + ch] =
                 t.lines[(r - delay) % t.rows];
         }
     }
@@ -510,10 +565,10 @@ void pattern_tracks(parser &st, const std::vector<std::string> &w, int line) {
 // [ROW] cell | cell | ... ; cells written here replace those of the tracks.
 void pattern_row(parser &st, const std::vector<std::string> &w, int line) {
     pattern &p = st.piece.patterns.back();
-    size_t at = row_number(st, w, line, p.rows);
+    std::size_t at = row_number(st, w, line, p.rows);
     int ch = 0;
-    size_t start = at;
-    for (size_t i = at; i <= w.size(); ++i) {
+    std::size_t start = at;
+    for (std::size_t i = at; i <= w.size(); i++) {
         if (i == w.size() || w[i] == "|") {
             if (ch >= st.piece.channels)
                 fail(line,
@@ -521,14 +576,14 @@ void pattern_row(parser &st, const std::vector<std::string> &w, int line) {
             parsed_cell pc = parse_cell(w, start, i, line);
             note_instrument_use(st, pc.at, line);
             if (!pc.at.empty()) {
-                p.cells[static_cast<size_t>(st.next_row) * st.piece.channels + ch] = pc.at;
-                p.lines[static_cast<size_t>(st.next_row) * st.piece.channels + ch] = line;
+                p.cells[static_cast<std::size_t>(st.next_row) * st.piece.channels + ch] = pc.at;
+                p.lines[static_cast<std::size_t>(st.next_row) * st.piece.channels + ch] = line;
             }
-            ++ch;
+            ch++;
             start = i + 1;
         }
     }
-    ++st.next_row;
+    st.next_row++;
 }
 
 void finish(parser &st) {
@@ -582,7 +637,7 @@ void handle(parser &st, const std::vector<std::string> &w, int line) {
         st.restart_line = line;
     } else if (k == "order") {
         st.block = block_kind::none;
-        for (size_t i = 1; i < w.size(); ++i) {
+        for (std::size_t i = 1; i < w.size(); i++) {
             auto it = st.pattern_index.find(w[i]);
             if (it == st.pattern_index.end())
                 fail(line, "order names unknown pattern '" + w[i] + "'");
@@ -612,20 +667,26 @@ void handle(parser &st, const std::vector<std::string> &w, int line) {
 
 }  // namespace
 
-song parse_score(const std::string &text) {
+bool parse_score(const std::string &text, song &out, score_error &error) {
     parser st;
     std::istringstream in(text);
     std::string raw;
     int line = 0;
-    while (std::getline(in, raw)) {
-        ++line;
-        if (!raw.empty() && raw.back() == '\r')
-            raw.pop_back();
-        auto words = split_words(raw, line);
-        if (words.empty())
-            continue;
-        handle(st, words, line);
+    try {
+        while (std::getline(in, raw)) {
+            line++;
+            if (!raw.empty() && raw.back() == '\r')
+                raw.pop_back();
+            auto words = split_words(raw, line);
+            if (words.empty())
+                continue;
+            handle(st, words, line);
+        }
+        finish(st);
+    } catch (const score_error &e) {
+        error = e;
+        return false;
     }
-    finish(st);
-    return std::move(st.piece);
+    out = std::move(st.piece);
+    return true;
 }

@@ -140,7 +140,7 @@ std::pair<int, int> loop_periods(const instrument &ins) {
         "detune %g cents cannot be realised within %g cents in a loop of at most %d samples "
         "(a shorter cycle or a larger detune can)",
         ins.detune, DETUNE_TOLERANCE_CENTS, MAX_LOOP_SAMPLES);
-    throw score_error(ins.detune_line ? ins.detune_line : ins.line, what);
+    throw score_error{ins.detune_line ? ins.detune_line : ins.line, what};
 }
 
 void remove_mean(std::vector<double> &s) {

@@ -14,6 +14,7 @@
 #include <set>
 #include <utility>
 
+#include "notes.h"
 #include "score.h"
 
 namespace {
@@ -41,15 +42,9 @@ struct checker {
 
     void fault(int line, const std::string &what) {
         if (told.insert(line).second)
-            faults.emplace_back(line, what);
+            faults.push_back({line, what});
     }
 };
-
-std::string note_name(int note) {
-    static const char *NAMES[] = {"C-", "C#", "D-", "D#", "E-", "F-",
-                                  "F#", "G-", "G#", "A-", "A#", "B-"};
-    return NAMES[(note - 1) % 12] + std::to_string((note - 1) / 12);
-}
 
 // The end of a glide: a fault when it has not arrived.
 void end_glide(checker &c, channel_state &ch) {
@@ -60,12 +55,17 @@ void end_glide(checker &c, channel_state &ch) {
     if (short_by < 1e-9)
         return;
     const double leap = std::fabs(ch.target - ch.glide_from);
-    const int needed = ch.glide_ticks ? static_cast<int>(std::ceil(16 * leap / ch.glide_ticks)) : 0;
     char what[200];
+    if (ch.glide_ticks == 0) {
+        c.fault(ch.glide_line, "the glide to " + note_name(ch.target - 1) +
+                                   " cannot move: its rows have no tick after the first");
+        return;
+    }
+    const int needed = static_cast<int>(std::ceil(16 * leap / ch.glide_ticks));
     std::snprintf(what, sizeof what,
                   "the glide to %s stops %.2f semitones short of it: over its %d moving ticks it "
                   "needs 3xx of at least %02X, or more rows with 300",
-                  note_name(ch.target).c_str(), short_by, ch.glide_ticks, needed);
+                  note_name(ch.target - 1).c_str(), short_by, ch.glide_ticks, needed);
     c.fault(ch.glide_line, what);
 }
 

@@ -24,16 +24,16 @@ void u32(bytes &o, uint32_t v) {
     u16(o, v & 0xffff);
     u16(o, v >> 16);
 }
-void text(bytes &o, const std::string &s, size_t width) {
-    for (size_t i = 0; i < width; ++i)
+void text(bytes &o, const std::string &s, std::size_t width) {
+    for (std::size_t i = 0; i < width; i++)
         u8(o, i < s.size() ? static_cast<unsigned char>(s[i]) : 0);
 }
-void zeros(bytes &o, size_t n) { o.insert(o.end(), n, 0); }
-void patch_u16(bytes &o, size_t at, unsigned v) {
+void zeros(bytes &o, std::size_t n) { o.insert(o.end(), n, 0); }
+void patch_u16(bytes &o, std::size_t at, unsigned v) {
     o[at] = v & 0xff;
     o[at + 1] = (v >> 8) & 0xff;
 }
-void patch_u32(bytes &o, size_t at, uint32_t v) {
+void patch_u32(bytes &o, std::size_t at, uint32_t v) {
     patch_u16(o, at, v & 0xffff);
     patch_u16(o, at + 2, v >> 16);
 }
@@ -44,7 +44,7 @@ void write_header(bytes &o, const song &piece, int instruments) {
     u8(o, 0x1a);
     text(o, "xmc", 20);
     u16(o, 0x0104);
-    size_t size_at = o.size();
+    std::size_t size_at = o.size();
     u32(o, 0);
     u16(o, static_cast<unsigned>(piece.order.size()));
     u16(o, static_cast<unsigned>(piece.restart));
@@ -54,7 +54,7 @@ void write_header(bytes &o, const song &piece, int instruments) {
     u16(o, 1);  // linear frequency table
     u16(o, static_cast<unsigned>(piece.speed));
     u16(o, static_cast<unsigned>(piece.bpm));
-    for (size_t i = 0; i < 256; ++i)
+    for (std::size_t i = 0; i < 256; i++)
         u8(o, i < piece.order.size() ? piece.order[i] : 0);
     patch_u32(o, size_at, static_cast<uint32_t>(o.size() - size_at));
 }
@@ -64,12 +64,12 @@ void write_pattern(bytes &o, const pattern &p, int channels) {
     u32(o, 9);
     u8(o, 0);
     u16(o, static_cast<unsigned>(p.rows));
-    size_t size_at = o.size();
+    std::size_t size_at = o.size();
     u16(o, 0);
-    size_t start = o.size();
-    for (int r = 0; r < p.rows; ++r) {
-        for (int ch = 0; ch < channels; ++ch) {
-            const cell &c = p.cells[static_cast<size_t>(r) * channels + ch];
+    std::size_t start = o.size();
+    for (int r = 0; r < p.rows; r++) {
+        for (int ch = 0; ch < channels; ch++) {
+            const cell &c = p.cells[static_cast<std::size_t>(r) * channels + ch];
             unsigned flags = 0x80 | (c.note ? 1 : 0) | (c.instrument ? 2 : 0) | (c.volume ? 4 : 0) |
                              (c.effect ? 8 : 0) | (c.param ? 16 : 0);
             u8(o, flags);
@@ -85,9 +85,9 @@ void write_pattern(bytes &o, const pattern &p, int channels) {
                 u8(o, c.param);
         }
     }
-    size_t packed = o.size() - start;
+    std::size_t packed = o.size() - start;
     if (packed > 0xffff)
-        throw score_error(0, "pattern '" + p.name + "' is too large to pack");
+        throw score_error{0, "pattern '" + p.name + "' is too large to pack"};
     patch_u16(o, size_at, static_cast<unsigned>(packed));
 }
 
@@ -110,19 +110,19 @@ std::size_t write_instrument(bytes &o, const instrument &ins) {
                       "instrument %02X would play C-4 at a relative note of %d, outside the "
                       "module's %d..%d (a shorter cycle or a lower relnote)",
                       ins.number, s.relnote, LOWEST_RELNOTE, HIGHEST_RELNOTE);
-        throw score_error(ins.line, what);
+        throw score_error{ins.line, what};
     }
     const bool wide = ins.bits == 16;
     const unsigned width = wide ? 2 : 1;
 
-    size_t start = o.size();
+    std::size_t start = o.size();
     u32(o, 0);
     text(o, ins.name, 22);
     u8(o, 0);
     u16(o, 1);     // one sample
     u32(o, 40);    // sample header size
     zeros(o, 96);  // every note plays sample 0
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < 12; i++) {
         if (i < static_cast<int>(ins.envelope.size())) {
             u16(o, static_cast<unsigned>(ins.envelope[i].tick));
             u16(o, static_cast<unsigned>(ins.envelope[i].value));
@@ -180,30 +180,42 @@ std::size_t write_instrument(bytes &o, const instrument &ins) {
 
 }  // namespace
 
-std::vector<uint8_t> write_xm(const song &piece) {
+bool write_xm(const song &piece, std::vector<uint8_t> &out, score_error &error) {
     bytes o;
-    int count = piece.instruments.empty() ? 0 : piece.instruments.back().number;
-    write_header(o, piece, count);
-    for (const pattern &p : piece.patterns)
-        write_pattern(o, p, piece.channels);
-    size_t next = 0, samples = 0;
-    for (int n = 1; n <= count; ++n) {
-        if (next < piece.instruments.size() && piece.instruments[next].number == n) {
-            const instrument &ins = piece.instruments[next++];
-            samples += write_instrument(o, ins);
-            if (samples > MAX_MODULE_SAMPLES)
-                throw score_error(ins.line, "the samples pass the module's limit of " +
-                                                std::to_string(MAX_MODULE_SAMPLES) + " (16 MB)");
-        } else
-            write_empty_instrument(o);
+    const int count = piece.instruments.empty() ? 0 : piece.instruments.back().number;
+    try {
+        write_header(o, piece, count);
+        for (const pattern &p : piece.patterns)
+            write_pattern(o, p, piece.channels);
+        std::size_t next = 0, samples = 0;
+        for (int n = 1; n <= count; n++) {
+            if (next < piece.instruments.size() && piece.instruments[next].number == n) {
+                const instrument &ins = piece.instruments[next++];
+                samples += write_instrument(o, ins);
+                if (samples > MAX_MODULE_SAMPLES)
+                    throw score_error{ins.line, "the samples pass the module's limit of " +
+                                                    std::to_string(MAX_MODULE_SAMPLES) +
+                                                    " (16 MB)"};
+            } else {
+                write_empty_instrument(o);
+            }
+        }
+    } catch (const score_error &e) {
+        error = e;
+        return false;
     }
-    return o;
+    out = std::move(o);
+    return true;
 }
 
-std::vector<uint8_t> compile_score(const std::string &text) {
-    const song piece = parse_score(text);
+bool compile_score(const std::string &text, std::vector<uint8_t> &out, score_error &error) {
+    song piece;
+    if (!parse_score(text, piece, error))
+        return false;
     const std::vector<score_error> faults = check_tuning(piece);
-    if (!faults.empty())
-        throw faults.front();
-    return write_xm(piece);
+    if (!faults.empty()) {
+        error = faults.front();
+        return false;
+    }
+    return write_xm(piece, out, error);
 }

@@ -99,21 +99,24 @@ void report(const std::string &score, const score_error &e) {
     std::cerr << score;
     if (e.line > 0)
         std::cerr << ':' << e.line;
-    std::cerr << ": error: " << e.what() << '\n';
+    std::cerr << ": error: " << e.message << '\n';
 }
 
 // The module's bytes, or none after the score's faults are reported.
 std::vector<uint8_t> compile(const std::string &score, const std::string &text) {
-    try {
-        const song piece = parse_score(text);
-        const std::vector<score_error> faults = check_tuning(piece);
-        for (const score_error &e : faults)
-            report(score, e);
-        return faults.empty() ? write_xm(piece) : std::vector<uint8_t>();
-    } catch (const score_error &e) {
-        report(score, e);
+    song piece;
+    score_error error;
+    std::vector<uint8_t> bytes;
+    if (!parse_score(text, piece, error)) {
+        report(score, error);
         return {};
     }
+    const std::vector<score_error> faults = check_tuning(piece);
+    for (const score_error &e : faults)
+        report(score, e);
+    if (faults.empty() && !write_xm(piece, bytes, error))
+        report(score, error);
+    return bytes;
 }
 
 }  // namespace

@@ -1,0 +1,209 @@
+#include "process.h"
+
+#include "clocks.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+extern char **environ;
+
+// Lock-free, so the handler may store into it.
+std::atomic<int> stop_signal{0};
+
+namespace {
+
+void on_stop_signal(int sig) { stop_signal.store(sig, std::memory_order_relaxed); }
+
+constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+
+// How long a child asked to end may take before it is killed.
+constexpr double GRACE_S = 2.0;
+
+// Our environment with the spec's settings in place of any of the same name.
+std::vector<std::string> child_environment(const spawn_spec &s) {
+    std::vector<std::string> env;
+    for (char **e = environ; *e; e++) {
+        std::string entry = *e;
+        bool replaced = false;
+        for (const auto &[key, value] : s.env)
+            replaced = replaced || entry.rfind(key + "=", 0) == 0;
+        if (!replaced)
+            env.push_back(entry);
+    }
+    for (const auto &[key, value] : s.env)
+        env.push_back(key + "=" + value);
+    return env;
+}
+
+std::vector<char *> pointers(std::vector<std::string> &strings) {
+    std::vector<char *> out;
+    for (std::string &s : strings)
+        out.push_back(s.data());
+    out.push_back(nullptr);
+    return out;
+}
+
+// In the child, between fork and exec: only async-signal-safe calls. A
+// failure is written to `report` as the step and its errno.
+[[noreturn]] void exec_child(const spawn_spec &s, char **argv, char **envp, int report) {
+    for (int sig : STOP_SIGNALS)
+        signal(sig, SIG_DFL);
+    signal(SIGPIPE, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    int failure[2] = {0, 0};
+    if (!s.dir.empty() && chdir(s.dir.c_str()) != 0)
+        failure[0] = 1;
+    else if ((s.in >= 0 && dup2(s.in, STDIN_FILENO) < 0) ||
+             (s.out >= 0 && dup2(s.out, STDOUT_FILENO) < 0) ||
+             (s.err >= 0 && dup2(s.err, STDERR_FILENO) < 0))
+        failure[0] = 2;
+    else {
+        execvpe(argv[0], argv, envp);
+        failure[0] = 3;
+    }
+    failure[1] = errno;
+    ssize_t ignored = write(report, failure, sizeof failure);
+    (void)ignored;
+    _exit(127);
+}
+
+}  // namespace
+
+void catch_stop_signals() {
+    struct sigaction sa {};
+    sa.sa_handler = on_stop_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no SA_RESTART: a blocked read or write returns EINTR
+    for (int sig : STOP_SIGNALS)
+        sigaction(sig, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+double now_s() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string errno_text(int error) { return std::strerror(error); }
+
+bool write_all(int fd, const void *data, std::size_t n) {
+    const char *p = static_cast<const char *>(data);
+    while (n > 0) {
+        ssize_t w = write(fd, p, n);
+        if (w < 0 && errno == EINTR && !stop_signal)
+            continue;
+        if (w <= 0)
+            return false;
+        p += w;
+        n -= static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+void fd_guard::reset(int f) {
+    if (fd >= 0)
+        close(fd);
+    fd = f;
+}
+
+pid_t children::spawn(const spawn_spec &s, std::string &error) {
+    std::vector<std::string> args = s.argv, env = child_environment(s);
+    std::vector<char *> argv = pointers(args), envp = pointers(env);
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        error = "cannot make a pipe: " + errno_text(errno);
+        return -1;
+    }
+    pid_t pid = fork();
+    if (pid == 0)
+        exec_child(s, argv.data(), envp.data(), report[1]);
+    int fork_errno = errno;
+    close(report[1]);
+    fd_guard reader(report[0]);
+    if (pid < 0) {
+        error = "cannot start " + s.argv[0] + ": " + errno_text(fork_errno);
+        return -1;
+    }
+    int failure[2];
+    ssize_t n;
+    while ((n = read(reader.fd, failure, sizeof failure)) < 0 && errno == EINTR) {
+    }
+    if (n == sizeof failure) {
+        waitpid(pid, nullptr, 0);
+        std::string where = s.dir.empty() ? "" : " in " + s.dir;
+        std::string step = failure[0] == 1   ? "cannot enter " + s.dir + " to run "
+                           : failure[0] == 2 ? "cannot hand its streams to "
+                                             : "cannot run ";
+        error = step + s.argv[0] + (failure[0] == 3 ? where : "") + ": " + errno_text(failure[1]);
+        return -1;
+    }
+    running.push_back(pid);
+    return pid;
+}
+
+int children::wait(pid_t pid, double limit, double *cpu) {
+    const double start = now_s();
+    for (;;) {
+        int status = 0;
+        rusage ru{};
+        pid_t got = wait4(pid, &status, WNOHANG, &ru);
+        if (got == pid || (got < 0 && errno == ECHILD)) {
+            std::erase(running, pid);
+            if (got != pid)
+                return -1;
+            if (cpu)
+                *cpu += cpu_of(ru);
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        if (stop_signal || (limit >= 0 && now_s() - start > limit))
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+void children::end(pid_t pid) {
+    kill(pid, SIGTERM);
+    const double start = now_s();
+    while (waitpid(pid, nullptr, WNOHANG) == 0) {
+        if (now_s() - start > GRACE_S) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::erase(running, pid);
+}
+
+children::~children() {
+    while (!running.empty())
+        end(running.back());
+}
+
+temp_folder::~temp_folder() {
+    if (path.empty())
+        return;
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+}
+
+bool temp_folder::make(const std::string &prefix, std::string &error) {
+    std::string name = prefix + "XXXXXX";
+    if (!mkdtemp(name.data())) {
+        error = errno_text(errno);
+        return false;
+    }
+    path = name;
+    return true;
+}
