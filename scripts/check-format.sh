@@ -4,12 +4,9 @@
 # FILE puts a file right.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-files=()
-for dir in src sound tools tests bench fuzz; do
-    [ -d "$dir" ] || continue
-    while IFS= read -r -d '' f; do
-        files+=("$f")
-    done < <(find "$dir" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' -o -name '*.hpp' -o -name '*.cc' \) -print0)
-done
+# The files git tracks, so that what npm or a build puts in the tree is not read.
+mapfile -d '' files < <(git ls-files -z -- \
+    'src/*.cpp' 'src/*.h' 'sound/*.cpp' 'sound/*.h' 'tools/*.cpp' 'tools/*.h' \
+    'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 'fuzz/*.h')
 clang-format --dry-run --Werror "${files[@]}"
 echo "format: ${#files[@]} files as .clang-format says"
