@@ -20,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <string>
 #include <thread>
 #include <vector>
@@ -79,7 +80,7 @@ std::vector<int16_t> part(const std::vector<int16_t> &s, int from, int frames) {
 double tone_level(const int16_t *s, int frames, double freq) {
     double re = 0, im = 0;
     for (int i = 0; i < frames; i++) {
-        double ph = 2 * M_PI * freq * i / RATE;
+        double ph = 2 * std::numbers::pi * freq * i / RATE;
         re += s[2 * i] * std::cos(ph);
         im += s[2 * i] * std::sin(ph);
     }

@@ -21,13 +21,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <utility>
 
 #include "score.h"
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
 constexpr double MIDDLE_C = 261.6255653;
 constexpr double BASE_RATE = 8363.0;
 constexpr double HIT_RATE = BASE_RATE * 4;
@@ -54,7 +54,7 @@ double wave_at(wave_kind w, double phase, int pulse, noise_source &noise) {
     phase -= std::floor(phase);
     switch (w) {
         case wave_kind::sine:
-            return std::sin(2 * PI * phase);
+            return std::sin(2 * std::numbers::pi * phase);
         case wave_kind::square:
             return phase < pulse / 100.0 ? 1.0 : -1.0;
         case wave_kind::saw:
@@ -74,13 +74,13 @@ uint32_t seed_of(const instrument &ins) {
 // One-pole filters in place; `rate` is the rate the samples will play at for C-4.
 void filter(std::vector<double> &s, const instrument &ins, double rate) {
     if (ins.lowpass > 0) {
-        double a = 1.0 - std::exp(-2 * PI * ins.lowpass / rate);
+        double a = 1.0 - std::exp(-2 * std::numbers::pi * ins.lowpass / rate);
         double y = 0;
         for (double &x : s)
             x = y += a * (x - y);
     }
     if (ins.highpass > 0) {
-        double a = 1.0 - std::exp(-2 * PI * ins.highpass / rate);
+        double a = 1.0 - std::exp(-2 * std::numbers::pi * ins.highpass / rate);
         double low = 0;
         for (double &x : s) {
             low += a * (x - low);
@@ -162,8 +162,8 @@ void remove_mean_smoothly(std::vector<double> &s) {
     double sum = 0, weight = 0;
     std::vector<double> bump(n);
     for (size_t i = 0; i < n; ++i) {
-        bump[i] =
-            0.5 - 0.5 * std::cos(2 * PI * static_cast<double>(i) / static_cast<double>(n - 1));
+        bump[i] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) /
+                                       static_cast<double>(n - 1));
         sum += s[i];
         weight += bump[i];
     }
