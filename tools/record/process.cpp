@@ -28,7 +28,7 @@ constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 // How long a child asked to end may take before it is killed.
 constexpr double GRACE_S = 2.0;
 
-// Our environment with the spec's settings in place of any of the same name.
+// Our environment with the child's own settings in place of any of the same name.
 std::vector<std::string> child_environment(const spawn_spec &s) {
     std::vector<std::string> env;
     for (char **e = environ; *e; e++) {
