@@ -111,6 +111,16 @@ void match_rate(FMUSIC_MODULE *m) {
         m->rate = 0;  // the mixer leaves a module it cannot render silent
 }
 
+// Renders from now on at `rate`: the ramp takes its length at it and every
+// module's player is restarted at it. Called with the device lock held or no
+// device open.
+void use_render_rate(int rate) {
+    render_rate = rate;
+    ramp_frames = rate * RAMP_MS / 1000;
+    for (FMUSIC_MODULE *m = modules; m; m = m->next)
+        match_rate(m);
+}
+
 // Adds a module's chunk at full ramp: a change of volume is spread over the
 // chunk so that it does not click.
 void add_module(const int16_t *src, int frames, int g0, int g1) {
@@ -242,10 +252,7 @@ int sound_set_mix_rate(int rate) {
     std::lock_guard<std::mutex> api(api_lock);
     if (device || rate < XMP_MIN_SRATE || rate > XMP_MAX_SRATE)
         return 0;
-    render_rate = rate;
-    ramp_frames = rate * RAMP_MS / 1000;
-    for (FMUSIC_MODULE *m = modules; m; m = m->next)
-        match_rate(m);
+    use_render_rate(rate);
     return 1;
 }
 
@@ -270,10 +277,7 @@ int FSOUND_Init(int mixrate, int, unsigned int) {
         return 0;
 
     // The device is still paused: the callback does not run yet.
-    render_rate = have.freq;
-    ramp_frames = render_rate * RAMP_MS / 1000;
-    for (FMUSIC_MODULE *m = modules; m; m = m->next)
-        match_rate(m);
+    use_render_rate(have.freq);
     device = dev;
     SDL_PauseAudioDevice(device, 0);
     return 1;

@@ -42,8 +42,8 @@ void pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space(const wave_
 
 void *pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread(void *wave) {
     if (wave)
-        signal_wave(static_cast<const wave_params *>(wave)->colour,
-                    static_cast<const wave_params *>(wave)->centre);
+        pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space(
+            *static_cast<const wave_params *>(wave));
     // Nobody joins this thread: it stays parked until the show is over.
     pause_us(SIGNAL_PARK_US);
     return nullptr;

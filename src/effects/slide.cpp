@@ -4,7 +4,7 @@
 // anti-diagonals (cells with equal x + y share a colour) and ends on four
 // frames of solid blue; it never touches the border, where the crawlers run.
 //
-// The colour of a cell is the colour of a cell is the parity of sin(sqrt(n)) + 1 truncated:
+// The colour of a cell is the parity of sin(sqrt(n)) + 1 truncated:
 // the sine and the sum are each rounded to single precision, so the value is
 // 0 where the sine is negative and 1 where it is zero or positive.
 #include "effects/slide.h"
