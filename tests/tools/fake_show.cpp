@@ -72,27 +72,26 @@ std::string colour_frame(int k) {
     return s;
 }
 
-// The ways a show can fail; false for the plain run.
-bool fail_as(const std::string &mode, const std::string &preamble, const std::string &frame) {
-    if (mode == "die" || mode == "forever")
-        write_all(1, preamble);
-    if (mode == "garbage")
+// The ways a show can fail; returns only for the plain run (no mode).
+void fail_as(const std::string &mode, const std::string &preamble, const std::string &frame) {
+    if (mode.empty())
+        return;
+    if (mode == "garbage") {
         write_all(1, "\033c\033[?25lnot a frame at all\n");
-    else if (mode == "exit3")
+    } else if (mode == "exit3") {
         write_all(1, "cannot open the sound device\n");
-    else if (mode == "die" || mode == "forever")
+        std::exit(3);
+    } else if (mode == "die" || mode == "forever") {
+        write_all(1, preamble);
         for (int k = 0; mode == "forever" || k < 5; k++) {
             write_all(1, frame);
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
         }
-    if (mode == "die") {
-        write_all(1, frame.substr(0, 500));
-        kill(getpid(), SIGKILL);
+        if (mode == "die") {
+            write_all(1, frame.substr(0, 500));
+            kill(getpid(), SIGKILL);
+        }
     }
-    if (mode == "exit3")
-        std::exit(3);
-    if (mode.empty())
-        return false;
     for (;;)
         pause();
 }

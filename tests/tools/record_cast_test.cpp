@@ -54,10 +54,7 @@ replayed replay_both(const std::string &stream) {
     unit_kind kind;
     while (r.error.empty() && next_unit(ps, stream.data() + pos, stream.size() - pos, kind, f,
                                         used) == parse_status::done) {
-        terminal before = full;
-        term_apply(full, kind, f);
-        std::string bytes =
-            kind == unit_kind::frame ? cast_frame_delta(before, full) : stream.substr(pos, used);
+        std::string bytes = cast_unit(full, kind, f, stream.data() + pos, used);
         cast_replay(compact, bytes);
         if (kind == unit_kind::frame) {
             r.frames++;

@@ -77,7 +77,7 @@ void read_sound(sound_reader &s) {
     static char buf[READ_BYTES];
     if (!wait_for_sound(s))
         return;
-    const double first = now_s();
+    const double first = wall_seconds();
     ssize_t n = read(s.fifo.fd, buf, sizeof buf);
     if (n <= 0)
         return;
@@ -94,7 +94,7 @@ void read_sound(sound_reader &s) {
         tick += std::chrono::milliseconds(4);
         std::this_thread::sleep_until(tick);
         long long allowed =
-            n + static_cast<long long>((now_s() - first) * AUDIO_RATE) * AUDIO_FRAME_BYTES;
+            n + static_cast<long long>((wall_seconds() - first) * AUDIO_RATE) * AUDIO_FRAME_BYTES;
         if (!take_sound(s, allowed, buf))
             return;
     }
@@ -204,7 +204,7 @@ bool pump(recording &r, int out_fd, stream_reader &reader, const sound_reader &s
     if (file.fd < 0)
         return fail("cannot open " + r.run.stream_path + ": " + errno_text(errno));
     static char buf[READ_BYTES];
-    double last = now_s();
+    double last = wall_seconds();
     for (;;) {
         if (stop_signal)
             return false;
@@ -212,7 +212,7 @@ bool pump(recording &r, int out_fd, stream_reader &reader, const sound_reader &s
             return fail("cannot keep the sound in " + r.run.sound_path);
         pollfd p{out_fd, POLLIN, 0};
         int ready = poll(&p, 1, POLL_MS);
-        double t = now_s();
+        double t = wall_seconds();
         if (ready <= 0) {
             if (t - last > r.opt.give_up)
                 return fail("the show printed nothing for " + seconds(r.opt.give_up) +

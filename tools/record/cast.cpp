@@ -87,13 +87,16 @@ std::string move_to(const terminal &t, int to) {
     return "\033[" + std::to_string(y + 1) + ";" + std::to_string(x + 1) + "H";
 }
 
+// Puts bytes into `out` and plays them on `t`, which keeps up with them.
+void emit(terminal &t, const std::string &bytes, std::string &out) {
+    out += bytes;
+    cast_replay(t, bytes);
+}
+
 // Prints cell `at` of `target` on `t` and into `out`.
 void print_cell(terminal &t, const terminal &target, int at, std::string &out) {
     const term_cell &c = target.cells[at / COLS][at % COLS];
-    std::string s = pen_change(t.now, shown(c.look));
-    s += static_cast<char>(c.ch);
-    out += s;
-    cast_replay(t, s);
+    emit(t, pen_change(t.now, shown(c.look)) + static_cast<char>(c.ch), out);
 }
 
 }  // namespace
@@ -123,26 +126,19 @@ std::string cast_frame_delta(const terminal &before, const terminal &after) {
                 for (int k = next; reprint && k < at; k++)
                     print_cell(t, after, k, out);
             }
-            if (!reprint) {
-                out += move;
-                cast_replay(t, move);
-            }
+            if (!reprint)
+                emit(t, move, out);
         }
         print_cell(t, after, at, out);
     }
     // The cursor and the pen end as in `after`; a pending wrap is set again by
     // printing the last cell of its line.
     if (after.wrap_pending && !(t.wrap_pending && t.row == after.row && t.col == after.col)) {
-        std::string move =
-            "\033[" + std::to_string(after.row + 1) + ";" + std::to_string(COLS) + "H";
-        out += move;
-        cast_replay(t, move);
+        emit(t, "\033[" + std::to_string(after.row + 1) + ";" + std::to_string(COLS) + "H", out);
         print_cell(t, after, after.row * COLS + COLS - 1, out);
     } else if (!after.wrap_pending &&
                (t.wrap_pending || t.row != after.row || t.col != after.col)) {
-        std::string move = move_to(t, after.row * COLS + after.col);
-        out += move;
-        cast_replay(t, move);
+        emit(t, move_to(t, after.row * COLS + after.col), out);
     }
     out += pen_change(t.now, shown(after.now));
     return out;
@@ -242,4 +238,15 @@ std::string cast_json_string(const char *p, std::size_t n) {
         }
     }
     return out + "\"";
+}
+
+std::string cast_unit(terminal &shown, unit_kind kind, const frame_codes &f, const char *bytes,
+                      std::size_t n) {
+    if (kind != unit_kind::frame) {
+        term_apply(shown, kind, f);
+        return std::string(bytes, n);
+    }
+    const terminal before = shown;
+    term_apply(shown, kind, f);
+    return cast_frame_delta(before, shown);
 }

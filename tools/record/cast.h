@@ -20,6 +20,12 @@ std::string cast_frame_delta(const terminal &before, const terminal &after);
 // sequence is skipped.
 void cast_replay(terminal &t, const std::string &bytes);
 
+// What one unit of the show's stream becomes in the compact cast: the units
+// before the first frame as printed, a frame as its delta. `shown` is the
+// terminal so far and takes the unit.
+std::string cast_unit(terminal &shown, unit_kind kind, const frame_codes &f, const char *bytes,
+                      std::size_t n);
+
 // The bytes p[0..n) as an asciicast event's JSON string: quotes, backslashes
 // and control bytes escaped, and each newline as the tty gives it, "\r\n".
 std::string cast_json_string(const char *p, std::size_t n);

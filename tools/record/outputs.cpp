@@ -168,7 +168,6 @@ pid_t start_encoder(recording &r, int in, int log) {
 struct video_state {
     terminal term;
     std::vector<std::uint8_t> picture;
-    long last_ms = -1;
 };
 
 bool draw_frames(recording &r, int encoder, sound_feed &sound) {
@@ -192,8 +191,8 @@ bool draw_frames(recording &r, int encoder, sound_feed &sound) {
             term_apply(v->term, kind, f);
             if (kind != unit_kind::frame)
                 return true;
-            long ms = frame_ms(r.run, t, v->last_ms);
-            v->last_ms = ms;
+            const long ms = frame_ms(r.run, t, r.last_ms);
+            r.last_ms = ms;
             if (!send_sound(sound, encoder, ms))
                 return false;
             render_yuv2x(v->term, r.font, v->picture.data());
@@ -207,7 +206,6 @@ bool draw_frames(recording &r, int encoder, sound_feed &sound) {
             s.shot = v->term;
             s.taken = true;
         }
-    r.last_ms = v->last_ms;
     return ok && send_sound(sound, encoder, -1);
 }
 
@@ -243,14 +241,14 @@ std::string psnr_summary(const std::string &log_path) {
 // The whole show in the MP4: the video copied, the sound in AAC, and the last
 // frame held until the show ended (which the container learns only from the
 // last packet's duration).
-bool make_mp4(recording &r, long long sound_kept) {
+bool make_mp4(recording &r) {
     long last_duration =
         std::max(1L, std::lround((r.run.end - r.run.first_frame) * 1000) - r.last_ms);
     std::string setts = "setts=duration=if(eq(N\\," + std::to_string(r.frames_encoded - 1) +
                         ")\\," + std::to_string(last_duration) + "\\,DURATION)";
     std::vector<std::string> argv = {
         "ffmpeg", "-nostdin", "-v", "error", "-y", "-i", r.tmp.path + "/video.mkv", "-map", "0:v"};
-    if (sound_kept > 0)
+    if (r.sound_kept > 0)
         argv.insert(argv.end(), {"-map", "0:a", "-c:a", "aac", "-b:a", "192k"});
     else
         std::fprintf(stderr, "record: no sound reached the recording\n");
@@ -335,18 +333,14 @@ bool write_cast(recording &r) {
                  COLS, TERM_ROWS, static_cast<long>(r.run.wall_clock));
     // The compact form: the units before the first frame as printed, then
     // each frame as what it changes on the terminal.
-    auto shown = std::make_unique<terminal>(), before = std::make_unique<terminal>();
-    std::string delta;
+    auto shown = std::make_unique<terminal>();
+    std::string compact;
     bool ok = replay(
         r, [&](unit_kind kind, const frame_codes &f, const char *bytes, std::size_t n, double t) {
             if (!r.opt.cast_full) {
-                *before = *shown;
-                term_apply(*shown, kind, f);
-            }
-            if (!r.opt.cast_full && kind == unit_kind::frame) {
-                delta = cast_frame_delta(*before, *shown);
-                bytes = delta.data();
-                n = delta.size();
+                compact = cast_unit(*shown, kind, f, bytes, n);
+                bytes = compact.data();
+                n = compact.size();
             }
             return std::fprintf(cast.get(), "[%.6f, \"o\", %s]\n", t - r.run.first_byte,
                                 cast_json_string(bytes, n).c_str()) > 0;
@@ -385,7 +379,7 @@ bool encode_video(recording &r) {
     if (r.opt.psnr)
         r.psnr = psnr_summary(encoder_log(r));
     r.sound_kept = sound.kept;
-    return make_mp4(r, sound.kept);
+    return make_mp4(r);
 }
 
 bool write_stills(recording &r) {

@@ -90,11 +90,6 @@ void catch_stop_signals() {
     signal(SIGPIPE, SIG_IGN);
 }
 
-double now_s() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 std::string errno_text(int error) { return std::strerror(error); }
 
 bool write_all(int fd, const void *data, std::size_t n) {
@@ -153,7 +148,7 @@ pid_t children::spawn(const spawn_spec &s, std::string &error) {
 }
 
 int children::wait(pid_t pid, double limit, double *cpu) {
-    const double start = now_s();
+    const double start = wall_seconds();
     for (;;) {
         int status = 0;
         rusage ru{};
@@ -166,7 +161,7 @@ int children::wait(pid_t pid, double limit, double *cpu) {
                 *cpu += cpu_of(ru);
             return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
-        if (stop_signal || (limit >= 0 && now_s() - start > limit))
+        if (stop_signal || (limit >= 0 && wall_seconds() - start > limit))
             return -1;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -174,9 +169,9 @@ int children::wait(pid_t pid, double limit, double *cpu) {
 
 void children::end(pid_t pid) {
     kill(pid, SIGTERM);
-    const double start = now_s();
+    const double start = wall_seconds();
     while (waitpid(pid, nullptr, WNOHANG) == 0) {
-        if (now_s() - start > GRACE_S) {
+        if (wall_seconds() - start > GRACE_S) {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
             break;

@@ -19,7 +19,6 @@ extern std::atomic<int> stop_signal;
 // they interrupt, and ignores SIGPIPE (a dead reader shows as a failed write).
 void catch_stop_signals();
 
-double now_s();                     // seconds on the steady clock
 std::string errno_text(int error);  // strerror, in one place
 
 // Writes all n bytes; false when the reader is gone, the disk is full or a

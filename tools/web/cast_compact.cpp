@@ -65,10 +65,8 @@ std::string compact(std::istream &in, std::ostream &out) {
     if (!std::getline(in, line) || line.rfind("{\"version\": 2", 0) != 0)
         return "no asciicast v2 header";
     out << line << '\n';
-    stream_parser ps;
-    static frame_codes f;
+    static stream_reader reader;
     terminal term;
-    std::string pending;
     for (long n = 2; std::getline(in, line); n++) {
         // [TIME, "o", "DATA"]
         std::size_t comma = line.find(", \"o\", ");
@@ -76,26 +74,18 @@ std::string compact(std::istream &in, std::ostream &out) {
         if (line.empty() || line[0] != '[' || comma == std::string::npos ||
             !json_unquote(line, comma + 7, data))
             return "line " + std::to_string(n) + " is not an output event";
+        std::string plain;
         for (std::size_t k = 0; k < data.size(); k++)
             if (!(data[k] == '\r' && k + 1 < data.size() && data[k + 1] == '\n'))
-                pending += data[k];
+                plain += data[k];
         std::string bytes;
-        std::size_t pos = 0, used = 0;
-        unit_kind kind;
-        for (;;) {
-            parse_status st =
-                next_unit(ps, pending.data() + pos, pending.size() - pos, kind, f, used);
-            if (st == parse_status::bad)
-                return "not the show's full form at line " + std::to_string(n) + ": " + ps.error;
-            if (st == parse_status::need_more)
-                break;
-            terminal before = term;
-            term_apply(term, kind, f);
-            bytes += kind == unit_kind::frame ? cast_frame_delta(before, term)
-                                              : pending.substr(pos, used);
-            pos += used;
-        }
-        pending.erase(0, pos);
+        auto take = [&](unit_kind kind, const frame_codes &f, const char *p, std::size_t used) {
+            bytes += cast_unit(term, kind, f, p, used);
+            return true;
+        };
+        if (stream_feed(reader, plain.data(), plain.size(), take) == feed_status::bad)
+            return "not the show's full form at line " + std::to_string(n) + ": " +
+                   reader.parser.error;
         out << line.substr(0, comma) << ", \"o\", " << cast_json_string(bytes.data(), bytes.size())
             << "]\n";
     }
