@@ -16,29 +16,14 @@
 
 namespace {
 
-// The periods of the first wave in a tone's loop: as the synthesis finds them,
-// the first count from `cycles` on that realises the detune within a quarter
-// cent, else the closest within 2 cents (0: none, the score is refused).
-long loop_periods(const instrument &ins) {
-    if (!ins.has_wave2)
-        return ins.cycles;
-    const double wanted = 1200.0 * ins.octave2 + ins.detune;
-    const double ratio = std::pow(2.0, wanted / 1200.0);
-    long best = 0;
-    double best_error = 2.0;
-    for (long c = ins.cycles; c <= std::max(ins.cycles, (1 << 18) / ins.cycle); c++) {
-        const long c2 = std::lround(static_cast<double>(c) * ratio);
-        if (c2 < 1)
-            continue;
-        const double error = std::fabs(1200.0 * std::log2(static_cast<double>(c2) / c) - wanted);
-        if (error <= 0.25)
-            return c;
-        if (error <= best_error) {
-            best = c;
-            best_error = error;
-        }
+// The periods of the first wave in a tone's loop, as the synthesis finds them
+// (0: the detune cannot be realised, the score is refused).
+long first_periods(const instrument &ins) {
+    try {
+        return loop_periods(ins).first;
+    } catch (const score_error &) {
+        return 0;
     }
-    return best;
 }
 
 // The sample points synthesis makes for the song, at most: a tone's loop is
@@ -50,7 +35,7 @@ double samples_made(const song &piece) {
         if (ins.hit)
             n += ins.length_ms * 33.452;
         else
-            n += static_cast<double>(ins.cycle) * loop_periods(ins) *
+            n += static_cast<double>(ins.cycle) * first_periods(ins) *
                  ((ins.lowpass > 0 || ins.highpass > 0 ? 2 : 1) + (ins.attack_ms > 0 ? 1 : 0));
     }
     return n;

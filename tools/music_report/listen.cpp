@@ -80,40 +80,6 @@ std::vector<double> power_spectrum(const std::vector<float> &frames, std::size_t
     return power;
 }
 
-}  // namespace
-
-namespace {
-
-// A libxmp context with a module loaded and its player started, all freed on
-// every path. `smix` readies the context to play instruments on their own.
-struct player {
-    xmp_context ctx = xmp_create_context();
-    xmp_module_info info{};
-    bool smix = false, loaded = false, started = false;
-
-    player(const std::string &file, int rate, int format, bool with_smix = false) {
-        smix = with_smix && xmp_start_smix(ctx, 1, 0) == 0;
-        if (with_smix && !smix)
-            return;
-        loaded = xmp_load_module(ctx, file.c_str()) == 0;
-        if (!loaded)
-            return;
-        xmp_get_module_info(ctx, &info);
-        started = xmp_start_player(ctx, rate, format) == 0;
-    }
-    ~player() {
-        if (started)
-            xmp_end_player(ctx);
-        if (loaded)
-            xmp_release_module(ctx);
-        if (smix)
-            xmp_end_smix(ctx);
-        xmp_free_context(ctx);
-    }
-    player(const player &) = delete;
-    player &operator=(const player &) = delete;
-};
-
 // Plays the song from its start, calling `each` with every tick, until it
 // loops, stops or has played `MAX_SONG_S`: true when it looped or stopped.
 template <typename F>
@@ -131,10 +97,6 @@ bool play_through(player &p, F each) {
     }
     return true;
 }
-
-}  // namespace
-
-namespace {
 
 // Silences every sample that does not belong to `instrument` (1-based): its
 // data zeroed and its length cut to nothing, so neither it nor its loop's
@@ -159,9 +121,10 @@ void keep_only(xmp_module &m, int instrument) {
 
 rendering render_song(const std::string &file, int solo, int instrument) {
     rendering r;
-    {
+    if (solo < 0 && instrument == 0) {
         // A quick pass at a low rate first: a song that never loops is
-        // refused before it fills memory.
+        // refused before it fills memory. A part of the song is rendered only
+        // after the whole, so it needs no pass of its own.
         player scan(file, 8000, XMP_FORMAT_MONO);
         if (!scan.started)
             return r;

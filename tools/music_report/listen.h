@@ -2,6 +2,8 @@
 // what comes out. Used by the music report and by the module tests.
 #pragma once
 
+#include <xmp.h>
+
 #include <complex>
 #include <string>
 #include <vector>
@@ -9,6 +11,37 @@
 constexpr int LISTEN_RATE = 44100;
 // A song that has not looped after this much music is taken as one that never will.
 constexpr double MAX_SONG_S = 30 * 60;
+
+// A libxmp context with a module loaded and, when `rate` is given, its player
+// started at it, all freed on every path. `smix` readies the context to play
+// instruments on their own.
+struct player {
+    xmp_context ctx = xmp_create_context();
+    xmp_module_info info{};
+    bool smix = false, loaded = false, started = false;
+
+    explicit player(const std::string &file, int rate = 0, int format = 0, bool with_smix = false) {
+        smix = with_smix && xmp_start_smix(ctx, 1, 0) == 0;
+        if (with_smix && !smix)
+            return;
+        loaded = xmp_load_module(ctx, file.c_str()) == 0;
+        if (!loaded)
+            return;
+        xmp_get_module_info(ctx, &info);
+        started = rate > 0 && xmp_start_player(ctx, rate, format) == 0;
+    }
+    ~player() {
+        if (started)
+            xmp_end_player(ctx);
+        if (loaded)
+            xmp_release_module(ctx);
+        if (smix)
+            xmp_end_smix(ctx);
+        xmp_free_context(ctx);
+    }
+    player(const player &) = delete;
+    player &operator=(const player &) = delete;
+};
 
 // Interleaved stereo frames, -1..1.
 struct rendering {
@@ -23,6 +56,8 @@ struct rendering {
 // mutes every channel but that one. Not ok when libxmp cannot load it or it
 // does not loop within MAX_SONG_S (too_long, and no frames).
 // `instrument` > 0 silences every sample but that instrument's (1-based).
+// Only the whole song is first checked for a loop: render the whole before a
+// part (a part of a song that never loops stops at MAX_SONG_S).
 rendering render_song(const std::string &file, int solo = -1, int instrument = 0);
 
 // Renders one instrument of the module (1-based), alone, at C-4 for

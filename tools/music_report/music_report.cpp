@@ -273,26 +273,6 @@ const char *not_a_module_file(const std::string &path) {
     return st.st_size > MAX_MODULE_BYTES ? "is over 64 MB, too large for a module" : nullptr;
 }
 
-// The module as libxmp loads it, freed on every path.
-struct loaded_module {
-    xmp_context ctx = xmp_create_context();
-    bool loaded = false;
-    xmp_module_info info{};
-
-    explicit loaded_module(const std::string &file) {
-        loaded = xmp_load_module(ctx, file.c_str()) == 0;
-        if (loaded)
-            xmp_get_module_info(ctx, &info);
-    }
-    ~loaded_module() {
-        if (loaded)
-            xmp_release_module(ctx);
-        xmp_free_context(ctx);
-    }
-    loaded_module(const loaded_module &) = delete;
-    loaded_module &operator=(const loaded_module &) = delete;
-};
-
 void print_song(const std::string &file, const xmp_module &m, const rendering &song) {
     std::printf("%s: \"%s\", %d channels, %d orders, %d BPM, speed %d\n", file.c_str(), m.name,
                 m.chn, m.len, m.bpm, m.spd);
@@ -429,7 +409,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "%s: %s\n", o.module.c_str(), why);
         return 1;
     }
-    const loaded_module module(o.module);
+    const player module(o.module);  // loaded, not started
     if (!module.loaded) {
         std::fprintf(stderr, "%s: libxmp cannot load it\n", o.module.c_str());
         return 1;

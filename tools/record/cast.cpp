@@ -11,10 +11,6 @@ constexpr int CELLS = TERM_ROWS * COLS;
 // jumped over when that is no longer than the jump; beyond this many never.
 constexpr int MAX_REPRINT = 8;
 
-bool same_pen(const pen &a, const pen &b) {
-    return a.bold == b.bold && a.overline == b.overline && a.fg == b.fg && a.bg == b.bg;
-}
-
 // Two cells look the same when they show the same character in the same
 // colours (the default ones are white on black) with the same overline.
 bool same_cell(const term_cell &a, const term_cell &b) {
@@ -46,7 +42,7 @@ std::string sgr_of(const std::vector<int> &params) {
 // The shortest SGR that turns the pen `from` into `to`: the changed
 // attributes alone, or a reset and what differs from the plain pen.
 std::string pen_change(const pen &from, const pen &to) {
-    if (same_pen(from, to))
+    if (from == to)
         return "";
     std::vector<int> changes, reset = {0};
     if (from.bold != to.bold)

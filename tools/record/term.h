@@ -15,11 +15,13 @@ constexpr int DEFAULT_COLOUR = -1;
 struct pen {
     bool bold = false, overline = false;
     int fg = DEFAULT_COLOUR, bg = DEFAULT_COLOUR;
+    bool operator==(const pen &) const = default;
 };
 
 struct term_cell {
     unsigned char ch = ' ';
     pen look;
+    bool operator==(const term_cell &) const = default;
 };
 
 struct terminal {
@@ -27,6 +29,7 @@ struct terminal {
     int row = 0, col = 0;
     bool wrap_pending = false;  // the last column was just written
     pen now;
+    bool operator==(const terminal &) const = default;
 };
 
 // One SGR sequence with its parameters, read the way tmux reads them.

@@ -67,6 +67,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A fault of a score: the line it was found on (0 when the fault belongs to
@@ -184,6 +185,10 @@ std::vector<score_error> check_tuning(const song &s);
 constexpr double VIBRATO_LIMIT_CENTS = 35;
 // A detune no loop can realise is thrown as a score_error, which write_xm returns.
 sample synthesize(const instrument &ins);
+// The periods of a tone's first and second wave in its loop: at least the
+// periods asked for, and as many more as a detune needs to be realised; a
+// detune no loop of up to 2^18 samples realises is thrown as a score_error.
+std::pair<int, int> loop_periods(const instrument &ins);
 bool write_xm(const song &s, std::vector<uint8_t> &out, score_error &error);
 // Parses, checks the tuning (the first fault is returned) and writes.
 bool compile_score(const std::string &text, std::vector<uint8_t> &out, score_error &error);

@@ -108,8 +108,8 @@ std::vector<int16_t> to_pcm(const std::vector<double> &s) {
     return out;
 }
 
-// The periods of the first and second wave in the loop: at least the
-// periods asked for, and as many more as a detune needs to be realised.
+}  // namespace
+
 std::pair<int, int> loop_periods(const instrument &ins) {
     if (!ins.has_wave2)
         return {ins.cycles, 0};
@@ -142,6 +142,8 @@ std::pair<int, int> loop_periods(const instrument &ins) {
         ins.detune, DETUNE_TOLERANCE_CENTS, MAX_LOOP_SAMPLES);
     throw score_error{ins.detune_line ? ins.detune_line : ins.line, what};
 }
+
+namespace {
 
 void remove_mean(std::vector<double> &s) {
     if (s.empty())
