@@ -59,8 +59,8 @@ image screen_of(const terminal &t, const emulator &e) {
     img.px.assign(static_cast<std::size_t>(img.w) * img.h, ROOT);
     fill(img, 0, 0, 580, 30, MENU);
     fill(img, 0, 30, 572, 340, static_cast<std::uint32_t>(e.paper[PAPER_DEFAULT]));
-    for (int y = 0; y < FRAME_ROWS; y++)
-        for (int x = 0; x < COLS; x++) {
+    for (int y = 0; y < HEIGHT; y++)
+        for (int x = 0; x < WIDTH; x++) {
             const term_cell &c = t.cells[y][x];
             auto paper = static_cast<std::uint32_t>(e.paper[paper_key(c.look)]);
             auto ink = static_cast<std::uint32_t>(e.ink[ink_key(c.look)]);
@@ -128,8 +128,8 @@ TEST(TerminalCheck, CellsMatchOnlyWithTheirPaperAndVisibleInk) {
     ASSERT_EQ(read_palette(card, g, pal), "");
 
     frame_codes f;
-    for (int y = 0; y < FRAME_ROWS; y++)
-        for (int x = 0; x < COLS; x++)
+    for (int y = 0; y < HEIGHT; y++)
+        for (int x = 0; x < WIDTH; x++)
             f.cells[y][x] = {x % 2, 30 + x % 8, 40 + y % 8, static_cast<unsigned char>('!' + x)};
     f.cells[3][3] = {0, 37, 47, '#'};  // a solid block: white ink on white paper
     f.cells[5][5] = {1, 39, 49, 'R'};  // the default colours
@@ -164,7 +164,7 @@ TEST(TerminalCheck, ScreensWithoutTheCardAreRefused) {
     for (auto &row : f.cells)
         for (cell_code &c : row)
             c = {0, 37, 44, ' '};
-    for (int x = 0; x < COLS; x += 3)
+    for (int x = 0; x < WIDTH; x += 3)
         f.cells[0][x] = {0, 37, 42, ' '};
     std::string why = find_grid(screen_of(printed(f), emulator()), g);
     EXPECT_EQ(why, "the test card was not found: 177 of the 204 cells round it show its paper");

@@ -267,7 +267,7 @@ frame_codes test_card() {
 }
 
 std::string find_grid(const image &card, grid_place &g) {
-    if (card.w < COLS || card.h < FRAME_ROWS)
+    if (card.w < WIDTH || card.h < HEIGHT)
         return "the screenshot is too small";
     const std::uint32_t root = card.at(card.w - 1, card.h - 1);
     std::unordered_map<std::uint32_t, long> seen;
@@ -288,15 +288,15 @@ std::string find_grid(const image &card, grid_place &g) {
                 y0 = std::min(y0, y);
                 y1 = std::max(y1, y);
             }
-    g = {static_cast<double>(x0), static_cast<double>(y0), (x1 - x0 + 1) / double(COLS),
-         (y1 - y0 + 1) / double(FRAME_ROWS)};
+    g = {static_cast<double>(x0), static_cast<double>(y0), (x1 - x0 + 1) / double(WIDTH),
+         (y1 - y0 + 1) / double(HEIGHT)};
     if (g.cw < 3 || g.ch < 5)
         return "the test card was not found: its red area is too small";
     // The whole ring of the card is red; anything else is not the card.
     int ring = 0, red_cells = 0;
-    for (int y = 0; y < FRAME_ROWS; y++)
-        for (int x = 0; x < COLS; x++)
-            if (x == 0 || y == 0 || x == COLS - 1 || y == FRAME_ROWS - 1) {
+    for (int y = 0; y < HEIGHT; y++)
+        for (int x = 0; x < WIDTH; x++)
+            if (x == 0 || y == 0 || x == WIDTH - 1 || y == HEIGHT - 1) {
                 ring++;
                 red_cells += close(cell_paper(card, g, x, y), red);
             }
@@ -342,8 +342,8 @@ std::uint32_t cell_paper(const image &img, const grid_place &g, int col, int row
 
 int cells_matching(const image &img, const grid_place &g, const palette &pal, const terminal &t) {
     int matched = 0;
-    for (int y = 0; y < FRAME_ROWS; y++)
-        for (int x = 0; x < COLS; x++) {
+    for (int y = 0; y < HEIGHT; y++)
+        for (int x = 0; x < WIDTH; x++) {
             const term_cell &c = t.cells[y][x];
             long paper = pal.paper[paper_key(c.look)], ink = pal.ink[ink_key(c.look)];
             tally seen = colours(img, g, x, y);

@@ -108,16 +108,17 @@ bool write_all(int fd, const char *p, std::size_t n) {
 // A frame in the show's own bytes.
 std::string frame_bytes(const frame_codes &f) {
     std::string s;
-    for (int k = 0; k < FRAME_ROWS; k++)
-        s += "\033[A";
+    for (int k = 0; k < FRAME_CURSOR_UPS; k++)
+        s += CURSOR_UP;
     char cell[48];
     for (const auto &row : f.cells) {
         for (const cell_code &c : row) {
-            int n = std::snprintf(cell, sizeof cell, "\033[%d;%d;%dm", c.attr, c.fg, c.bg);
+            int n = std::snprintf(cell, sizeof cell, "%s%d%c%d%c%d%c", CELL_START, c.attr,
+                                  PARAM_SEPARATOR, c.fg, PARAM_SEPARATOR, c.bg, CELL_END);
             s.append(cell, static_cast<std::size_t>(n));
             s += static_cast<char>(c.data);
         }
-        s += '\n';
+        s += ROW_END;
     }
     return s;
 }
@@ -141,10 +142,10 @@ bool photograph(const std::string &path) { return run({"xwd", "-root", "-silent"
 
 bool show_card(relay &r) {
     frame_codes card = test_card();
-    std::string reserve;
-    for (int y = 0; y < FRAME_ROWS; y++)
-        reserve += std::string(COLS, ' ') + "\n";
-    std::string bytes = "\033c\033[?25l" + reserve + frame_bytes(card);
+    std::string bytes = std::string(RESET) + HIDE_CURSOR;
+    for (int y = 0; y < HEIGHT; y++)
+        bytes += std::string(WIDTH, RESERVE_FILL) + ROW_END;
+    bytes += frame_bytes(card);
     if (!write_all(STDOUT_FILENO, bytes.data(), bytes.size()))
         return false;
     sleep_for(2 * r.opt.hold);
@@ -191,8 +192,8 @@ bool start_show(relay &r) {
 
 bool interior_blank(const terminal &t) {
     const term_cell &first = t.cells[1][1];
-    for (int y = 1; y < FRAME_ROWS - 1; y++)
-        for (int x = 1; x < COLS - 1; x++)
+    for (int y = 1; y < HEIGHT - 1; y++)
+        for (int x = 1; x < WIDTH - 1; x++)
             if (!(t.cells[y][x] == first))
                 return false;
     return true;
@@ -357,7 +358,7 @@ void write_result(const relay &r) {
                 }
                 int m = cells_matching(shot, g, pal, *p.expected);
                 std::snprintf(line, sizeof line, "shot %.1f frame %ld matched %d of %d\n", p.at,
-                              p.frame, m, COLS * FRAME_ROWS);
+                              p.frame, m, WIDTH * HEIGHT);
                 o << line;
             }
         }
