@@ -235,6 +235,9 @@ TEST(TerminalCheck, WindowDumpsAndPpmsAreReadAndBrokenOnesRefused) {
     image img;
     EXPECT_EQ(read_image(dir.write("cut.xwd", whole.substr(0, whole.size() - 5)), img),
               dir.path("cut.xwd") + ": a window dump cut short");
+    // A comment in the header, as ImageMagick writes one.
+    ASSERT_EQ(read_image(dir.write("note.ppm", "P6\n# a note\n1 1\n255\n\x01\x02\x03"), img), "");
+    EXPECT_EQ(img.px, std::vector<std::uint32_t>{0x010203});
     EXPECT_EQ(read_image(dir.write("cut.ppm", "P6\n3 2\n255\nabc"), img),
               dir.path("cut.ppm") + ": a PPM cut short");
     EXPECT_EQ(read_image(dir.write("text", "hello, world"), img),

@@ -85,8 +85,12 @@ std::string read_ppm(const std::string &d, image &img) {
     std::size_t i = 2;
     int nums[3];
     for (int &n : nums) {
-        while (i < d.size() && (d[i] == ' ' || d[i] == '\n' || d[i] == '\t' || d[i] == '\r'))
-            i++;
+        // Whitespace and comments, which run from '#' to the end of the line.
+        while (i < d.size() &&
+               (d[i] == ' ' || d[i] == '\n' || d[i] == '\t' || d[i] == '\r' || d[i] == '#'))
+            if (d[i++] == '#')
+                while (i < d.size() && d[i] != '\n')
+                    i++;
         n = 0;
         std::size_t start = i;
         while (i < d.size() && d[i] >= '0' && d[i] <= '9' && i - start < 5)
@@ -116,11 +120,11 @@ struct cell_box {
     int x0, x1, y0, y1;
 };
 
-cell_box box_of(const grid_place &g, int col, int row) {
-    auto span = [](double start, double size, int i, int &a, int &b) {
+cell_box box_of(const grid_place &g, int col, int row, bool inset = true) {
+    auto span = [inset](double start, double size, int i, int &a, int &b) {
         a = static_cast<int>(std::lround(start + i * size));
         b = static_cast<int>(std::lround(start + (i + 1) * size));
-        if (b - a > 3) {
+        if (inset && b - a > 3) {
             a++;
             b--;
         }
@@ -143,10 +147,13 @@ void count(tally &t, std::uint32_t c) {
     t.emplace_back(c, 1);
 }
 
-tally colours(const image &img, const grid_place &g, int col, int row, int n = 1) {
+// The paper is read inside the cell; glyphs are looked for in the whole cell,
+// since some reach its edge (an underscore lies on its last line).
+tally colours(const image &img, const grid_place &g, int col, int row, int n = 1,
+              bool inset = true) {
     tally t;
     for (int i = 0; i < n; i++) {
-        cell_box b = box_of(g, col + i, row);
+        cell_box b = box_of(g, col + i, row, inset);
         for (int y = std::max(b.y0, 0); y < std::min(b.y1, img.h); y++)
             for (int x = std::max(b.x0, 0); x < std::min(b.x1, img.w); x++)
                 count(t, img.at(x, y));
@@ -340,22 +347,25 @@ std::uint32_t cell_paper(const image &img, const grid_place &g, int col, int row
     return t.empty() ? 0xffffffffu : t[0].first;
 }
 
-int cells_matching(const image &img, const grid_place &g, const palette &pal, const terminal &t) {
+int cells_matching(const image &img, const grid_place &g, const palette &pal, const terminal &t,
+                   std::vector<int> *misses) {
     int matched = 0;
     for (int y = 0; y < HEIGHT; y++)
         for (int x = 0; x < WIDTH; x++) {
             const term_cell &c = t.cells[y][x];
             long paper = pal.paper[paper_key(c.look)], ink = pal.ink[ink_key(c.look)];
             tally seen = colours(img, g, x, y);
-            if (paper < 0 || seen.empty() ||
-                !close(seen[0].first, static_cast<std::uint32_t>(paper)))
-                continue;
+            bool ok = paper >= 0 && !seen.empty() &&
+                      close(seen[0].first, static_cast<std::uint32_t>(paper));
             bool glyph = c.ch != ' ' && (ink < 0 || !close(static_cast<std::uint32_t>(ink),
                                                            static_cast<std::uint32_t>(paper)));
-            if (glyph &&
-                (ink < 0 || pixels_near(seen, static_cast<std::uint32_t>(ink)) < MIN_INK_PIXELS))
-                continue;
-            matched++;
+            if (ok && glyph)
+                ok = ink >= 0 && pixels_near(colours(img, g, x, y, 1, false),
+                                             static_cast<std::uint32_t>(ink)) >= MIN_INK_PIXELS;
+            if (ok)
+                matched++;
+            else if (misses)
+                misses->push_back(y * WIDTH + x);
         }
     return matched;
 }
@@ -367,6 +377,17 @@ terminal card_terminal() {
     term_apply(t, unit_kind::reserve, none);
     term_apply(t, unit_kind::frame, card);
     return t;
+}
+
+void outline_cells(image &img, const grid_place &g, const std::vector<int> &cells,
+                   std::uint32_t colour) {
+    for (int i : cells) {
+        cell_box b = box_of(g, i % WIDTH, i / WIDTH, false);
+        for (int y = std::max(b.y0, 0); y < std::min(b.y1, img.h); y++)
+            for (int x = std::max(b.x0, 0); x < std::min(b.x1, img.w); x++)
+                if (y == b.y0 || y == b.y1 - 1 || x == b.x0 || x == b.x1 - 1)
+                    img.px[static_cast<std::size_t>(y) * img.w + x] = colour;
+    }
 }
 
 std::string raw_reading(const image &card, const grid_place &g, const palette &pal, int c) {

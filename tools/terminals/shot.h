@@ -65,7 +65,13 @@ std::uint32_t cell_paper(const image &img, const grid_place &g, int col, int row
 
 // How many of the frame's cells (rows 0 to 23 of the terminal) show the paper
 // the recorder's terminal holds and, where a glyph is visible, its ink.
-int cells_matching(const image &img, const grid_place &g, const palette &pal, const terminal &t);
+// The cells that do not are added to `misses` (row * WIDTH + column).
+int cells_matching(const image &img, const grid_place &g, const palette &pal, const terminal &t,
+                   std::vector<int> *misses = nullptr);
+// Draws a frame of `colour` round each of the cells, to show where a
+// screenshot differs.
+void outline_cells(image &img, const grid_place &g, const std::vector<int> &cells,
+                   std::uint32_t colour);
 
 // How the emulator drew the raw code c of the card, in words: the paper it
 // showed as the nearest key of its palette ("blue", "black/default"), and

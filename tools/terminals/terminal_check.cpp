@@ -356,10 +356,25 @@ void write_result(const relay &r) {
                     o << "shot " << p.at << " " << e << "\n";
                     continue;
                 }
-                int m = cells_matching(shot, g, pal, *p.expected);
+                std::vector<int> misses;
+                int m = cells_matching(shot, g, pal, *p.expected, &misses);
                 std::snprintf(line, sizeof line, "shot %.1f frame %ld matched %d of %d\n", p.at,
                               p.frame, m, WIDTH * HEIGHT);
                 o << line;
+                if (misses.empty())
+                    continue;
+                // Where it differs: the first cells in words, all of them outlined.
+                o << "differs " << p.at;
+                for (std::size_t i = 0; i < misses.size() && i < 8; i++) {
+                    const term_cell &c = p.expected->cells[misses[i] / WIDTH][misses[i] % WIDTH];
+                    std::snprintf(line, sizeof line, " (%d,%d '%c' ink %d paper %d)",
+                                  misses[i] % WIDTH, misses[i] / WIDTH, c.ch, ink_key(c.look),
+                                  paper_key(c.look));
+                    o << line;
+                }
+                o << (misses.size() > 8 ? " ...\n" : "\n");
+                outline_cells(shot, g, misses, 0xff00ff);
+                write_ppm(p.path.substr(0, p.path.size() - 4) + "-differs.ppm", shot);
             }
         }
     }

@@ -175,8 +175,8 @@ play_in() {
     elif [ ! -e "$dir/result" ] && [ ! -e "$dir/failed" ]; then
         echo "ended with status $status before the show did: $(why_not "$dir")" >"$dir/failed"
     fi
-    for f in "$dir"/*.xwd; do
-        [ -e "$f" ] && convert "xwd:$f" "png:${f%.xwd}.png" && rm -f "$f"
+    for f in "$dir"/*.xwd "$dir"/*.ppm; do
+        [ -e "$f" ] && convert "$f" "png:${f%.*}.png" && rm -f "$f"
     done
 }
 
