@@ -140,6 +140,15 @@ TEST(TerminalCheck, CellsMatchOnlyWithTheirPaperAndVisibleInk) {
     // A block drawn without its glyph is still the block the recorder holds.
     draw_cell(shot, 3, 3, static_cast<std::uint32_t>(e.paper[7]), 0, false);
     EXPECT_EQ(cells_matching(shot, g, pal, t), 1920);
+    // A bold capital covering most of its cell, and a glyph so small that
+    // anti-aliasing leaves only two pixels near its ink, still match.
+    auto paper7 = static_cast<std::uint32_t>(e.paper[7]);
+    auto ink15 = static_cast<std::uint32_t>(e.ink[15]);
+    draw_cell(shot, 7, 7, paper7, ink15, false);  // (7,7): bold white on white
+    fill(shot, 6 + 7 * 7, 31 + 13 * 7 + 1, 7, 8, ink15);
+    draw_cell(shot, 15, 7, paper7, ink15, false);
+    fill(shot, 6 + 7 * 15 + 2, 31 + 13 * 7 + 1, 2, 1, ink15 - 0x202020);
+    EXPECT_EQ(cells_matching(shot, g, pal, t), 1920);
     // Wrong paper, wrong ink, and a glyph left out cost one cell each.
     draw_cell(shot, 0, 0, 0x00ff00, static_cast<std::uint32_t>(e.ink[0]), true);
     draw_cell(shot, 10, 7, static_cast<std::uint32_t>(e.paper[7]), 0xff00ff, true);

@@ -14,8 +14,13 @@ namespace {
 // emulators that draw through OpenGL may round a colour by a step or two, and
 // glyph edges blend ink into paper.
 constexpr int TOLERANCE = 24;
-// A visible glyph shows at least this many pixels of its ink.
+// A visible glyph shows at least this many pixels of its ink, within a wider
+// tolerance: a small glyph (a backtick) may have no pixel of pure ink at all.
 constexpr int MIN_INK_PIXELS = 2;
+constexpr int INK_TOLERANCE = 40;
+// A cell with a glyph shows its paper in at least this share of its pixels: a
+// bold capital may cover more of the cell than its paper does.
+constexpr int GLYPH_PAPER_SHARE = 5;
 // A screenshot is at most this big (a 1280x800 screen is 4 MB).
 constexpr std::size_t MAX_IMAGE_BYTES = 64u << 20;
 
@@ -162,11 +167,18 @@ tally colours(const image &img, const grid_place &g, int col, int row, int n = 1
     return t;
 }
 
-int pixels_near(const tally &t, std::uint32_t c) {
+int pixels_near(const tally &t, std::uint32_t c, int tol = TOLERANCE) {
     int n = 0;
     for (const auto &e : t)
-        if (close(e.first, c))
+        if (close(e.first, c, tol))
             n += e.second;
+    return n;
+}
+
+int pixels(const tally &t) {
+    int n = 0;
+    for (const auto &e : t)
+        n += e.second;
     return n;
 }
 
@@ -355,13 +367,19 @@ int cells_matching(const image &img, const grid_place &g, const palette &pal, co
             const term_cell &c = t.cells[y][x];
             long paper = pal.paper[paper_key(c.look)], ink = pal.ink[ink_key(c.look)];
             tally seen = colours(img, g, x, y);
-            bool ok = paper >= 0 && !seen.empty() &&
-                      close(seen[0].first, static_cast<std::uint32_t>(paper));
             bool glyph = c.ch != ' ' && (ink < 0 || !close(static_cast<std::uint32_t>(ink),
                                                            static_cast<std::uint32_t>(paper)));
+            // Without a glyph the paper is the cell's commonest colour; with
+            // one it covers a fair share of the cell, and the ink shows.
+            bool ok = paper >= 0 && !seen.empty();
+            if (ok && !glyph)
+                ok = close(seen[0].first, static_cast<std::uint32_t>(paper));
             if (ok && glyph)
-                ok = ink >= 0 && pixels_near(colours(img, g, x, y, 1, false),
-                                             static_cast<std::uint32_t>(ink)) >= MIN_INK_PIXELS;
+                ok = pixels_near(seen, static_cast<std::uint32_t>(paper)) * GLYPH_PAPER_SHARE >=
+                         pixels(seen) &&
+                     ink >= 0 &&
+                     pixels_near(colours(img, g, x, y, 1, false), static_cast<std::uint32_t>(ink),
+                                 INK_TOLERANCE) >= MIN_INK_PIXELS;
             if (ok)
                 matched++;
             else if (misses)

@@ -182,16 +182,18 @@ play_in() {
 
 # One line of the table from an emulator's findings.
 table_line() {
-    local name=$1 pkg=$2 dir=$out/$1 version matched="-" lowest="" note="" cells
+    local name=$1 pkg=$2 dir=$out/$1 version matched="-" note="" cells
+    [ -d "$dir" ] || return 0
     version=$(dpkg-query -W -f='${Version}' "$pkg" 2>/dev/null || echo "-")
     if [ -e "$dir/failed" ] || [ ! -e "$dir/result" ]; then
         note=$(cat "$dir/failed" 2>/dev/null || echo "not installed")
         printf '| %s | %s | - | - | - | - | - | - | %s |\n' "$name" "$version" "$note"
         return
     fi
-    cells=$(awk '$1 == "shot" && $5 == "matched" { m += $6; n += $8;
+    cells=$(awk '$1 == "shot" && $5 == "matched" { m += $6; n += $8; k++
                   s = 100 * $6 / $8; if (low == "" || s < low) { low = s; at = $2 } }
-                 END { if (n) printf "%.1f%% (lowest %.1f%% at %s s)", 100 * m / n, low, at }' \
+                 END { if (n && m == n) printf "100%% (all %d whole)", k
+                       else if (n) printf "%.1f%% (lowest %.1f%% at %d s)", 100 * m / n, low, at }' \
                  "$dir/result")
     [ -n "$cells" ] && matched=$cells
     note=$(field "$dir" card)
