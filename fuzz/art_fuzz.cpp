@@ -130,8 +130,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     // The card, read whole and into a short buffer, drawn where the show draws cards.
     write_file(card_path(), parts[0]);
     static char card[CARD_SIZE], small[17];
-    load_card(card, sizeof card, card_path().c_str());
-    load_card(small, sizeof small, card_path().c_str());
+    read_art(card, sizeof card, card_path().c_str());
+    read_art(small, sizeof small, card_path().c_str());
     if (card[CARD_SIZE - 1] != 0 || small[sizeof small - 1] != 0)
         std::abort();
     fill(1, 7, 4, ' ');

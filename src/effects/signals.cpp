@@ -52,8 +52,8 @@ void *pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread(voi
 void *we_get_signal(void *) {
     // Slot 19 is this thread's alone. A missing card leaves it all zero and
     // the blit then draws nothing.
-    load_card(kuka[19], CARD_SIZE, "grafik/omg");
+    load_card(PLACE_OMG, kuka[19]);
     pause_us(SIGNAL_CARD_WAIT_US);
-    draw_card(place(PLACE_OMG), kuka[19]);
+    show_card(PLACE_OMG, kuka[19]);
     return nullptr;
 }

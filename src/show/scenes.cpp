@@ -33,20 +33,14 @@ constexpr int FIREWORKS_LAYERS[] = {1, 2, 3, 4, 5, 6};
 // The worm on layer 1 and the one crawling over it on layer 3.
 constexpr worm_params WORMS[] = {{6.0f, 4.0f, 1}, {4.0f, 2.0f, 3}};
 
-void black_screen() { fill(1, 7, 0, ' '); }
-
 // Cards 11 and 12 of the signal title, flashed in white and red on black.
 void signal_cards() {
-    black_screen();
-    draw_card(place(PLACE_SIGNAL_WHITE), kuka[11]);
-    pause_us(SIGNAL_FIRST_CARD_HOLD_US);
-    draw_card(place(PLACE_SIGNAL_RED), kuka[12]);
-    pause_us(SIGNAL_CARD_HOLD_US);
-    black_screen();
-    draw_card(place(PLACE_SIGNAL_WHITE), kuka[11]);
-    pause_us(SIGNAL_CARD_HOLD_US);
-    draw_card(place(PLACE_SIGNAL_RED), kuka[12]);
-    pause_us(SIGNAL_CARD_HOLD_US);
+    for (long hold : {SIGNAL_FIRST_CARD_HOLD_US, SIGNAL_CARD_HOLD_US}) {
+        show_card(PLACE_SIGNAL_WHITE, kuka[11]);
+        pause_us(hold);
+        show_card(PLACE_SIGNAL_RED, kuka[12]);
+        pause_us(SIGNAL_CARD_HOLD_US);
+    }
 }
 
 }  // namespace
@@ -130,8 +124,7 @@ void scenes() {
     plasma_attack();
 
     static char end_card[CARD_SIZE];
-    load_card(end_card, sizeof end_card, "grafik/end");
+    load_card(PLACE_END, end_card);
     scrolla(credits);
-    blank_screen();
-    draw_card(place(PLACE_END), end_card);
+    show_card(PLACE_END, end_card);
 }

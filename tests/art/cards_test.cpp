@@ -19,42 +19,42 @@ std::string pattern(std::size_t n) {
     return s;
 }
 
-TEST(LoadCard, MissingOrEmptyFileLeavesTheBufferZeroed) {
+TEST(ReadArt, MissingOrEmptyFileLeavesTheBufferZeroed) {
     temp_dir dir{temp_dir::ENTER};
     dir.write("empty", "");
     static char buf[CARD_SIZE];
     for (const char *path : {"missing", "empty", "no/such/dir/card"}) {
         std::memset(buf, 'Q', sizeof buf);
-        load_card(buf, sizeof buf, path);
+        read_art(buf, sizeof buf, path);
         EXPECT_EQ(std::string(buf, sizeof buf), std::string(sizeof buf, '\0')) << path;
     }
 }
 
-TEST(LoadCard, CardOfTheLargestSizeIsReadWholeAndEndsInTheBuffer) {
+TEST(ReadArt, CardOfTheLargestSizeIsReadWholeAndEndsInTheBuffer) {
     temp_dir dir{temp_dir::ENTER};
     const std::string card = pattern(CARD_SIZE - 1);
     dir.write("big", card);
     static char buf[CARD_SIZE];
     std::memset(buf, 'Q', sizeof buf);
-    load_card(buf, sizeof buf, "big");
+    read_art(buf, sizeof buf, "big");
     EXPECT_EQ(std::string(buf, CARD_SIZE - 1), card);
     EXPECT_EQ(buf[CARD_SIZE - 1], '\0');
 }
 
-TEST(LoadCard, LongerFileIsCutAndStillTerminated) {
+TEST(ReadArt, LongerFileIsCutAndStillTerminated) {
     temp_dir dir{temp_dir::ENTER};
     const std::string card = pattern(6000);
     dir.write("huge", card);
     static char buf[CARD_SIZE];
     std::memset(buf, 'Q', sizeof buf);
-    load_card(buf, sizeof buf, "huge");
+    read_art(buf, sizeof buf, "huge");
     EXPECT_EQ(std::string(buf, CARD_SIZE - 1), card.substr(0, CARD_SIZE - 1));
     EXPECT_EQ(buf[CARD_SIZE - 1], '\0');
 
     // The same for the small 500-byte buffer of the smile card.
     char small[500];
     std::memset(small, 'Q', sizeof small);
-    load_card(small, sizeof small, "huge");
+    read_art(small, sizeof small, "huge");
     EXPECT_EQ(std::string(small, 499), card.substr(0, 499));
     EXPECT_EQ(small[499], '\0');
 
@@ -68,18 +68,18 @@ TEST(LoadCard, LongerFileIsCutAndStillTerminated) {
     EXPECT_EQ(screen[last][lines].data, ' ');
 }
 
-TEST(LoadCard, ReusedBufferKeepsNothingOfTheLongerCard) {
+TEST(ReadArt, ReusedBufferKeepsNothingOfTheLongerCard) {
     temp_dir dir{temp_dir::ENTER};
     dir.write("long", pattern(3000));
     dir.write("short", "ab\ncd\n");
     static char buf[CARD_SIZE];
-    load_card(buf, sizeof buf, "long");
-    load_card(buf, sizeof buf, "short");
+    read_art(buf, sizeof buf, "long");
+    read_art(buf, sizeof buf, "short");
     EXPECT_EQ(std::string(buf, sizeof buf),
               std::string("ab\ncd\n") + std::string(sizeof buf - 6, '\0'));
 }
 
-TEST(LoadCard, ClosesEveryFileItOpens) {
+TEST(ReadArt, ClosesEveryFileItOpens) {
     temp_dir dir{temp_dir::ENTER};
     dir.write("card", "x\n");
     int before = open("card", O_RDONLY);
@@ -87,7 +87,7 @@ TEST(LoadCard, ClosesEveryFileItOpens) {
     close(before);
     static char buf[CARD_SIZE];
     for (int i = 0; i < 2000; i++)
-        load_card(buf, sizeof buf, "card");
+        read_art(buf, sizeof buf, "card");
     int after = open("card", O_RDONLY);
     EXPECT_EQ(after, before);
     close(after);
