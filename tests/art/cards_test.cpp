@@ -4,9 +4,13 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "art/art.h"
+#include "art/card_places.h"
+#include "screen/frame_format.h"
+#include "screen/render.h"
 #include "screen/screen.h"
 #include "temp_dir.h"
 
@@ -91,6 +95,71 @@ TEST(ReadArt, ClosesEveryFileItOpens) {
     int after = open("card", O_RDONLY);
     EXPECT_EQ(after, before);
     close(after);
+}
+
+// Only regular files are read. A FIFO without a writer, a folder and a device
+// are left unread at once, like a missing file, and each is said once with
+// its reason, in the order met.
+TEST(ReadArt, AnythingButARegularFileIsRefusedAtOnceAndSaid) {
+    temp_dir dir{temp_dir::ENTER};
+    ASSERT_EQ(mkfifo("fifo", 0600), 0);
+    ASSERT_EQ(mkdir("folder", 0700), 0);
+    ASSERT_EQ(symlink("/dev/zero", "zero"), 0);
+    dir.write("card", "x\n");
+    static char buf[CARD_SIZE];
+    for (const char *path : {"fifo", "folder", "zero", "absent", "fifo"}) {
+        std::memset(buf, 'Q', sizeof buf);
+        EXPECT_FALSE(read_art(buf, sizeof buf, path)) << path;
+        EXPECT_EQ(std::string(buf, sizeof buf), std::string(sizeof buf, '\0')) << path;
+    }
+    EXPECT_TRUE(read_art(buf, sizeof buf, "card"));
+
+    char *text = nullptr;
+    std::size_t size = 0;
+    FILE *said = open_memstream(&text, &size);
+    say_art_problems(said, "demo");
+    std::fclose(said);
+    const std::string lines(text, size);
+    std::free(text);
+    const std::string want = "demo: cannot load fifo: not a regular file\n"
+                             "demo: cannot load folder: not a regular file\n"
+                             "demo: cannot load zero: not a regular file\n"
+                             "demo: cannot load absent: No such file or directory\n";
+    EXPECT_NE(lines.find(want), std::string::npos) << lines;
+    EXPECT_EQ(lines.find("card:"), std::string::npos);
+}
+
+// A card of every byte but the newline, shown and printed: the frame holds no
+// control byte of its own, only each cell's escape and each row's newline.
+TEST(ShowCard, HostileCardPrintsNoControlByteOfItsOwn) {
+    temp_dir dir{temp_dir::ENTER};
+    std::string card;
+    for (int b = 1; b < 256; b++)
+        if (b != '\n')
+            card += static_cast<char>(b) + std::string(b % 40 == 0 ? "\n" : "");
+    dir.write("grafik/end", card);
+    static char buf[CARD_SIZE];
+    load_card(PLACE_END, buf);
+    update_mode.store(0);
+    show_card(PLACE_END, buf);
+
+    static char frame[FRAME_MAX];
+    const std::size_t n = encode_frame(frame);
+    int escapes = 0, newlines = 0, others = 0;
+    for (std::size_t i = 0; i < n; i++) {
+        const unsigned char c = static_cast<unsigned char>(frame[i]);
+        if (c == 27)
+            escapes++;
+        else if (c == '\n')
+            newlines++;
+        else if (c < 32 || c == 127 || (c >= 128 && c < 160))
+            others++;
+    }
+    EXPECT_EQ(escapes, FRAME_CURSOR_UPS + WIDTH * HEIGHT);
+    EXPECT_EQ(newlines, HEIGHT);
+    EXPECT_EQ(others, 0);
+    // The bytes 160 to 255 are drawn as they are.
+    EXPECT_NE(std::string(frame, n).find("m\xa0"), std::string::npos);
 }
 
 }  // namespace
