@@ -70,6 +70,6 @@ void opening() {
 
     for (int i = 0; i < BORDER_CRAWLERS; i++) {
         pause_us(CRAWLER_LAUNCH_GAP_US);
-        start_thread(draw_border);
+        start_thread(draw_border, nullptr, "a border crawler");
     }
 }

@@ -46,11 +46,13 @@ void signal_cards() {
 }  // namespace
 
 void signal_waves() {
-    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[0]);
+    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[0],
+                 "a signal wave");
     pause_us(SIGNAL_LAUNCH_GAP_US);
-    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[1]);
+    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[1],
+                 "a signal wave");
     pause_us(SIGNAL_LAUNCH_GAP_US);
-    start_thread(we_get_signal);
+    start_thread(we_get_signal, nullptr, "the signal card");
     pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space(WAVES[2]);
     pause_us(SIGNAL_END_HOLD_US);
 }
@@ -59,7 +61,7 @@ void fireworks_volley() {
     update_mode.store(1, std::memory_order_relaxed);
     dbnum.store(0, std::memory_order_relaxed);
     for (int i = 0; i < 5; i++) {
-        start_thread(fireworks, &FIREWORKS_LAYERS[i]);
+        start_thread(fireworks, &FIREWORKS_LAYERS[i], "a fireworks rocket");
         pause_us(FIREWORKS_LAUNCH_GAP_US);
         dbnum.fetch_add(1, std::memory_order_relaxed);
     }
@@ -71,7 +73,7 @@ void fireworks_volley() {
 void worms() {
     update_mode.store(1, std::memory_order_relaxed);
     dbnum.store(3, std::memory_order_relaxed);
-    start_thread(worm, &WORMS[0]);
+    start_thread(worm, &WORMS[0], "the worm on layer 1");
     pause_us(WORMS_LAUNCH_GAP_US);
     worm_params second = WORMS[1];
     worm(&second);
