@@ -40,25 +40,20 @@ void compose_layers() {
 
 namespace {
 
-// Decimal text of any int, as printf's %d gives it.
-inline char *put_int(char *p, int v) {
-    if (v >= 0 && v < 100) {
+// Decimal text of a cell's number, 0 to PARAM_MAX, as printf's %d gives it.
+inline char *put_param(char *p, int v) {
+    if (v < 100) {
         if (v >= 10)
             *p++ = static_cast<char>('0' + v / 10);
         *p++ = static_cast<char>('0' + v % 10);
         return p;
     }
-    unsigned u = static_cast<unsigned>(v);
-    if (v < 0) {
-        *p++ = '-';
-        u = 0u - u;
-    }
-    char tmp[12];
+    char tmp[PARAM_DIGITS];
     int n = 0;
     do {
-        tmp[n++] = static_cast<char>('0' + u % 10);
-        u /= 10;
-    } while (u);
+        tmp[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v);
     while (n)
         *p++ = tmp[--n];
     return p;
@@ -77,17 +72,17 @@ std::size_t encode_frame(char *out) {
             framebuffer_point c = update_mode.load(std::memory_order_relaxed) == 1
                                       ? db[x][y]
                                       : cell_get(screen[x][y]);
-            *p++ = 27;
-            *p++ = '[';
-            p = put_int(p, c.attr);
-            *p++ = ';';
-            p = put_int(p, c.fg + 30);
-            *p++ = ';';
-            p = put_int(p, c.bg + 40);
-            *p++ = 'm';
-            *p++ = c.data;
+            std::memcpy(p, CELL_START, sizeof CELL_START - 1);
+            p += sizeof CELL_START - 1;
+            p = put_param(p, stream_param(c.attr));
+            *p++ = PARAM_SEPARATOR;
+            p = put_param(p, stream_param(c.fg, FG_BASE));
+            *p++ = PARAM_SEPARATOR;
+            p = put_param(p, stream_param(c.bg, BG_BASE));
+            *p++ = CELL_END;
+            *p++ = stream_byte(c.data);
         }
-        *p++ = '\n';
+        *p++ = ROW_END;
     }
     return static_cast<std::size_t>(p - out);
 }
@@ -140,8 +135,8 @@ void *update_screen(void *) {
 
     // Reserve the 24 lines the frames are printed over.
     for (int y = 0; y < HEIGHT; y++) {
-        std::memset(frame + y * (WIDTH + 1), ' ', WIDTH);
-        frame[y * (WIDTH + 1) + WIDTH] = '\n';
+        std::memset(frame + y * (WIDTH + 1), RESERVE_FILL, WIDTH);
+        frame[y * (WIDTH + 1) + WIDTH] = ROW_END;
     }
     print(frame, RESERVE_BYTES);
 
@@ -158,7 +153,7 @@ void *update_screen(void *) {
         if (update_mode.load(std::memory_order_relaxed) == 1)
             compose_layers();
         print(frame, encode_frame(frame));
-        pause_us(30000);
+        pause_us(FRAME_PAUSE_US);
     }
     return nullptr;
 }

@@ -4,8 +4,8 @@
 #include <atomic>
 #include <cstddef>
 
-#include "screen/frame_format.h"
 #include "screen/screen.h"
+#include "stream_format.h"
 
 // 0 prints `screen` directly; 1 prints the composite `db` of the first `dbnum` layers.
 extern std::atomic<int> update_mode;

@@ -11,8 +11,7 @@
 
 #include <atomic>
 
-constexpr int WIDTH = 80;
-constexpr int HEIGHT = 24;
+#include "stream_format.h"  // WIDTH and HEIGHT, the printed picture's size
 
 // One character cell. `data` is the byte printed; on a layer the value 5 marks
 // a transparent cell. `attr` is the SGR attribute (0 normal, 1 bold), `fg` and

@@ -10,6 +10,7 @@
 #include "screen/thread.h"
 #include "show/show.h"
 #include "sound_rate.h"
+#include "stream_format.h"
 
 FMUSIC_MODULE *mod;
 FMUSIC_MODULE *knark;
@@ -42,8 +43,8 @@ int start_screen() {
     setvbuf(stdout, nullptr, _IONBF, 0);
     update_mode.store(0, std::memory_order_relaxed);
     srand(static_cast<unsigned>(time(nullptr)));
-    printf("%cc", 27);
-    printf("%c[?25l", 27);
+    fputs(RESET, stdout);
+    fputs(HIDE_CURSOR, stdout);
     fill(0, 7, 0, ' ');
 
     // Without the render thread the show would play to nobody and still end

