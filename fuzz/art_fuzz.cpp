@@ -26,10 +26,10 @@
 #include <vector>
 
 #include "art/art.h"
-#include "screen/frame_format.h"
 #include "screen/pause.h"
 #include "screen/render.h"
 #include "screen/screen.h"
+#include "stream_format.h"
 
 namespace {
 

@@ -41,7 +41,7 @@ void mutta(int x, int y, int attr, int fg, int bg, const char *s) {
             line++;
             col = 0;
         } else {
-            draw(x + col, y + line, attr, fg, bg, shown_byte(*s));
+            draw(x + col, y + line, attr, fg, bg, *s);
             col++;
         }
     }

@@ -66,15 +66,7 @@ void draw(int x, int y, int attr, int fg, int bg, char data);
 // The same two for a layer.
 void local_fill(grid_t &local, int attr, int fg, int bg, char data);
 void local_draw(grid_t &local, int x, int y, int attr, int fg, int bg, char data);
-// The byte a cell shows for a byte of a text: the text's own, except that the
-// control bytes (0 to 31, 127 and 128 to 159), which would steer the terminal
-// rather than show, become a blank.
-inline char shown_byte(char c) {
-    unsigned char u = static_cast<unsigned char>(c);
-    return u < 32 || u == 127 || (u >= 128 && u < 160) ? ' ' : c;
-}
 // Blits a NUL-terminated text onto `screen` with its top-left corner at (x, y):
 // spaces are transparent, a newline starts the next line at column x, every
-// other byte is written as a cell showing shown_byte() of it; cells outside
-// the grid are skipped.
+// other byte is written as a cell; cells outside the grid are skipped.
 void mutta(int x, int y, int attr, int fg, int bg, const char *s);
