@@ -10,11 +10,15 @@
 #include "screen/pause.h"
 #include "screen/thread.h"
 
-std::atomic<int> update_mode{0};
-std::atomic<int> dbnum{0};
 grid_t db;
 
 namespace {
+
+// What the render thread prints: `screen`, or the composite `db` of the first
+// `dbnum` layers.
+enum : int { PRINT_SCREEN, PRINT_LAYERS };
+std::atomic<int> update_mode{PRINT_SCREEN};
+std::atomic<int> dbnum{0};
 
 // Where the render thread stands: not started by start_render, printing, asked
 // to stop by stop_render, stopped between two frames.
@@ -23,9 +27,22 @@ std::atomic<int> render_state{NOT_STARTED};
 
 }  // namespace
 
+void print_screen() { update_mode.store(PRINT_SCREEN, std::memory_order_relaxed); }
+
+void print_layers(int count) {
+    update_mode.store(PRINT_LAYERS, std::memory_order_relaxed);
+    dbnum.store(count, std::memory_order_relaxed);
+}
+
+void print_one_more_layer() { dbnum.fetch_add(1, std::memory_order_relaxed); }
+
+bool printing_layers() { return update_mode.load(std::memory_order_relaxed) == PRINT_LAYERS; }
+
+int printed_layers() { return dbnum.load(std::memory_order_relaxed); }
+
 void compose_layers() {
     int n = dbnum.load(std::memory_order_relaxed);
-    for (int l = 1; l <= n && l <= 6; l++) {
+    for (int l = 1; l <= n && l <= LAYERS; l++) {
         grid_t &g = layer(l);
         for (int x = 0; x < WIDTH; x++)
             for (int y = 0; y < HEIGHT; y++) {
@@ -69,9 +86,7 @@ std::size_t encode_frame(char *out) {
     }
     for (int y = 0; y < HEIGHT; y++) {
         for (int x = 0; x < WIDTH; x++) {
-            framebuffer_point c = update_mode.load(std::memory_order_relaxed) == 1
-                                      ? db[x][y]
-                                      : cell_get(screen[x][y]);
+            framebuffer_point c = printing_layers() ? db[x][y] : cell_get(screen[x][y]);
             std::memcpy(p, CELL_START, sizeof CELL_START - 1);
             p += sizeof CELL_START - 1;
             p = put_param(p, stream_param(c.attr));
@@ -140,7 +155,7 @@ void *update_screen(void *) {
     }
     print(frame, RESERVE_BYTES);
 
-    for (int l = 1; l <= 6; l++)
+    for (int l = 1; l <= LAYERS; l++)
         local_fill(layer(l), 1, 7, 4, ' ');
 
     for (;;) {
@@ -150,7 +165,7 @@ void *update_screen(void *) {
             for (;;)
                 pause();
         }
-        if (update_mode.load(std::memory_order_relaxed) == 1)
+        if (printing_layers())
             compose_layers();
         print(frame, encode_frame(frame));
         pause_us(FRAME_PAUSE_US);

@@ -41,7 +41,7 @@ int start_sound() {
 
 int start_screen() {
     setvbuf(stdout, nullptr, _IONBF, 0);
-    update_mode.store(0, std::memory_order_relaxed);
+    print_screen();
     srand(static_cast<unsigned>(time(nullptr)));
     fputs(RESET, stdout);
     fputs(HIDE_CURSOR, stdout);
@@ -60,7 +60,7 @@ int start_screen() {
     fill(0, 2, 0, ' ');
     load_font();
     fill(1, 7, 0, ' ');
-    update_mode.store(0, std::memory_order_relaxed);
+    print_screen();
     fill(1, 7, 4, ' ');
     return 0;
 }

@@ -141,7 +141,7 @@ TEST(ShowCard, HostileCardPrintsNoControlByteOfItsOwn) {
     dir.write("grafik/end", card);
     static char buf[CARD_SIZE];
     load_card(PLACE_END, buf);
-    update_mode.store(0);
+    print_screen();
     show_card(PLACE_END, buf);
 
     static char frame[FRAME_MAX];
