@@ -10,6 +10,7 @@
 #include "effects/effects.h"
 #include "screen/pause.h"
 #include "screen/screen.h"
+#include "screen/thread.h"
 
 signal_cell signal_cell_at(float hm, int colour, int centre) {
     // The remainder keeps the sign of the colour, as % does.
@@ -56,4 +57,24 @@ void *we_get_signal(void *) {
     pause_us(SIGNAL_CARD_WAIT_US);
     draw_card(place(PLACE_OMG), kuka[19]);
     return nullptr;
+}
+
+namespace {
+
+// The waves start on the beat; the last one is held a little after it ends.
+constexpr long SIGNAL_LAUNCH_GAP_US = TITLE_BEAT_US;
+constexpr long SIGNAL_END_HOLD_US = 200000;
+// The three waves in their bands: red on green, black on red, magenta on cyan.
+constexpr wave_params WAVES[] = {{2, 5}, {1, 10}, {6, 15}};
+
+}  // namespace
+
+void signal_waves() {
+    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[0]);
+    pause_us(SIGNAL_LAUNCH_GAP_US);
+    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[1]);
+    pause_us(SIGNAL_LAUNCH_GAP_US);
+    start_thread(we_get_signal);
+    pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space(WAVES[2]);
+    pause_us(SIGNAL_END_HOLD_US);
 }

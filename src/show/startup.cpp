@@ -9,6 +9,7 @@
 #include "screen/screen.h"
 #include "show/show.h"
 #include "sound_rate.h"
+#include "stream_format.h"
 
 FMUSIC_MODULE *mod;
 FMUSIC_MODULE *knark;
@@ -39,10 +40,10 @@ int start_sound() {
 
 int start_screen() {
     setvbuf(stdout, nullptr, _IONBF, 0);
-    update_mode.store(0, std::memory_order_relaxed);
+    print_screen();
     srand(static_cast<unsigned>(time(nullptr)));
-    printf("%cc", 27);
-    printf("%c[?25l", 27);
+    fputs(RESET, stdout);
+    fputs(HIDE_CURSOR, stdout);
     fill(0, 7, 0, ' ');
 
     // Without the render thread the show would play to nobody and still end
@@ -58,7 +59,7 @@ int start_screen() {
     fill(0, 2, 0, ' ');
     load_font();
     fill(1, 7, 0, ' ');
-    update_mode.store(0, std::memory_order_relaxed);
+    print_screen();
     fill(1, 7, 4, ' ');
     return 0;
 }

@@ -8,9 +8,9 @@
 
 #include "child.h"
 #include "recorder.h"
-#include "screen/frame_format.h"
 #include "show/show.h"
 #include "sound_double.h"
+#include "stream_format.h"
 #include "temp_dir.h"
 
 using std::string;
