@@ -6,7 +6,7 @@
 // ride out a busy machine. So that a start's or stop's precision does not
 // depend on that length, every start, stop, load and release is stamped with
 // the time of its call and applied at the frame whose time is that plus
-// SOUND_CALL_DELAY_MS, one constant that is longer than a buffer. Every start,
+// one call delay, a constant longer than a buffer. Every start,
 // stop and resume is a short ramp (RAMP_MS) instead of a step, so that nothing
 // clicks; a stopped module keeps rendering through its ramp down and then
 // rests where the ramp ended, which is where it resumes.
@@ -59,8 +59,12 @@ namespace {
 constexpr int MIX_FRAMES = 256;
 constexpr int DEFAULT_RATE = SOUND_SHOW_RATE;
 constexpr int FULL_VOLUME = 256;
-// Longest device buffer.
+// Longest device buffer; through SDL's PipeWire driver, which keeps nothing
+// besides the buffer being played, four times as long.
 constexpr int BUFFER_MS = 32;
+constexpr int PIPEWIRE_BUFFER_MS = 128;
+// What a call waits besides one device buffer.
+constexpr int CALL_MARGIN_MS = 8;
 // What a sound server is asked to hold in all, when the user has not said.
 constexpr const char *SERVER_BUFFER_MS = "100";
 // Length of the ramp at every start, stop and resume.
@@ -90,6 +94,8 @@ bool clock_set = false;
 int clock_count = 0;
 int64_t clock_min[2];
 int64_t frame0_ns = 0;
+// The call delay of the device open.
+int call_delay_ms = BUFFER_MS + CALL_MARGIN_MS;
 
 // What the calls hand to the mixer, in the order of their calls.
 enum op { ADD, PLAY, STOP, REMOVE };
@@ -306,7 +312,7 @@ void mix_frames(int16_t *out, int64_t frames) {
 
 // The frame at which a call made at `at_ns` is applied.
 int64_t frame_for(int64_t at_ns) {
-    int64_t t = at_ns + SOUND_CALL_DELAY_MS * (NS / 1000) - frame0_ns;
+    int64_t t = at_ns + call_delay_ms * (NS / 1000) - frame0_ns;
     return t <= 0 ? 0 : (t * render_rate + NS - 1) / NS;
 }
 
@@ -316,12 +322,18 @@ bool priority_asked = false;
 void SDLCALL audio_callback(void *, Uint8 *stream, int len) {
     // SDL gives its audio thread the highest nice level the system allows it
     // (-20, or what RealtimeKit grants). Where the system also grants real
-    // time, the thread takes its lowest real-time priority: then no busy
-    // program at the show's own priority keeps it from the device.
+    // time, a thread that has none takes the lowest real-time priority: then
+    // no busy program at the show's own priority keeps it from the device. A
+    // sound server's own real-time thread (PipeWire calls back from one)
+    // keeps its priority.
     if (!priority_asked) {
+        int policy = SCHED_OTHER;
         sched_param p{};
-        p.sched_priority = sched_get_priority_min(SCHED_RR);
-        pthread_setschedparam(pthread_self(), SCHED_RR, &p);
+        if (pthread_getschedparam(pthread_self(), &policy, &p) == 0 && policy != SCHED_FIFO &&
+            policy != SCHED_RR) {
+            p.sched_priority = sched_get_priority_min(SCHED_RR);
+            pthread_setschedparam(pthread_self(), SCHED_RR, &p);
+        }
         priority_asked = true;
     }
     sound_mix_at(reinterpret_cast<int16_t *>(stream), len / 4, sound_now_ns());
@@ -344,7 +356,10 @@ SDL_AudioDeviceID open_device(int rate, SDL_AudioSpec *have) {
         want.freq = rate;
         want.format = AUDIO_S16SYS;
         want.channels = 2;
-        want.samples = static_cast<Uint16>(sound_buffer_frames(rate));
+        const char *driver = SDL_GetCurrentAudioDriver();
+        bool pipewire = driver && std::strcmp(driver, "pipewire") == 0;
+        want.samples = static_cast<Uint16>(
+            sound_buffer_frames(rate, pipewire ? PIPEWIRE_BUFFER_MS : BUFFER_MS));
         want.callback = audio_callback;
         dev = SDL_OpenAudioDevice(nullptr, 0, &want, have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
         if (dev && (have->freq < XMP_MIN_SRATE || have->freq > XMP_MAX_SRATE)) {
@@ -415,11 +430,16 @@ int64_t sound_now_ns(void) {
         .count();
 }
 
-int sound_buffer_frames(int rate) {
+int sound_buffer_frames(int rate, int longest_ms) {
     int frames = 64;
-    while (frames * 2 * 1000 <= rate * BUFFER_MS)
+    while (frames * 2 * 1000 <= rate * longest_ms)
         frames *= 2;
     return frames;
+}
+
+int sound_call_delay_ms(void) {
+    std::lock_guard<std::mutex> api(api_lock);
+    return call_delay_ms;
 }
 
 int sound_set_mix_rate(int rate) {
@@ -461,6 +481,7 @@ int FSOUND_Init(int mixrate, int, unsigned int) {
     // over to the audio thread, which takes that lock around each callback.
     apply_all();
     use_render_rate(have.freq);
+    call_delay_ms = (have.samples * 1000 + have.freq - 1) / have.freq + CALL_MARGIN_MS;
     mixed = 0;
     clock_set = false;
     priority_asked = false;
@@ -478,6 +499,7 @@ void FSOUND_Close(void) {
     // Once the audio thread has ended, the mixer is this thread's again.
     SDL_CloseAudioDevice(device);
     device = 0;
+    call_delay_ms = BUFFER_MS + CALL_MARGIN_MS;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     apply_all();
     free_retired();

@@ -271,8 +271,11 @@ TEST_F(SoundMixer, CallsApplyOneDelayAfterTheirTimeWhereverTheCallbacksFall) {
     // late by up to most of a buffer, mixes them from the first call's time.
     FMUSIC_MODULE *m = load("low.xm");
     ASSERT_NE(m, nullptr);
-    constexpr int64_t NS = 1000000000, DELAY = SOUND_CALL_DELAY_MS * (NS / 1000);
-    const int b = sound_buffer_frames(RATE);
+    constexpr int64_t NS = 1000000000;
+    const int64_t DELAY = sound_call_delay_ms() * (NS / 1000);
+    const int b = sound_buffer_frames(RATE, 32);
+    EXPECT_EQ(b, 1024);
+    EXPECT_EQ(DELAY, 40 * (NS / 1000));
     const int64_t t0 = sound_now_ns();
     std::vector<std::pair<int64_t, int64_t>> calls;
     for (int i = 0; i < 10; i++) {

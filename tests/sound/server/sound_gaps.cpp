@@ -128,8 +128,7 @@ int main(int argc, char **argv) {
             std::printf("no music after the cards\n");
             return 1;
         }
-        std::printf("cards: %zu (want %d); stabs, first and last sample:",
-                    cards.size(), CARDS);
+        std::printf("cards: %zu (want %d); stabs, first and last sample:", cards.size(), CARDS);
         ok = cards.size() == CARDS;
         for (const run &c : cards) {
             int k = stabs(peak, c, ms), head = peak[c.from], tail = peak[c.to - 1];
