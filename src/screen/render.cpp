@@ -1,5 +1,6 @@
 #include "screen/render.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
