@@ -1,21 +1,36 @@
 # Installing the show and packaging it as a .deb, and the tests of both.
 #
-# Under the prefix: the launcher bin/demo (the run wrapper, set to play the
-# installed show), the show itself lib/demo/demo, its data share/demo/ (both
-# modules and grafik/, where the launcher starts it and which it only reads),
-# the manual page in section 6 and the copyright file under share/doc/demo/.
+# Under the prefix, in the GNU install folders: the launcher bin/demo (the run
+# wrapper, set to play the installed show), the show itself lib/demo/demo, its
+# data share/demo/ (both modules and grafik/, where the launcher starts it and
+# which it only reads), the manual page in section 6 and the copyright file
+# under share/doc/demo/.
+include(GNUInstallDirs)
 
-set(DEMO_DATA_DIR share/demo)
-set(DEMO_PROGRAM_DIR lib/demo)
+set(DEMO_DATA_DIR ${CMAKE_INSTALL_DATADIR}/${PROJECT_NAME})
+# A program's private binaries go to lib/NAME on Debian, whatever the
+# library folder (lib/<triplet> for a /usr prefix).
+set(DEMO_PROGRAM_DIR lib/${PROJECT_NAME})
 
 # The launcher is run-demo.sh with its one switch turned to the installed show;
-# the wrapper finds the show and its data relative to its own folder.
+# the wrapper finds the show and its data relative to its own folder, so the
+# three folders must keep their places beside each other.
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/run-demo.sh)
 file(READ ${CMAKE_SOURCE_DIR}/run-demo.sh DEMO_LAUNCHER)
 string(REPLACE "\ninstalled=no " "\ninstalled=yes " DEMO_LAUNCHER_INSTALLED "${DEMO_LAUNCHER}")
 if(DEMO_LAUNCHER_INSTALLED STREQUAL DEMO_LAUNCHER)
   message(FATAL_ERROR "run-demo.sh has no line \"installed=no\" for the launcher")
 endif()
+if(NOT CMAKE_INSTALL_BINDIR STREQUAL "bin" OR IS_ABSOLUTE "${DEMO_DATA_DIR}")
+  message(FATAL_ERROR "The launcher finds the show and its data relative to its own folder: "
+    "keep the install folders bin and share relative")
+endif()
+foreach(dir ${DEMO_DATA_DIR} ${DEMO_PROGRAM_DIR})
+  string(FIND "${DEMO_LAUNCHER}" "\$here/../${dir}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "run-demo.sh does not look for the installed show in ../${dir}")
+  endif()
+endforeach()
 file(WRITE ${CMAKE_BINARY_DIR}/launcher/demo "${DEMO_LAUNCHER_INSTALLED}")
 
 # Debian keeps manual pages compressed.
@@ -26,17 +41,19 @@ add_custom_command(
   COMMENT "Compressing the manual page")
 add_custom_target(manual_page ALL DEPENDS ${CMAKE_BINARY_DIR}/demo.6.gz)
 
-install(PROGRAMS ${CMAKE_BINARY_DIR}/launcher/demo DESTINATION bin)
+install(PROGRAMS ${CMAKE_BINARY_DIR}/launcher/demo DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS demo RUNTIME DESTINATION ${DEMO_PROGRAM_DIR})
 install(FILES ${RUN_DIR}/vorbel.xm ${RUN_DIR}/knark.xm DESTINATION ${DEMO_DATA_DIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/grafik DESTINATION ${DEMO_DATA_DIR})
-install(FILES ${CMAKE_BINARY_DIR}/demo.6.gz DESTINATION share/man/man6)
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION share/doc/demo)
+install(FILES ${CMAKE_BINARY_DIR}/demo.6.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-# The .deb: `cmake --build BUILD --target package` writes demo_VERSION_ARCH.deb.
+# The .deb: `cmake --build BUILD --target package` writes demo_VERSION_ARCH.deb,
+# VERSION the project's. A package build configures with -DDEMO_TOOLS=OFF: the
+# show, its modules and its art, and of the tools only the module compiler.
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME demo)
-set(CPACK_PACKAGE_VERSION 1.0.0)
+set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "demo maintainers <maintainers@users.noreply.c-seed-36e481eb.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "self-running audiovisual demo for the text terminal")
 # The long description, in lines the size of a control file's.

@@ -31,15 +31,15 @@ pen take_pen(FuzzedDataProvider &in) {
 void paint(FuzzedDataProvider &in, terminal &t) {
     const int runs = in.ConsumeIntegralInRange(0, 24);
     for (int r = 0; r < runs; r++) {
-        int at = in.ConsumeIntegralInRange(0, TERM_ROWS * COLS - 1);
-        int length = in.ConsumeIntegralInRange(1, 2 * COLS);
+        int at = in.ConsumeIntegralInRange(0, TERM_HEIGHT * WIDTH - 1);
+        int length = in.ConsumeIntegralInRange(1, 2 * WIDTH);
         term_cell c{in.ConsumeIntegralInRange<unsigned char>(0x20, 0x7e), take_pen(in)};
-        for (int k = at; k < at + length && k < TERM_ROWS * COLS; k++)
-            t.cells[k / COLS][k % COLS] = c;
+        for (int k = at; k < at + length && k < TERM_HEIGHT * WIDTH; k++)
+            t.cells[k / WIDTH][k % WIDTH] = c;
     }
-    t.row = in.ConsumeIntegralInRange(0, TERM_ROWS - 1);
-    t.col = in.ConsumeIntegralInRange(0, COLS - 1);
-    t.wrap_pending = t.col == COLS - 1 && in.ConsumeBool();
+    t.row = in.ConsumeIntegralInRange(0, TERM_HEIGHT - 1);
+    t.col = in.ConsumeIntegralInRange(0, WIDTH - 1);
+    t.wrap_pending = t.col == WIDTH - 1 && in.ConsumeBool();
     t.now = take_pen(in);
 }
 
@@ -49,8 +49,8 @@ bool same(const terminal &a, const terminal &b) {
     auto looks = [](const pen &x, const pen &y) {
         return ink_of(x) == ink_of(y) && paper_of(x) == paper_of(y) && x.overline == y.overline;
     };
-    for (int y = 0; y < TERM_ROWS; y++)
-        for (int x = 0; x < COLS; x++)
+    for (int y = 0; y < TERM_HEIGHT; y++)
+        for (int x = 0; x < WIDTH; x++)
             if (a.cells[y][x].ch != b.cells[y][x].ch ||
                 !looks(a.cells[y][x].look, b.cells[y][x].look))
                 return false;
@@ -77,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     // Any bytes at all: the cursor stays on the screen and the pen in the palette.
     cast_replay(replayed, in.ConsumeRemainingBytesAsString());
     const pen &p = replayed.now;
-    if (replayed.row < 0 || replayed.row >= TERM_ROWS || replayed.col < 0 || replayed.col >= COLS ||
-        p.fg < -1 || p.fg > 15 || p.bg < -1 || p.bg > 15)
+    if (replayed.row < 0 || replayed.row >= TERM_HEIGHT || replayed.col < 0 ||
+        replayed.col >= WIDTH || p.fg < -1 || p.fg > 15 || p.bg < -1 || p.bg > 15)
         std::abort();
     return 0;
 }

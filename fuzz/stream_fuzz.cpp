@@ -79,7 +79,7 @@ void draw(const terminal &t) {
         }
         return f;
     }();
-    static std::unique_ptr<uint8_t[]> rgb(new uint8_t[COLS * 8 * TERM_ROWS * 2 * 3]);
+    static std::unique_ptr<uint8_t[]> rgb(new uint8_t[WIDTH * 8 * TERM_HEIGHT * 2 * 3]);
     render_rgb(t, font, rgb.get());  // a colour off the palette is a read out of bounds
 }
 

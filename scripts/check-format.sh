@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 # The files git tracks, so that what npm or a build puts in the tree is not read.
 mapfile -d '' files < <(git ls-files -z -- \
-    'src/*.cpp' 'src/*.h' 'sound/*.cpp' 'sound/*.h' 'tools/*.cpp' 'tools/*.h' \
+    'common/*.h' 'src/*.cpp' 'src/*.h' 'sound/*.cpp' 'sound/*.h' 'tools/*.cpp' 'tools/*.h' \
     'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 'fuzz/*.h')
 clang-format --dry-run --Werror "${files[@]}"
 echo "format: ${#files[@]} files as .clang-format says"

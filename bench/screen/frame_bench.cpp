@@ -18,7 +18,7 @@ void scatter() {
     for (int i = 0; i < 2000; i++)
         draw(rand() % WIDTH, rand() % HEIGHT, rand() % 2, rand() % 8, rand() % 8,
              static_cast<char>('!' + rand() % 90));
-    for (int l = 1; l <= 6; l++) {
+    for (int l = 1; l <= LAYERS; l++) {
         local_fill(layer(l), 1, 1, 1, TRANSPARENT);
         for (int i = 0; i < 300; i++)
             local_draw(layer(l), rand() % WIDTH, rand() % HEIGHT, 1, rand() % 14, rand() % 14, '#');
@@ -27,7 +27,7 @@ void scatter() {
 
 void BM_DirectFrame(benchmark::State &state) {
     scatter();
-    update_mode = 0;
+    print_screen();
     for (auto _ : state) {
         benchmark::DoNotOptimize(encode_frame(frame));
         benchmark::ClobberMemory();
@@ -37,14 +37,13 @@ BENCHMARK(BM_DirectFrame)->Unit(benchmark::kMicrosecond);
 
 void BM_CompositedFrame(benchmark::State &state) {
     scatter();
-    update_mode = 1;
-    dbnum = 6;
+    print_layers(LAYERS);
     for (auto _ : state) {
         compose_layers();
         benchmark::DoNotOptimize(encode_frame(frame));
         benchmark::ClobberMemory();
     }
-    update_mode = 0;
+    print_screen();
 }
 BENCHMARK(BM_CompositedFrame)->Unit(benchmark::kMicrosecond);
 

@@ -13,7 +13,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=$(cd "${1:-build}" && pwd)
-cmake --build "$build" -j"$(nproc)" --target show_meter bare_sleepers demo run_grafik >/dev/null
+cmake --build "$build" -j"$(nproc)" --target show_meter bare_sleepers stream_frames demo run_grafik >/dev/null
 
 tmp=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$tmp"' EXIT
@@ -28,8 +28,7 @@ t1=$(date +%s.%N)
 wait
 echo "load after:  $(cut -d' ' -f1-3 /proc/loadavg)"
 
-up=$(printf '\033[A%.0s' $(seq 24))
-frames=$(grep -caF "$up" "$tmp/frames")
+frames=$("$build/bench/show/stream_frames" <"$tmp/frames" | sed 's/^frames //')
 bare_slack=$(sed 's/.*= \([0-9.]*\)%.*/\1/' "$tmp/bare_slack")
 bare_default=$(sed 's/.*= \([0-9.]*\)%.*/\1/' "$tmp/bare_default")
 

@@ -14,7 +14,7 @@ struct wave_params {
 };
 struct worm_params {
     float wormx, wormy;  // the two frequency divisors of the worm's path
-    int layer;           // 1 = screen1, up to 3
+    int layer;           // the layer it draws on, 1 to 3
 };
 
 // The wipe: coloured diagonal bands ending on a blank blue interior.
@@ -34,6 +34,9 @@ constexpr long CRAWLER_LAUNCH_GAP_US = 50000;
 void pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space(const wave_params &wave);
 void *pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread(void *wave);
 void *we_get_signal(void *);
+// The three signal waves, each started with its own parameters, the first two
+// on threads of their own, with the card thread.
+void signal_waves();
 
 // The vortex scene.
 void man_eating_plasma_vortex_from_hell();
@@ -44,11 +47,18 @@ void moonwalk();
 // Flames rising from the bottom of the screen.
 void fire();
 
-// One firework on the layer (1 to 6) that the int at `layer` names.
+// One firework on the layer (1 to LAYERS) that the int at `layer` names.
 void *fireworks(void *layer);
+// One volley, printed as the composite of the layers: five rockets on threads,
+// on layers 1 to 5, 100 ms apart, each layer printed from its launch on, and a
+// sixth on layer 6, not printed, that holds the show.
+void fireworks_volley();
 
 // One worm with the worm_params at `params`.
 void *worm(void *params);
+// Two worms, printed as the composite of layers 1 to 3: layer 1's on a thread,
+// layer 3's on the calling thread; `screen` is printed again after them.
+void worms();
 
 // Three spinning figures of lettered particles, with their captions.
 void snurra();

@@ -6,7 +6,9 @@
 
 #include "effects/effects.h"
 #include "screen/pause.h"
+#include "screen/render.h"
 #include "screen/screen.h"
+#include "screen/thread.h"
 
 namespace {
 
@@ -146,4 +148,27 @@ void *fireworks(void *layer_number) {
     }
     fireworks_clear(scr, my_id);
     return nullptr;
+}
+
+namespace {
+
+// Each instance is started with its own layer; the launch gap is
+// choreography, not hand-over time.
+constexpr long FIREWORKS_LAUNCH_GAP_US = 100000;
+constexpr long FIREWORKS_VOLLEY_HOLD_US = 500000;
+// A volley's instances, one a layer.
+constexpr int FIREWORKS_LAYERS[LAYERS] = {1, 2, 3, 4, 5, 6};
+
+}  // namespace
+
+void fireworks_volley() {
+    print_layers(0);
+    for (int i = 0; i < LAYERS - 1; i++) {
+        start_thread(fireworks, &FIREWORKS_LAYERS[i], "a fireworks rocket");
+        pause_us(FIREWORKS_LAUNCH_GAP_US);
+        print_one_more_layer();
+    }
+    int last = FIREWORKS_LAYERS[LAYERS - 1];
+    fireworks(&last);
+    pause_us(FIREWORKS_VOLLEY_HOLD_US);
 }

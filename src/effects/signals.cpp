@@ -10,6 +10,7 @@
 #include "effects/effects.h"
 #include "screen/pause.h"
 #include "screen/screen.h"
+#include "screen/thread.h"
 
 signal_cell signal_cell_at(float hm, int colour, int centre) {
     // The remainder keeps the sign of the colour, as % does.
@@ -52,8 +53,30 @@ void *pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread(voi
 void *we_get_signal(void *) {
     // Slot 19 is this thread's alone. A missing card leaves it all zero and
     // the blit then draws nothing.
-    load_card(kuka[19], CARD_SIZE, "grafik/omg");
+    load_card(PLACE_OMG, kuka[19]);
     pause_us(SIGNAL_CARD_WAIT_US);
-    draw_card(place(PLACE_OMG), kuka[19]);
+    show_card(PLACE_OMG, kuka[19]);
     return nullptr;
+}
+
+namespace {
+
+// The waves start on the beat; the last one is held a little after it ends.
+constexpr long SIGNAL_LAUNCH_GAP_US = TITLE_BEAT_US;
+constexpr long SIGNAL_END_HOLD_US = 200000;
+// The three waves in their bands: red on green, black on red, magenta on cyan.
+constexpr wave_params WAVES[] = {{2, 5}, {1, 10}, {6, 15}};
+
+}  // namespace
+
+void signal_waves() {
+    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[0],
+                 "a signal wave");
+    pause_us(SIGNAL_LAUNCH_GAP_US);
+    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[1],
+                 "a signal wave");
+    pause_us(SIGNAL_LAUNCH_GAP_US);
+    start_thread(we_get_signal, nullptr, "the signal card");
+    pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space(WAVES[2]);
+    pause_us(SIGNAL_END_HOLD_US);
 }

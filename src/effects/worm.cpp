@@ -4,6 +4,8 @@
 
 #include "effects/effects.h"
 #include "screen/pause.h"
+#include "screen/render.h"
+#include "screen/thread.h"
 
 namespace {
 
@@ -105,4 +107,23 @@ void *worm(void *params) {
         pause_us(WORM_FRAME_US);
     }
     return nullptr;
+}
+
+namespace {
+
+// The worm on layer 1 and the one crawling over it on layer 3, started 50 ms
+// apart.
+constexpr worm_params WORMS[] = {{6.0f, 4.0f, 1}, {4.0f, 2.0f, 3}};
+constexpr int WORMS_PRINTED_LAYERS = 3;
+constexpr long WORMS_LAUNCH_GAP_US = 50000;
+
+}  // namespace
+
+void worms() {
+    print_layers(WORMS_PRINTED_LAYERS);
+    start_thread(worm, &WORMS[0], "the worm on layer 1");
+    pause_us(WORMS_LAUNCH_GAP_US);
+    worm_params second = WORMS[1];
+    worm(&second);
+    print_screen();
 }

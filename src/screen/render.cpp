@@ -1,5 +1,6 @@
 #include "screen/render.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,11 +11,15 @@
 #include "screen/pause.h"
 #include "screen/thread.h"
 
-std::atomic<int> update_mode{0};
-std::atomic<int> dbnum{0};
 grid_t db;
 
 namespace {
+
+// What the render thread prints: `screen`, or the composite `db` of the first
+// `dbnum` layers.
+enum : int { PRINT_SCREEN, PRINT_LAYERS };
+std::atomic<int> update_mode{PRINT_SCREEN};
+std::atomic<int> dbnum{0};
 
 // Where the render thread stands: not started by start_render, printing, asked
 // to stop by stop_render, stopped between two frames.
@@ -23,9 +28,22 @@ std::atomic<int> render_state{NOT_STARTED};
 
 }  // namespace
 
+void print_screen() { update_mode.store(PRINT_SCREEN, std::memory_order_relaxed); }
+
+void print_layers(int count) {
+    update_mode.store(PRINT_LAYERS, std::memory_order_relaxed);
+    dbnum.store(count, std::memory_order_relaxed);
+}
+
+void print_one_more_layer() { dbnum.fetch_add(1, std::memory_order_relaxed); }
+
+bool printing_layers() { return update_mode.load(std::memory_order_relaxed) == PRINT_LAYERS; }
+
+int printed_layers() { return dbnum.load(std::memory_order_relaxed); }
+
 void compose_layers() {
     int n = dbnum.load(std::memory_order_relaxed);
-    for (int l = 1; l <= n && l <= 6; l++) {
+    for (int l = 1; l <= n && l <= LAYERS; l++) {
         grid_t &g = layer(l);
         for (int x = 0; x < WIDTH; x++)
             for (int y = 0; y < HEIGHT; y++) {
@@ -40,25 +58,20 @@ void compose_layers() {
 
 namespace {
 
-// Decimal text of any int, as printf's %d gives it.
-inline char *put_int(char *p, int v) {
-    if (v >= 0 && v < 100) {
+// Decimal text of a cell's number, 0 to PARAM_MAX, as printf's %d gives it.
+inline char *put_param(char *p, int v) {
+    if (v < 100) {
         if (v >= 10)
             *p++ = static_cast<char>('0' + v / 10);
         *p++ = static_cast<char>('0' + v % 10);
         return p;
     }
-    unsigned u = static_cast<unsigned>(v);
-    if (v < 0) {
-        *p++ = '-';
-        u = 0u - u;
-    }
-    char tmp[12];
+    char tmp[PARAM_DIGITS];
     int n = 0;
     do {
-        tmp[n++] = static_cast<char>('0' + u % 10);
-        u /= 10;
-    } while (u);
+        tmp[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v);
     while (n)
         *p++ = tmp[--n];
     return p;
@@ -74,20 +87,18 @@ std::size_t encode_frame(char *out) {
     }
     for (int y = 0; y < HEIGHT; y++) {
         for (int x = 0; x < WIDTH; x++) {
-            framebuffer_point c = update_mode.load(std::memory_order_relaxed) == 1
-                                      ? db[x][y]
-                                      : cell_get(screen[x][y]);
-            *p++ = 27;
-            *p++ = '[';
-            p = put_int(p, c.attr);
-            *p++ = ';';
-            p = put_int(p, c.fg + 30);
-            *p++ = ';';
-            p = put_int(p, c.bg + 40);
-            *p++ = 'm';
-            *p++ = c.data;
+            framebuffer_point c = printing_layers() ? db[x][y] : cell_get(screen[x][y]);
+            std::memcpy(p, CELL_START, sizeof CELL_START - 1);
+            p += sizeof CELL_START - 1;
+            p = put_param(p, stream_param(c.attr));
+            *p++ = PARAM_SEPARATOR;
+            p = put_param(p, stream_param(c.fg, FG_BASE));
+            *p++ = PARAM_SEPARATOR;
+            p = put_param(p, stream_param(c.bg, BG_BASE));
+            *p++ = CELL_END;
+            *p++ = stream_byte(c.data);
         }
-        *p++ = '\n';
+        *p++ = ROW_END;
     }
     return static_cast<std::size_t>(p - out);
 }
@@ -140,12 +151,12 @@ void *update_screen(void *) {
 
     // Reserve the 24 lines the frames are printed over.
     for (int y = 0; y < HEIGHT; y++) {
-        std::memset(frame + y * (WIDTH + 1), ' ', WIDTH);
-        frame[y * (WIDTH + 1) + WIDTH] = '\n';
+        std::memset(frame + y * (WIDTH + 1), RESERVE_FILL, WIDTH);
+        frame[y * (WIDTH + 1) + WIDTH] = ROW_END;
     }
     print(frame, RESERVE_BYTES);
 
-    for (int l = 1; l <= 6; l++)
+    for (int l = 1; l <= LAYERS; l++)
         local_fill(layer(l), 1, 7, 4, ' ');
 
     for (;;) {
@@ -155,17 +166,17 @@ void *update_screen(void *) {
             for (;;)
                 pause();
         }
-        if (update_mode.load(std::memory_order_relaxed) == 1)
+        if (printing_layers())
             compose_layers();
         print(frame, encode_frame(frame));
-        pause_us(30000);
+        pause_us(FRAME_PAUSE_US);
     }
     return nullptr;
 }
 
 int start_render() {
     render_state.store(PRINTING, std::memory_order_release);
-    const int err = start_thread(update_screen);
+    const int err = start_thread(update_screen, nullptr, "the render thread");
     if (err)
         render_state.store(NOT_STARTED, std::memory_order_release);
     return err;

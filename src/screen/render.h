@@ -1,24 +1,32 @@
 // The render thread: prints `screen`, or the composite of the layers, every 30 ms.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 
-#include "screen/frame_format.h"
 #include "screen/screen.h"
+#include "stream_format.h"
 
-// 0 prints `screen` directly; 1 prints the composite `db` of the first `dbnum` layers.
-extern std::atomic<int> update_mode;
-extern std::atomic<int> dbnum;
+// What the render thread prints. Usually `screen` itself; the scenes that run
+// several instances at once, each drawing on a layer of its own, have it print
+// the composite of the first few layers instead, with `screen`'s border.
+// The show starts with `screen`.
+void print_screen();
+// The composite of layers 1 to `count` (0 to LAYERS; 0 keeps the last composite).
+void print_layers(int count);
+// One layer more in the composite than before.
+void print_one_more_layer();
+// What is printed now: whether the composite is, and of how many layers.
+bool printing_layers();
+int printed_layers();
 
 // The render thread's composite frame; only that thread (or a test standing in
 // for it) touches it.
 extern grid_t db;
 
-// Merges layers 1 to `dbnum` into `db`, transparent cells skipped, border from `screen`.
+// Merges the printed layers into `db`, transparent cells skipped, border from `screen`.
 void compose_layers();
 // Writes one frame's bytes into `out` (at least FRAME_MAX bytes), each cell taken
-// from `db` or `screen` as `update_mode` says at that moment; returns the length.
+// from `db` or `screen` as is printed at that moment; returns the length.
 std::size_t encode_frame(char *out);
 // Hands `len` bytes to standard output, looping on partial writes and retrying
 // on EINTR and EAGAIN; returns false when standard output fails for good.

@@ -1,11 +1,14 @@
 #include "screen/screen.h"
 
 grid_t screen;
+
+namespace {
 grid_t screen1, screen2, screen3, screen4, screen5, screen6;
+}  // namespace
 
 grid_t &layer(int n) {
-    static grid_t *const layers[] = {&screen,  &screen1, &screen2, &screen3,
-                                     &screen4, &screen5, &screen6};
+    static grid_t *const layers[LAYERS + 1] = {&screen,  &screen1, &screen2, &screen3,
+                                               &screen4, &screen5, &screen6};
     return *layers[n];
 }
 

@@ -11,8 +11,7 @@
 
 #include <atomic>
 
-constexpr int WIDTH = 80;
-constexpr int HEIGHT = 24;
+#include "stream_format.h"  // WIDTH and HEIGHT, the printed picture's size
 
 // One character cell. `data` is the byte printed; on a layer the value 5 marks
 // a transparent cell. `attr` is the SGR attribute (0 normal, 1 bold), `fg` and
@@ -27,9 +26,13 @@ struct framebuffer_point {
 using grid_t = framebuffer_point[WIDTH][HEIGHT];
 
 extern grid_t screen;
-extern grid_t screen1, screen2, screen3, screen4, screen5, screen6;
 
-// Layer n (1 to 6) as a grid; 0 gives `screen`.
+// The layers, screen1 to screen6: grids of the same shape that only the scenes
+// running several instances at once draw on, one instance a layer, and that
+// the render thread composites when told to (render.h). A later layer is
+// painted over an earlier one.
+constexpr int LAYERS = 6;
+// Layer n (1 to LAYERS) as a grid; 0 gives `screen`.
 grid_t &layer(int n);
 
 constexpr char TRANSPARENT = 5;

@@ -4,7 +4,6 @@
 #include "screen/pause.h"
 #include "screen/render.h"
 #include "screen/screen.h"
-#include "screen/thread.h"
 #include "show/show.h"
 
 const char credits[] = "k0d:  TROVE  -  mj00sic: QUARVELIN - mad greetz till: "
@@ -12,77 +11,25 @@ const char credits[] = "k0d:  TROVE  -  mj00sic: QUARVELIN - mad greetz till: "
 
 namespace {
 
-// The driver's holds. Each scene instance is started with parameters of its
-// own; the launch gaps are choreography, not hand-over time.
-constexpr long SIGNAL_LAUNCH_GAP_US = TITLE_BEAT_US;  // the waves start on the beat
-constexpr long SIGNAL_END_HOLD_US = 200000;
+// The driver's holds.
 constexpr long SIGNAL_FIRST_CARD_HOLD_US = 800000;
 constexpr long SIGNAL_CARD_HOLD_US = 500000;
-constexpr long FIREWORKS_LAUNCH_GAP_US = 100000;
-constexpr long FIREWORKS_VOLLEY_HOLD_US = 500000;
-constexpr long WORMS_LAUNCH_GAP_US = 50000;
 // How long the word announcing a scene stays up.
 constexpr long WORMS_WORD_HOLD_US = 800000;
 constexpr long SNURRA_WORD_HOLD_US = 700000;
 constexpr long MUNCHING_WORD_HOLD_US = 1000000;
 
-// The three waves in their bands: red on green, black on red, magenta on cyan.
-constexpr wave_params WAVES[] = {{2, 5}, {1, 10}, {6, 15}};
-// A volley's instances, one a layer.
-constexpr int FIREWORKS_LAYERS[] = {1, 2, 3, 4, 5, 6};
-// The worm on layer 1 and the one crawling over it on layer 3.
-constexpr worm_params WORMS[] = {{6.0f, 4.0f, 1}, {4.0f, 2.0f, 3}};
-
-void black_screen() { fill(1, 7, 0, ' '); }
-
 // Cards 11 and 12 of the signal title, flashed in white and red on black.
 void signal_cards() {
-    black_screen();
-    draw_card(place(PLACE_SIGNAL_WHITE), kuka[11]);
-    pause_us(SIGNAL_FIRST_CARD_HOLD_US);
-    draw_card(place(PLACE_SIGNAL_RED), kuka[12]);
-    pause_us(SIGNAL_CARD_HOLD_US);
-    black_screen();
-    draw_card(place(PLACE_SIGNAL_WHITE), kuka[11]);
-    pause_us(SIGNAL_CARD_HOLD_US);
-    draw_card(place(PLACE_SIGNAL_RED), kuka[12]);
-    pause_us(SIGNAL_CARD_HOLD_US);
+    for (long hold : {SIGNAL_FIRST_CARD_HOLD_US, SIGNAL_CARD_HOLD_US}) {
+        show_card(PLACE_SIGNAL_WHITE, kuka[11]);
+        pause_us(hold);
+        show_card(PLACE_SIGNAL_RED, kuka[12]);
+        pause_us(SIGNAL_CARD_HOLD_US);
+    }
 }
 
 }  // namespace
-
-void signal_waves() {
-    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[0]);
-    pause_us(SIGNAL_LAUNCH_GAP_US);
-    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[1]);
-    pause_us(SIGNAL_LAUNCH_GAP_US);
-    start_thread(we_get_signal);
-    pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space(WAVES[2]);
-    pause_us(SIGNAL_END_HOLD_US);
-}
-
-void fireworks_volley() {
-    update_mode.store(1, std::memory_order_relaxed);
-    dbnum.store(0, std::memory_order_relaxed);
-    for (int i = 0; i < 5; i++) {
-        start_thread(fireworks, &FIREWORKS_LAYERS[i]);
-        pause_us(FIREWORKS_LAUNCH_GAP_US);
-        dbnum.fetch_add(1, std::memory_order_relaxed);
-    }
-    int last = FIREWORKS_LAYERS[5];
-    fireworks(&last);
-    pause_us(FIREWORKS_VOLLEY_HOLD_US);
-}
-
-void worms() {
-    update_mode.store(1, std::memory_order_relaxed);
-    dbnum.store(3, std::memory_order_relaxed);
-    start_thread(worm, &WORMS[0]);
-    pause_us(WORMS_LAUNCH_GAP_US);
-    worm_params second = WORMS[1];
-    worm(&second);
-    update_mode.store(0, std::memory_order_relaxed);
-}
 
 void scenes() {
     slide();
@@ -112,7 +59,7 @@ void scenes() {
     fireworks_volley();
     fireworks_volley();
 
-    update_mode.store(0, std::memory_order_relaxed);
+    print_screen();
     slide();
     puttext("WORMZZZ", WORMS_WORD_HOLD_US);
     worms();
@@ -130,8 +77,7 @@ void scenes() {
     plasma_attack();
 
     static char end_card[CARD_SIZE];
-    load_card(end_card, sizeof end_card, "grafik/end");
+    load_card(PLACE_END, end_card);
     scrolla(credits);
-    blank_screen();
-    draw_card(place(PLACE_END), end_card);
+    show_card(PLACE_END, end_card);
 }

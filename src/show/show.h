@@ -25,17 +25,11 @@ void scenes();
 extern const char credits[];
 // The blank blue screen, bold white on blue.
 void blank_screen();
-// The scenes that run several instances at once, each instance started with
-// its own parameters: three signal waves (two on threads of their own) with
-// the card thread; one fireworks volley (five rockets on threads, on layers 1
-// to 5, 100 ms apart, and a sixth on layer 6, not composited, that holds the
-// show); two worms (layer 1 on a thread, layer 3 on the main thread).
-void signal_waves();
-void fireworks_volley();
-void worms();
 // Lowers the main module's volume in steps of 10 every 100 ms until it is
 // negative.
 void fade_out();
-// Fades out, releases sound, lets the render thread finish its frame and ends
-// the process with status 0.
+// Fades out, releases sound, lets the render thread finish its frame, says on
+// standard error which art files could not be loaded and which threads could
+// not be started, one line each, and ends the process: with status 1 when a
+// thread could not be started, else 0.
 [[noreturn]] void end_show();

@@ -7,8 +7,10 @@
 #include "screen/pause.h"
 #include "screen/render.h"
 #include "screen/screen.h"
+#include "screen/thread.h"
 #include "show/show.h"
 #include "sound_rate.h"
+#include "stream_format.h"
 
 FMUSIC_MODULE *mod;
 FMUSIC_MODULE *knark;
@@ -39,10 +41,10 @@ int start_sound() {
 
 int start_screen() {
     setvbuf(stdout, nullptr, _IONBF, 0);
-    update_mode.store(0, std::memory_order_relaxed);
+    print_screen();
     srand(static_cast<unsigned>(time(nullptr)));
-    printf("%cc", 27);
-    printf("%c[?25l", 27);
+    fputs(RESET, stdout);
+    fputs(HIDE_CURSOR, stdout);
     fill(0, 7, 0, ' ');
 
     // Without the render thread the show would play to nobody and still end
@@ -58,7 +60,7 @@ int start_screen() {
     fill(0, 2, 0, ' ');
     load_font();
     fill(1, 7, 0, ' ');
-    update_mode.store(0, std::memory_order_relaxed);
+    print_screen();
     fill(1, 7, 4, ' ');
     return 0;
 }
@@ -82,5 +84,9 @@ void end_show() {
     FSOUND_Close();
     // The last frame goes out whole: the terminal is not left inside an escape.
     stop_render();
-    exit(0);
+    // Then what the show had to do without: art it could not load (drawn as
+    // nothing) and threads it could not start. A show that lacked one of its
+    // threads did not play as it should.
+    say_art_problems(stderr, "demo");
+    exit(say_thread_problems(stderr, "demo") > 0 ? 1 : 0);
 }

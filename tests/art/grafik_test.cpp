@@ -12,8 +12,8 @@
 #include "art/art.h"
 #include "art/card_places.h"
 #include "child.h"
-#include "screen/frame_format.h"
 #include "screen/screen.h"
+#include "stream_format.h"
 #include "temp_dir.h"
 
 namespace {

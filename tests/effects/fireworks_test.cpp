@@ -46,10 +46,10 @@ TEST(Fireworks, FirstTwoBurstFramesAroundTheCentre) {
 
     // Burst frame 0: every dy is 0; t at -2.0, -1.3, -0.6, 0.1, 0.8, 1.5 gives
     // one cell more to the left of the centre than to the right.
-    fireworks_clear(screen2, 2);
-    fireworks_burst(screen2, 40, 12, size, tails, tailcount, COLS);
-    EXPECT_EQ(cells_of(screen2, 1), (cells_t{{38, 12}, {39, 12}, {40, 12}, {41, 12}}));
-    EXPECT_EQ(opaque_count(screen2), 4);
+    fireworks_clear(layer(2), 2);
+    fireworks_burst(layer(2), 40, 12, size, tails, tailcount, COLS);
+    EXPECT_EQ(cells_of(layer(2), 1), (cells_t{{38, 12}, {39, 12}, {40, 12}, {41, 12}}));
+    EXPECT_EQ(opaque_count(layer(2)), 4);
 
     fireworks_grow(size, tails, tailcount);
     EXPECT_EQ(size, static_cast<float>(2.0f + 0.3));
@@ -58,11 +58,11 @@ TEST(Fireworks, FirstTwoBurstFramesAroundTheCentre) {
 
     // Burst frame 1: the tail ring lies wholly on the centre row, drawn after
     // the main ring there, so only the main ring's cells above and below stay.
-    fireworks_clear(screen2, 2);
-    fireworks_burst(screen2, 40, 12, size, tails, tailcount, COLS);
-    EXPECT_EQ(cells_of(screen2, 1), (cells_t{{40, 11}, {40, 13}}));
-    EXPECT_EQ(cells_of(screen2, 3), (cells_t{{38, 12}, {39, 12}, {40, 12}, {41, 12}}));
-    EXPECT_EQ(opaque_count(screen2), 6);
+    fireworks_clear(layer(2), 2);
+    fireworks_burst(layer(2), 40, 12, size, tails, tailcount, COLS);
+    EXPECT_EQ(cells_of(layer(2), 1), (cells_t{{40, 11}, {40, 13}}));
+    EXPECT_EQ(cells_of(layer(2), 3), (cells_t{{38, 12}, {39, 12}, {40, 12}, {41, 12}}));
+    EXPECT_EQ(opaque_count(layer(2)), 6);
 }
 
 TEST(Fireworks, TailRingsOpenOnTimeAndShareOneColour) {
@@ -73,11 +73,11 @@ TEST(Fireworks, TailRingsOpenOnTimeAndShareOneColour) {
         count_in_frame.push_back(tailcount);
         if (tailcount == 2) {
             // Both rings in col3, none in col2; the main ring in col1.
-            fireworks_clear(screen3, 3);
-            fireworks_burst(screen3, 40, 12, size, tails, tailcount, COLS);
-            ASSERT_TRUE(cells_of(screen3, 3).empty()) << n;
-            ASSERT_FALSE(cells_of(screen3, 4).empty()) << n;
-            ASSERT_FALSE(cells_of(screen3, 1).empty()) << n;
+            fireworks_clear(layer(3), 3);
+            fireworks_burst(layer(3), 40, 12, size, tails, tailcount, COLS);
+            ASSERT_TRUE(cells_of(layer(3), 3).empty()) << n;
+            ASSERT_FALSE(cells_of(layer(3), 4).empty()) << n;
+            ASSERT_FALSE(cells_of(layer(3), 1).empty()) << n;
         }
         const int before = tailcount;
         fireworks_grow(size, tails, tailcount);
@@ -114,12 +114,12 @@ TEST(Fireworks, LargestRingIsClippedAtTheEdgesWithoutWrapping) {
         fireworks_grow(size, tails, tailcount);
     ASSERT_EQ(tailcount, 4);
 
-    fireworks_clear(screen4, 4);
-    fireworks_burst(screen4, 40, 12, size, tails, tailcount, COLS);
-    cells_t rings = cells_of(screen4, 1);
-    for (auto c : cells_of(screen4, 6))
+    fireworks_clear(layer(4), 4);
+    fireworks_burst(layer(4), 40, 12, size, tails, tailcount, COLS);
+    cells_t rings = cells_of(layer(4), 1);
+    for (auto c : cells_of(layer(4), 6))
         rings.insert(c);
-    ASSERT_EQ(static_cast<int>(rings.size()), opaque_count(screen4));
+    ASSERT_EQ(static_cast<int>(rings.size()), opaque_count(layer(4)));
     // Columns 24 to 55 (t from -16.4 up to 15.8), rows 4 to 20.
     EXPECT_EQ(rings.begin()->first, 24);
     EXPECT_EQ(rings.rbegin()->first, 55);
@@ -131,17 +131,17 @@ TEST(Fireworks, LargestRingIsClippedAtTheEdgesWithoutWrapping) {
     EXPECT_EQ(top, 4);
     EXPECT_EQ(bottom, 20);
 
-    fireworks_clear(screen4, 4);
-    fireworks_burst(screen4, 13, 17, size, tails, tailcount, COLS);
+    fireworks_clear(layer(4), 4);
+    fireworks_burst(layer(4), 13, 17, size, tails, tailcount, COLS);
     cells_t expected;
     for (auto [x, y] : rings)
         if (on_grid(x - 27, y + 5))
             expected.insert({x - 27, y + 5});
-    cells_t got = cells_of(screen4, 1);
-    for (auto c : cells_of(screen4, 6))
+    cells_t got = cells_of(layer(4), 1);
+    for (auto c : cells_of(layer(4), 6))
         got.insert(c);
     EXPECT_EQ(got, expected);
-    EXPECT_EQ(static_cast<int>(got.size()), opaque_count(screen4));
+    EXPECT_EQ(static_cast<int>(got.size()), opaque_count(layer(4)));
 }
 
 namespace {
@@ -242,7 +242,7 @@ TEST(Fireworks, VolleyOfSixEachOnItsOwnLayer) {
     const long pauses = others_paused() + static_cast<long>(recorded().size());
     EXPECT_GE(pauses, 6 * 36);
     EXPECT_LE(pauses, 6 * 54);
-    EXPECT_TRUE(grid_is(screen1, {' ', 1, 7, 0}));
+    EXPECT_TRUE(grid_is(layer(1), {' ', 1, 7, 0}));
     for (int n = 2; n <= 6; n++)
         EXPECT_TRUE(grid_is(layer(n), {TRANSPARENT, 1, 7, 0})) << n;
 }

@@ -143,13 +143,13 @@ TEST(Worm, FirstFramesOfTheShowsTwoWorms) {
         EXPECT_EQ(marked(p), listed(s.segs));
 
         // Drawn tail first, each block in its colour over the earlier ones.
-        local_fill(screen3, 1, 7, 4, TRANSPARENT);
-        worm_draw(p, screen3, s.wx);
+        local_fill(layer(3), 1, 7, 4, TRANSPARENT);
+        worm_draw(p, layer(3), s.wx);
         EXPECT_TRUE(marked(p).empty());
         local_fill(expected, 1, 7, 4, TRANSPARENT);
         for (const segment &g : s.segs)
             paint(expected, g.x, g.y, 10 - g.value, static_cast<int>(10 - g.value + s.wx));
-        EXPECT_TRUE(grid_is(screen3, expected));
+        EXPECT_TRUE(grid_is(layer(3), expected));
     }
 }
 
@@ -158,11 +158,11 @@ TEST(Worm, BlocksNearColumnZeroLoseOneColumnOnTheLeft) {
         for (int x = 0; x <= 7; x++) {
             worm_plane_t p = {};
             p[x][9] = 10 - w;
-            local_fill(screen2, 1, 7, 4, TRANSPARENT);
-            worm_draw(p, screen2, 6.0f);
+            local_fill(layer(2), 1, 7, 4, TRANSPARENT);
+            worm_draw(p, layer(2), 6.0f);
             local_fill(expected, 1, 7, 4, TRANSPARENT);
             paint(expected, x, 9, w, w + 6);
-            ASSERT_TRUE(grid_is(screen2, expected)) << "w " << w << " x " << x;
+            ASSERT_TRUE(grid_is(layer(2), expected)) << "w " << w << " x " << x;
         }
 }
 
@@ -181,15 +181,15 @@ TEST(Worm, ColoursAreNotReducedAndFourBecomesBlack) {
     EXPECT_EQ(worm_colour(1, -1.5f), 0);  // -0.5 truncates toward zero
     worm_plane_t p = {};
     p[30][8] = 3;
-    worm_draw(p, screen2, -3.0f);
-    EXPECT_EQ(screen2[40][12], block(0));
+    worm_draw(p, layer(2), -3.0f);
+    EXPECT_EQ(layer(2)[40][12], block(0));
 }
 
 TEST(Worm, RunsOneHundredTwentyFramesOnItsOwnLayer) {
     for (int n : {1, 3}) {
         SCOPED_TRACE(n);
         const float wx = n == 1 ? 6.0f : 4.0f, wy = n == 1 ? 4.0f : 2.0f;
-        local_fill(screen2, 0, 2, 2, 'q');
+        local_fill(layer(2), 0, 2, 2, 'q');
         fill(0, 3, 3, 'k');
         worm_params params = {wx, wy, n};
         recorder_start({.watched = n});
@@ -247,7 +247,7 @@ TEST(Worm, RunsOneHundredTwentyFramesOnItsOwnLayer) {
         EXPECT_TRUE(is_picture(frames.back().picture, n, n == 1 ? FIRST_LAST : SECOND_LAST));
         // The layer keeps the last frame; nothing else was written.
         EXPECT_TRUE(grid_is(layer(n), frames.back().picture));
-        EXPECT_TRUE(grid_is(screen2, {'q', 0, 2, 2}));
+        EXPECT_TRUE(grid_is(layer(2), {'q', 0, 2, 2}));
         EXPECT_TRUE(grid_is(screen, {'k', 0, 3, 3}));
     }
 }
@@ -287,6 +287,6 @@ TEST(Worm, TwoInstancesAsTheShowStartsThem) {
     recorder_stop();
 
     EXPECT_EQ(recorded().size(), 120u);
-    EXPECT_TRUE(is_picture(screen1, 1, FIRST_LAST));
-    EXPECT_TRUE(is_picture(screen3, 3, SECOND_LAST));
+    EXPECT_TRUE(is_picture(layer(1), 1, FIRST_LAST));
+    EXPECT_TRUE(is_picture(layer(3), 3, SECOND_LAST));
 }

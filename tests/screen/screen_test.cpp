@@ -84,7 +84,7 @@ TEST(Primitives, DrawOutsideTheGridChangesNothing) {
     draw(5, 24, 1, 1, 1, 'X');
     draw(-1, 0, 1, 1, 1, 'X');
     draw(0, -1, 1, 1, 1, 'X');
-    local_draw(screen1, 80, 0, 1, 1, 1, 'X');
+    local_draw(layer(1), 80, 0, 1, 1, 1, 'X');
     EXPECT_TRUE(grid_is(screen, {'.', 0, 7, 0}));
 }
 
@@ -116,17 +116,17 @@ TEST(Primitives, MuttaClipsAtEveryEdgeAndEmptyTextDrawsNothing) {
 
 TEST(Primitives, LocalFillAndDrawTouchOnlyTheirLayer) {
     fill(0, 7, 0, '.');
-    local_fill(screen3, 0, 0, 0, TRANSPARENT);
-    local_draw(screen3, 7, 8, 1, 13, 12, '#');
-    EXPECT_EQ(screen3[7][8], (framebuffer_point{'#', 1, 13, 12}));
-    EXPECT_EQ(screen3[0][0], (framebuffer_point{TRANSPARENT, 0, 0, 0}));
+    local_fill(layer(3), 0, 0, 0, TRANSPARENT);
+    local_draw(layer(3), 7, 8, 1, 13, 12, '#');
+    EXPECT_EQ(layer(3)[7][8], (framebuffer_point{'#', 1, 13, 12}));
+    EXPECT_EQ(layer(3)[0][0], (framebuffer_point{TRANSPARENT, 0, 0, 0}));
     EXPECT_TRUE(cell_is(7, 8, '.', 0, 7, 0));
-    EXPECT_EQ(&layer(3), &screen3);
+    EXPECT_EQ(&layer(3), &layer(3));
     EXPECT_EQ(&layer(0), &screen);
 }
 
 TEST(Frame, DirectModePrintsScreenExactly) {
-    update_mode = 0;
+    print_screen();
     fill(1, 7, 4, ' ');
     draw(0, 0, 0, 2, 0, 'R');
     draw(79, 23, 1, 13, 12, '@');  // worm colours are printed unclamped
@@ -142,12 +142,11 @@ TEST(Frame, DirectModePrintsScreenExactly) {
 
 TEST(Frame, CompositingSkipsTransparentCellsAndKeepsScreensBorder) {
     fill(1, 7, 4, 'b');
-    local_fill(screen1, 0, 7, 0, ' ');
-    local_fill(screen2, 1, 1, 1, TRANSPARENT);
-    local_draw(screen2, 30, 10, 1, 2, 2, '*');
-    local_fill(screen3, 1, 5, 5, '!');  // beyond dbnum: never seen
-    update_mode = 1;
-    dbnum = 2;
+    local_fill(layer(1), 0, 7, 0, ' ');
+    local_fill(layer(2), 1, 1, 1, TRANSPARENT);
+    local_draw(layer(2), 30, 10, 1, 2, 2, '*');
+    local_fill(layer(3), 1, 5, 5, '!');  // beyond the printed layers: never seen
+    print_layers(2);
     compose_layers();
     EXPECT_TRUE(grid_is(db, [](int x, int y) {
         return on_border(x, y)        ? framebuffer_point{'b', 1, 7, 4}
@@ -157,29 +156,28 @@ TEST(Frame, CompositingSkipsTransparentCellsAndKeepsScreensBorder) {
     EXPECT_EQ(frame(), reference_frame(db));
 
     // With no layer composited the last composite is printed unchanged.
-    local_fill(screen1, 1, 3, 3, 'q');
-    dbnum = 0;
+    local_fill(layer(1), 1, 3, 3, 'q');
+    print_layers(0);
     compose_layers();
     EXPECT_EQ(db[30][10], (framebuffer_point{'*', 1, 2, 2}));
     EXPECT_EQ(db[5][5], (framebuffer_point{' ', 0, 7, 0}));
 
     // Back in direct mode the frame is `screen` again, and `db` is kept.
-    update_mode = 0;
+    print_screen();
     EXPECT_EQ(frame(), reference_frame(screen));
     EXPECT_EQ(db[30][10], (framebuffer_point{'*', 1, 2, 2}));
 }
 
 TEST(Frame, TransparentCellOnEveryLayerKeepsThePreviousComposite) {
-    for (int l = 1; l <= 6; l++)
+    for (int l = 1; l <= LAYERS; l++)
         local_fill(layer(l), 1, 1, 1, TRANSPARENT);
     db[20][20] = {'k', 0, 3, 3};
-    update_mode = 1;
-    dbnum = 6;
+    print_layers(LAYERS);
     compose_layers();
     EXPECT_EQ(db[20][20], (framebuffer_point{'k', 0, 3, 3}));
     std::string f = frame();
     EXPECT_EQ(f.find(std::string(1, TRANSPARENT)), std::string::npos);
-    update_mode = 0;
+    print_screen();
 }
 
 // The show's end waits for the render thread's last frame only when that

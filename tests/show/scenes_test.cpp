@@ -10,6 +10,7 @@
 
 #include "art/art.h"
 #include "cells.h"
+#include "effects/effects.h"
 #include "effects/signals.h"
 #include "recorder.h"
 #include "screen/render.h"
@@ -36,7 +37,7 @@ size_t find_run(const std::vector<pause_record> &r, size_t from, long usec, size
 TEST(Scenes, WholeSequenceModesLayersWipesAndEndCard) {
     ASSERT_EQ(chdir(SOURCE_DIR), 0);
     load_font();
-    update_mode = 0;
+    print_screen();
     fill(1, 7, 4, ' ');
     // The threads the scenes start (waves, card, rockets, a worm) skip their
     // pauses: they are done long before the end card, which they would
@@ -52,7 +53,7 @@ TEST(Scenes, WholeSequenceModesLayersWipesAndEndCard) {
          at = find_run(r, at + 24, 50000, 24)) {
         wipes++;
         for (size_t k = 0; k < 24; k++)
-            EXPECT_EQ(r[at + k].mode, 0) << "wipe " << wipes;
+            EXPECT_FALSE(r[at + k].layers_printed) << "wipe " << wipes;
     }
     EXPECT_GE(wipes, 11u);
 
@@ -60,31 +61,31 @@ TEST(Scenes, WholeSequenceModesLayersWipesAndEndCard) {
     // more layer every 100 ms up to five.
     std::vector<size_t> volleys;
     for (size_t i = 0; i + 5 <= r.size(); i++)
-        if (r[i].usec == 100000 && r[i].mode == 1 && r[i].layers == 0)
+        if (r[i].usec == 100000 && r[i].layers_printed && r[i].layers == 0)
             volleys.push_back(i);
     ASSERT_EQ(volleys.size(), 2u);
     for (size_t v : volleys)
         for (int k = 0; k < 5; k++) {
             EXPECT_EQ(r[v + k].usec, 100000);
-            EXPECT_EQ(r[v + k].mode, 1);
+            EXPECT_TRUE(r[v + k].layers_printed);
             EXPECT_EQ(r[v + k].layers, k);
         }
 
     // The worms: three layers composited while they crawl, direct mode after.
     size_t worms = 0;
     for (size_t i = volleys[1]; i < r.size(); i++)
-        if (r[i].mode == 1 && r[i].layers == 3)
+        if (r[i].layers_printed && r[i].layers == 3)
             worms++;
     EXPECT_GT(worms, 100u);
-    EXPECT_EQ(r.back().mode, 0);
-    EXPECT_EQ(update_mode.load(), 0);
+    EXPECT_FALSE(r.back().layers_printed);
+    EXPECT_FALSE(printing_layers());
 
     // The scroller's 611 frames close the show, then the end card on blue.
     size_t scroller = find_run(r, 0, 40000, 611);
     ASSERT_LT(scroller, r.size());
     EXPECT_EQ(scroller + 611, r.size());
     char end_card[CARD_SIZE];
-    load_card(end_card, sizeof end_card, "grafik/end");
+    read_art(end_card, sizeof end_card, "grafik/end");
     int x = 20, y = 5;
     for (const char *p = end_card; *p; p++) {
         if (*p == '\n') {
@@ -126,7 +127,7 @@ TEST(Scenes, InstancesStartedLateDrawWithTheirOwnParameters) {
     // Layer 1 ends opaque black, layers 2 to 6 transparent.
     fireworks_volley();
     ASSERT_TRUE(thread_double_wait());
-    EXPECT_TRUE(grid_is(screen1, {' ', 1, 7, 0}));
+    EXPECT_TRUE(grid_is(layer(1), {' ', 1, 7, 0}));
     for (int n = 2; n <= 6; n++)
         EXPECT_TRUE(grid_is(layer(n), {TRANSPARENT, 1, 7, 0})) << n;
 
@@ -137,7 +138,7 @@ TEST(Scenes, InstancesStartedLateDrawWithTheirOwnParameters) {
     thread_double_delay(0);
     auto is = [](framebuffer_point want) { return [want](auto &p) { return p == want; }; };
     // Its head covers 45 cells; 1920 less its 65 cells are blue.
-    EXPECT_EQ(count_cells(screen1, is(block(13))) + count_cells(screen1, is(BLUE)), 45 + 1855);
-    EXPECT_EQ(count_cells(screen3, is(block(11))), 45);
-    EXPECT_EQ(count_cells(screen3, is(block(13))), 0);
+    EXPECT_EQ(count_cells(layer(1), is(block(13))) + count_cells(layer(1), is(BLUE)), 45 + 1855);
+    EXPECT_EQ(count_cells(layer(3), is(block(11))), 45);
+    EXPECT_EQ(count_cells(layer(3), is(block(13))), 0);
 }

@@ -1,6 +1,6 @@
 #include "cells.h"
 
-#include "screen/frame_format.h"
+#include "stream_format.h"
 
 void PrintTo(const framebuffer_point &p, std::ostream *os) {
     unsigned char c = static_cast<unsigned char>(p.data);

@@ -47,8 +47,8 @@ void record(long usec) {
     records.emplace_back();
     pause_record &r = records.back();
     r.usec = usec;
-    r.mode = update_mode.load(std::memory_order_relaxed);
-    r.layers = dbnum.load(std::memory_order_relaxed);
+    r.layers_printed = printing_layers();
+    r.layers = printed_layers();
     snapshot(r.picture, layer(setup.watched));
     if (setup.after)
         setup.after();

@@ -15,9 +15,9 @@
 
 struct pause_record {
     long usec;
-    grid_t picture;  // the watched grid at the moment of the pause
-    int mode;        // `update_mode` then
-    int layers;      // `dbnum` then
+    grid_t picture;       // the watched grid at the moment of the pause
+    bool layers_printed;  // whether the render thread printed the layers' composite then
+    int layers;           // of how many layers
 };
 
 struct recorder_setup {

@@ -19,8 +19,8 @@ std::string difference(const terminal &a, const terminal &b) {
         return std::to_string(ink_of(p)) + "/" + std::to_string(paper_of(p)) +
                (p.overline ? "^" : "");
     };
-    for (int y = 0; y < TERM_ROWS; y++)
-        for (int x = 0; x < COLS; x++) {
+    for (int y = 0; y < TERM_HEIGHT; y++)
+        for (int x = 0; x < WIDTH; x++) {
             const term_cell &p = a.cells[y][x], &q = b.cells[y][x];
             if (p.ch != q.ch || pen_text(p.look) != pen_text(q.look))
                 return "cell " + std::to_string(y) + "," + std::to_string(x) + ": " +
@@ -94,11 +94,11 @@ TEST(RecordCast, AnyScreenToAnyOther) {
         terminal b = a;
         int changes = round % 3 == 0 ? 2000 : any(40);
         for (int k = 0; k < changes; k++)
-            b.cells[any(TERM_ROWS)][any(COLS)] = {static_cast<unsigned char>(' ' + any(95)),
-                                                  random_pen()};
-        b.row = any(TERM_ROWS);
+            b.cells[any(TERM_HEIGHT)][any(WIDTH)] = {static_cast<unsigned char>(' ' + any(95)),
+                                                     random_pen()};
+        b.row = any(TERM_HEIGHT);
         b.wrap_pending = any(4) == 0;
-        b.col = b.wrap_pending ? COLS - 1 : any(COLS);
+        b.col = b.wrap_pending ? WIDTH - 1 : any(WIDTH);
         b.now = random_pen();
         cast_replay(compact, cast_frame_delta(a, b));
         ASSERT_EQ(difference(compact, b), "") << "round " << round;

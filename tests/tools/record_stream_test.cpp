@@ -1,12 +1,15 @@
 // The recorder's reading of the show's stream and its picture of the terminal.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "cells.h"
-#include "screen/frame_format.h"
+#include "screen/render.h"
 #include "stream.h"
+#include "stream_format.h"
 #include "term.h"
 
 namespace {
@@ -73,8 +76,39 @@ TEST(RecordStream, GoodFramesInAnyPiecesAndALastFrameCutShort) {
     }
 }
 
-// The recorder reads the frame format the render thread prints.
-static_assert(COLS == WIDTH && FRAME_ROWS == HEIGHT);
+// Whatever a cell holds, the render thread prints what the recorder reads:
+// numbers held to 0..9999, any byte that would steer the terminal as a space.
+TEST(RecordStream, EveryCellTheRenderThreadPrintsIsRead) {
+    const struct {
+        framebuffer_point cell;
+        cell_code printed;
+    } cases[] = {
+        {{'@', 1, 13, 12}, {1, 43, 52, '@'}},  // a worm's colours, raw
+        {{'~', 0, -30, -40}, {0, 0, 0, '~'}},
+        {{'x', 9999, 9969, 9959}, {9999, 9999, 9999, 'x'}},
+        {{'x', -1, 9970, INT_MAX}, {0, 9999, 9999, 'x'}},
+        {{'x', INT_MIN, INT_MIN, -41}, {0, 0, 0, 'x'}},
+        {{'\t', 1, 7, 4}, {1, 37, 44, ' '}},
+        {{'\033', 1, 7, 4}, {1, 37, 44, ' '}},
+        {{'\x7f', 1, 7, 4}, {1, 37, 44, ' '}},
+        {{'\xe9', 1, 7, 4}, {1, 37, 44, ' '}},
+        {{'\0', 1, 7, 4}, {1, 37, 44, 0}},
+    };
+    print_screen();
+    fill(1, 7, 4, ' ');
+    for (int k = 0; k < static_cast<int>(std::size(cases)); k++)
+        cell_set(screen[k * 7][k % HEIGHT], cases[k].cell);
+    static char out[FRAME_MAX];
+    parsed r = parse_in_pieces(PREAMBLE + std::string(out, encode_frame(out)), 1u << 20);
+    ASSERT_EQ(r.error, "");
+    ASSERT_EQ(r.frames.size(), 1u);
+    for (int k = 0; k < static_cast<int>(std::size(cases)); k++) {
+        const cell_code &got = r.frames[0].cells[k % HEIGHT][k * 7], &want = cases[k].printed;
+        EXPECT_EQ(std::vector<int>({got.attr, got.fg, got.bg, got.data}),
+                  std::vector<int>({want.attr, want.fg, want.bg, want.data}))
+            << "case " << k;
+    }
+}
 
 TEST(RecordStream, MalformedInputStopsWithTheByteAndTheFrame) {
     const std::string good = PREAMBLE + frame() + frame();

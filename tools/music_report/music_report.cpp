@@ -5,8 +5,11 @@
 // levels for the song and each channel, stereo width, where the energy lies
 // in the spectrum, the loudness of each 7.5 s, how long each pitched channel
 // sounds off its written note, where each drum hit's energy lies, how varied
-// the channel tracks are, how many effect commands the patterns use, and how
-// far each instrument sounds from its note when played at C-4. It can also
+// the channel tracks are, how many effect commands the patterns use, how far
+// each instrument sounds from its note when played at C-4, and how the parts
+// sit together (see mix.h): the kick against the bass, the layers coming and
+// going, the steps in loudness, the lead in front of the rest and its echo,
+// the octave bands and the seam where the song loops. It can also
 // write the rendering as a WAV file and as a spectrogram picture (the picture
 // needs sox), of the whole song or of a stretch of it, up to a top frequency.
 // A song that does not loop within half an hour of music is refused.
@@ -29,6 +32,7 @@
 #include <vector>
 
 #include "listen.h"
+#include "mix.h"
 #include "notes.h"
 
 extern char **environ;
@@ -301,10 +305,13 @@ void print_patterns(const xmp_module &m) {
                 pf.effects_played);
 }
 
-// Each channel alone: its level and where its energy lies.
-void print_channels(const std::string &file, const xmp_module &m) {
+// Each channel alone: its level and where its energy lies; what the mix
+// measures need of it is kept in `studies`.
+void print_channels(const std::string &file, const xmp_module &m,
+                    std::vector<channel_study> &studies) {
     for (int ch = 0; ch < m.chn; ch++) {
         const rendering solo = render_song(file, ch);
+        studies.push_back(study_channel(solo.frames));
         char what[24];
         std::snprintf(what, sizeof what, "channel %d", ch);
         print_level(what, measure_level(solo.frames));
@@ -433,7 +440,9 @@ int main(int argc, char **argv) {
     print_song(o.module, m, song);
     print_loudness(song);
     print_patterns(m);
-    print_channels(o.module, m);
+    std::vector<channel_study> studies;
+    print_channels(o.module, m, studies);
+    print_mix(o.module, m, song, studies);
     print_pitch(o.module);
     print_hits(o.module, m);
     print_instruments(o.module, m);

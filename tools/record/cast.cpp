@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int CELLS = TERM_ROWS * COLS;
+constexpr int CELLS = TERM_HEIGHT * WIDTH;
 // Unchanged cells between two changed ones are printed again rather than
 // jumped over when that is no longer than the jump; beyond this many never.
 constexpr int MAX_REPRINT = 8;
@@ -69,13 +69,13 @@ std::string pen_change(const pen &from, const pen &to) {
 // printing would scroll the screen.
 int next_cell(const terminal &t) {
     if (!t.wrap_pending)
-        return t.row * COLS + t.col;
-    return t.row < TERM_ROWS - 1 ? (t.row + 1) * COLS : -1;
+        return t.row * WIDTH + t.col;
+    return t.row < TERM_HEIGHT - 1 ? (t.row + 1) * WIDTH : -1;
 }
 
 // A cursor move to cell `to`: forward on the same line, or an absolute move.
 std::string move_to(const terminal &t, int to) {
-    int y = to / COLS, x = to % COLS;
+    int y = to / WIDTH, x = to % WIDTH;
     if (!t.wrap_pending && t.row == y && t.col < x)
         return x - t.col == 1 ? "\033[C" : "\033[" + std::to_string(x - t.col) + "C";
     if (x == 0)
@@ -91,7 +91,7 @@ void emit(terminal &t, const std::string &bytes, std::string &out) {
 
 // Prints cell `at` of `target` on `t` and into `out`.
 void print_cell(terminal &t, const terminal &target, int at, std::string &out) {
-    const term_cell &c = target.cells[at / COLS][at % COLS];
+    const term_cell &c = target.cells[at / WIDTH][at % WIDTH];
     emit(t, pen_change(t.now, shown(c.look)) + static_cast<char>(c.ch), out);
 }
 
@@ -102,7 +102,7 @@ std::string cast_frame_delta(const terminal &before, const terminal &after) {
     terminal t = before;
     t.now = shown(before.now);  // as the bytes before these left it
     for (int at = 0; at < CELLS; at++) {
-        if (same_cell(t.cells[at / COLS][at % COLS], after.cells[at / COLS][at % COLS]))
+        if (same_cell(t.cells[at / WIDTH][at % WIDTH], after.cells[at / WIDTH][at % WIDTH]))
             continue;
         int next = next_cell(t);
         if (next != at) {
@@ -114,7 +114,7 @@ std::string cast_frame_delta(const terminal &before, const terminal &after) {
                 pen p = t.now;
                 std::size_t cost = 0;
                 for (int k = next; k < at && cost <= move.size(); k++) {
-                    pen q = shown(after.cells[k / COLS][k % COLS].look);
+                    pen q = shown(after.cells[k / WIDTH][k % WIDTH].look);
                     cost += pen_change(p, q).size() + 1;
                     p = q;
                 }
@@ -130,11 +130,11 @@ std::string cast_frame_delta(const terminal &before, const terminal &after) {
     // The cursor and the pen end as in `after`; a pending wrap is set again by
     // printing the last cell of its line.
     if (after.wrap_pending && !(t.wrap_pending && t.row == after.row && t.col == after.col)) {
-        emit(t, "\033[" + std::to_string(after.row + 1) + ";" + std::to_string(COLS) + "H", out);
-        print_cell(t, after, after.row * COLS + COLS - 1, out);
+        emit(t, "\033[" + std::to_string(after.row + 1) + ";" + std::to_string(WIDTH) + "H", out);
+        print_cell(t, after, after.row * WIDTH + WIDTH - 1, out);
     } else if (!after.wrap_pending &&
                (t.wrap_pending || t.row != after.row || t.col != after.col)) {
-        emit(t, move_to(t, after.row * COLS + after.col), out);
+        emit(t, move_to(t, after.row * WIDTH + after.col), out);
     }
     out += pen_change(t.now, shown(after.now));
     return out;
@@ -193,18 +193,18 @@ void cast_replay(terminal &t, const std::string &bytes) {
             case 'H':
             case 'f': {
                 int col = params.size() > 1 && params[1] > 0 ? params[1] : 1;
-                t.row = std::min(p0, TERM_ROWS) - 1;
-                t.col = std::min(col, COLS) - 1;
+                t.row = std::min(p0, TERM_HEIGHT) - 1;
+                t.col = std::min(col, WIDTH) - 1;
                 break;
             }
             case 'A':
                 t.row = std::max(t.row - p0, 0);
                 break;
             case 'B':
-                t.row = std::min(t.row + p0, TERM_ROWS - 1);
+                t.row = std::min(t.row + p0, TERM_HEIGHT - 1);
                 break;
             case 'C':
-                t.col = std::min(t.col + p0, COLS - 1);
+                t.col = std::min(t.col + p0, WIDTH - 1);
                 break;
             case 'D':
                 t.col = std::max(t.col - p0, 0);

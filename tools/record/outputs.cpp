@@ -172,10 +172,10 @@ struct video_state {
 
 bool draw_frames(recording &r, int encoder, sound_feed &sound) {
     auto v = std::make_unique<video_state>();
-    v->picture.resize(static_cast<std::size_t>(COLS * 8 * SCALE) * TERM_ROWS * r.font.height *
+    v->picture.resize(static_cast<std::size_t>(WIDTH * 8 * SCALE) * TERM_HEIGHT * r.font.height *
                       SCALE * 3 / 2);
     const std::string header =
-        mkv_header(COLS * 8 * SCALE, TERM_ROWS * r.font.height * SCALE, AUDIO_RATE, 2);
+        mkv_header(WIDTH * 8 * SCALE, TERM_HEIGHT * r.font.height * SCALE, AUDIO_RATE, 2);
     if (!write_all(encoder, header.data(), header.size()))
         return false;
     bool ok =
@@ -334,7 +334,7 @@ bool write_cast(recording &r) {
                  "{\"version\": 2, \"width\": %d, \"height\": %d, \"timestamp\": %ld, "
                  "\"first_frame\": %.6f, \"frames\": \"%s\", \"env\": {\"TERM\": "
                  "\"xterm-256color\"}}\n",
-                 COLS, TERM_ROWS, static_cast<long>(r.run.wall_clock),
+                 WIDTH, TERM_HEIGHT, static_cast<long>(r.run.wall_clock),
                  r.run.first_frame - r.run.first_byte, r.opt.cast_full ? "full" : "compact");
     // The compact form: the units before the first frame as printed, then
     // each frame as what it changes on the terminal.
@@ -389,7 +389,7 @@ bool encode_video(recording &r) {
 
 bool write_stills(recording &r) {
     const double cpu_before = cpu_seconds();
-    const int w = COLS * 8, h = TERM_ROWS * r.font.height;
+    const int w = WIDTH * 8, h = TERM_HEIGHT * r.font.height;
     std::vector<std::uint8_t> sheet;
     int shots = 0;
     for (still &s : r.stills) {

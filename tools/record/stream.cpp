@@ -25,17 +25,24 @@ struct cursor {
         return true;
     }
 
-    // A decimal SGR parameter as printf's %d prints a small non-negative value.
+    bool expect(char b, const char *what) {
+        const char lit[] = {b, 0};
+        return expect(lit, what);
+    }
+
+    // A cell's number: 0 to PARAM_MAX, 1 to PARAM_DIGITS digits, no sign, no
+    // leading zero.
     bool number(int &v) {
         std::size_t start = i;
         v = 0;
-        while (i < n && p[i] >= '0' && p[i] <= '9' && i - start < 4)
+        while (i < n && p[i] >= '0' && p[i] <= '9' && i - start < PARAM_DIGITS)
             v = v * 10 + (p[i++] - '0');
         if (i == n) {
             cut = true;
             return false;
         }
         if (i == start || (p[start] == '0' && i - start > 1) || (p[i] >= '0' && p[i] <= '9')) {
+            static_assert(PARAM_DIGITS == 4, "the message names the digits");
             bad = "a decimal number of 1 to 4 digits";
             i = start;
             return false;
@@ -55,31 +62,29 @@ parse_status fail(stream_parser &ps, const cursor &c) {
 }
 
 bool read_frame(cursor &c, frame_codes &f) {
-    for (int k = 0; k < FRAME_ROWS; k++)
-        if (!c.expect("\033[A", "the cursor-up ESC [A that starts a frame"))
+    for (int k = 0; k < FRAME_CURSOR_UPS; k++)
+        if (!c.expect(CURSOR_UP, "the cursor-up ESC [A that starts a frame"))
             return false;
-    for (int y = 0; y < FRAME_ROWS; y++) {
-        for (int x = 0; x < COLS; x++) {
+    for (int y = 0; y < HEIGHT; y++) {
+        for (int x = 0; x < WIDTH; x++) {
             cell_code &cc = f.cells[y][x];
-            if (!c.expect("\033[", "a cell's ESC [") || !c.number(cc.attr) ||
-                !c.expect(";", "';'") || !c.number(cc.fg) || !c.expect(";", "';'") ||
-                !c.number(cc.bg) || !c.expect("m", "'m'"))
+            if (!c.expect(CELL_START, "a cell's ESC [") || !c.number(cc.attr) ||
+                !c.expect(PARAM_SEPARATOR, "';'") || !c.number(cc.fg) ||
+                !c.expect(PARAM_SEPARATOR, "';'") || !c.number(cc.bg) || !c.expect(CELL_END, "'m'"))
                 return false;
             if (c.i == c.n) {
                 c.cut = true;
                 return false;
             }
-            // The show prints spaces, printable ASCII and, from a composite
-            // frame never drawn into, NUL; any other byte would move the cursor.
             unsigned char b = static_cast<unsigned char>(c.p[c.i]);
-            if (b != 0 && (b < 0x20 || b > 0x7e)) {
+            if (!stream_byte_ok(b)) {
                 c.bad = "a printable character or NUL";
                 return false;
             }
             cc.data = b;
             c.i++;
         }
-        if (!c.expect("\n", "the newline that ends a row"))
+        if (!c.expect(ROW_END, "the newline that ends a row"))
             return false;
     }
     return true;
@@ -93,19 +98,19 @@ parse_status next_unit(stream_parser &ps, const char *p, std::size_t n, unit_kin
     bool ok = false;
     switch (ps.stage) {
         case 0:
-            ok = c.expect("\033c", "the terminal reset ESC c");
+            ok = c.expect(RESET, "the terminal reset ESC c");
             kind = unit_kind::reset;
             break;
         case 1:
-            ok = c.expect("\033[?25l", "the cursor hiding ESC [?25l");
+            ok = c.expect(HIDE_CURSOR, "the cursor hiding ESC [?25l");
             kind = unit_kind::hide_cursor;
             break;
         case 2:
             ok = true;
-            for (int y = 0; y < FRAME_ROWS && ok; y++) {
-                for (int x = 0; x < COLS && ok; x++)
-                    ok = c.expect(" ", "the 80 spaces of a reserved line");
-                ok = ok && c.expect("\n", "the newline of a reserved line");
+            for (int y = 0; y < HEIGHT && ok; y++) {
+                for (int x = 0; x < WIDTH && ok; x++)
+                    ok = c.expect(RESERVE_FILL, "the 80 spaces of a reserved line");
+                ok = ok && c.expect(ROW_END, "the newline of a reserved line");
             }
             kind = unit_kind::reserve;
             break;

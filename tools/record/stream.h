@@ -1,15 +1,13 @@
-// Reads the show's standard output exactly as it is printed: the terminal
-// reset, the cursor hiding, the 24 reserved lines, then one frame after the
-// other (24 cursor-ups, then 24 rows of 80 cells "ESC[attr;fg;bgm" and a
-// character byte, each row ended by a newline). Anything else stops the reading.
+// Reads the show's standard output exactly as stream_format.h describes it:
+// the terminal reset, the cursor hiding, the reserved lines, then one frame
+// after the other. Anything else stops the reading.
 #pragma once
 
 #include <cstddef>
 #include <functional>
 #include <string>
 
-constexpr int COLS = 80;
-constexpr int FRAME_ROWS = 24;
+#include "stream_format.h"
 
 // One printed cell: the three SGR parameters as printed and the character byte.
 struct cell_code {
@@ -18,7 +16,7 @@ struct cell_code {
 };
 
 struct frame_codes {
-    cell_code cells[FRAME_ROWS][COLS];
+    cell_code cells[HEIGHT][WIDTH];
 };
 
 enum class unit_kind { reset, hide_cursor, reserve, frame };

@@ -23,12 +23,12 @@ void term_reset(terminal &t) { t = terminal{}; }
 void line_feed(terminal &t) {
     t.col = 0;
     t.wrap_pending = false;
-    if (t.row < TERM_ROWS - 1) {
+    if (t.row < TERM_HEIGHT - 1) {
         t.row++;
         return;
     }
-    std::memmove(&t.cells[0], &t.cells[1], sizeof(t.cells[0]) * (TERM_ROWS - 1));
-    for (term_cell &c : t.cells[TERM_ROWS - 1])
+    std::memmove(&t.cells[0], &t.cells[1], sizeof(t.cells[0]) * (TERM_HEIGHT - 1));
+    for (term_cell &c : t.cells[TERM_HEIGHT - 1])
         c = term_cell{' ', pen{false, false, DEFAULT_COLOUR, t.now.bg}};
 }
 
@@ -87,7 +87,7 @@ void term_put(terminal &t, unsigned char b) {
     if (t.wrap_pending)
         line_feed(t);
     t.cells[t.row][t.col] = term_cell{b, t.now};
-    if (t.col == COLS - 1)
+    if (t.col == WIDTH - 1)
         t.wrap_pending = true;
     else
         t.col++;
@@ -101,20 +101,20 @@ void term_apply(terminal &t, unit_kind kind, const frame_codes &f) {
         case unit_kind::hide_cursor:
             break;
         case unit_kind::reserve:
-            for (int y = 0; y < FRAME_ROWS; y++) {
-                for (int x = 0; x < COLS; x++)
+            for (int y = 0; y < HEIGHT; y++) {
+                for (int x = 0; x < WIDTH; x++)
                     term_put(t, ' ');
                 term_put(t, '\n');
             }
             break;
         case unit_kind::frame:
-            for (int k = 0; k < FRAME_ROWS; k++) {
+            for (int k = 0; k < HEIGHT; k++) {
                 if (t.row > 0)
                     t.row--;
                 t.wrap_pending = false;
             }
-            for (int y = 0; y < FRAME_ROWS; y++) {
-                for (int x = 0; x < COLS; x++) {
+            for (int y = 0; y < HEIGHT; y++) {
+                for (int x = 0; x < WIDTH; x++) {
                     const cell_code &c = f.cells[y][x];
                     int params[3] = {c.attr, c.fg, c.bg};
                     term_sgr(t, params, 3);
@@ -181,11 +181,11 @@ int paper_of(const pen &p) { return p.bg == DEFAULT_COLOUR ? 0 : p.bg; }
 
 namespace {
 
-// Picture of the terminal, one palette index per pixel, COLS*8 by TERM_ROWS*height.
+// Picture of the terminal, one palette index per pixel, WIDTH*8 by TERM_HEIGHT*height.
 void render_indexed(const terminal &t, const console_font &font, std::uint8_t *pixels) {
-    const int w = COLS * 8, h = font.height;
-    for (int y = 0; y < TERM_ROWS; y++)
-        for (int x = 0; x < COLS; x++) {
+    const int w = WIDTH * 8, h = font.height;
+    for (int y = 0; y < TERM_HEIGHT; y++)
+        for (int x = 0; x < WIDTH; x++) {
             const term_cell &c = t.cells[y][x];
             int g = font.index[c.ch] >= 0 ? font.index[c.ch] : font.index[static_cast<int>('?')];
             const std::uint8_t *rows = &font.glyphs[static_cast<std::size_t>(g < 0 ? 0 : g) * h];
@@ -203,7 +203,7 @@ void render_indexed(const terminal &t, const console_font &font, std::uint8_t *p
 }  // namespace
 
 void render_rgb(const terminal &t, const console_font &font, std::uint8_t *rgb) {
-    const std::size_t n = static_cast<std::size_t>(COLS) * 8 * TERM_ROWS * font.height;
+    const std::size_t n = static_cast<std::size_t>(WIDTH) * 8 * TERM_HEIGHT * font.height;
     std::vector<std::uint8_t> idx(n);
     render_indexed(t, font, idx.data());
     for (std::size_t i = 0; i < n; i++) {
@@ -238,7 +238,7 @@ void render_yuv2x(const terminal &t, const console_font &font, std::uint8_t *out
             t.push_back(to_yuv(c));
         return t;
     }();
-    const int w = COLS * 8, h = TERM_ROWS * font.height;
+    const int w = WIDTH * 8, h = TERM_HEIGHT * font.height;
     std::vector<std::uint8_t> idx(static_cast<std::size_t>(w) * h);
     render_indexed(t, font, idx.data());
     // Every source pixel becomes a 2x2 block, so each chroma sample covers

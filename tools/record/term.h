@@ -1,4 +1,4 @@
-// The terminal the show prints to, as tmux (80 by 25) reads the show's bytes,
+// The terminal the show prints to (WIDTH by TERM_HEIGHT) as tmux reads the show's bytes,
 // and its picture drawn with a console bitmap font in the 16 VGA colours.
 #pragma once
 
@@ -8,7 +8,6 @@
 
 #include "stream.h"
 
-constexpr int TERM_ROWS = 25;
 constexpr int DEFAULT_COLOUR = -1;
 
 // What an SGR sequence leaves in force: colours 0 to 15, or DEFAULT_COLOUR.
@@ -25,7 +24,7 @@ struct term_cell {
 };
 
 struct terminal {
-    term_cell cells[TERM_ROWS][COLS];
+    term_cell cells[TERM_HEIGHT][WIDTH];
     int row = 0, col = 0;
     bool wrap_pending = false;  // the last column was just written
     pen now;
@@ -55,7 +54,7 @@ std::string load_font(const std::string &path, console_font &font);
 int ink_of(const pen &p);
 int paper_of(const pen &p);
 
-// Picture of the terminal as 24-bit RGB, COLS*8 by TERM_ROWS*height.
+// Picture of the terminal as 24-bit RGB, WIDTH*8 by TERM_HEIGHT*height.
 void render_rgb(const terminal &t, const console_font &font, std::uint8_t *rgb);
 // The picture scaled 2x (nearest neighbour) as planar YUV 4:2:0, BT.709 TV range.
 void render_yuv2x(const terminal &t, const console_font &font, std::uint8_t *yuv);

@@ -179,7 +179,7 @@ std::string read_header(const std::string &line, header_facts &h) {
         return "not an asciicast header: " + j.error;
     if (h.version != 2)
         return "not an asciicast v2 header";
-    if (h.width != COLS || h.height != TERM_ROWS)
+    if (h.width != WIDTH || h.height != TERM_HEIGHT)
         return "the header's size is not 80x25";
     if (h.first_frame < 0)
         return "the header's \"first_frame\" is negative";
