@@ -1,5 +1,11 @@
 // The music report's figures on small modules the tests compile.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -213,12 +219,14 @@ TEST(MusicReport, RefusesWhatItCannotDo) {
     const struct {
         std::string args;
         int status;
-        const char *message;
+        std::string message;
     } CASES[] = {
         {"--from -5 --wav x.wav " + module, 2, "--from takes a number of at least 0"},
         {"--from 1 --to 0.5 --wav x.wav " + module, 2, "--to 0.5 must lie after --from 1"},
         {"--from 5 --wav x.wav " + module, 2, "past the song's end at 1.92 s"},
-        {"--wav /dev/full " + module, 1, "/dev/full: cannot write"},
+        {"--wav /dev/full " + module, 1, "/dev/full is a device"},
+        {"--wav " + dir.path("full/x.wav") + " " + module, 1,
+         "cannot write " + dir.path("full/x.wav")},
         {module + " >/dev/full", 1, ""},
         {never_loops, 1, "does not loop within 30 minutes of music"},
         {"/dev/zero", 1, "/dev/zero: is not a regular file"},
@@ -234,6 +242,51 @@ TEST(MusicReport, RefusesWhatItCannotDo) {
     }
     EXPECT_FALSE(std::filesystem::exists("INJECTED"));  // where a shell would have made it
     EXPECT_GT(std::filesystem::file_size(dir.path("s.png")), 1000u);
+}
+
+// INT, TERM or HUP while sox draws (a stand-in that only waits) take the
+// temporary WAV, the half-made picture and sox with the report.
+TEST(MusicReport, ASignalLeavesNoTemporaryFile) {
+    temp_dir dir;
+    const std::string module = probe::compile(dir, "small", SCORE);
+    ASSERT_FALSE(module.empty());
+    const std::string sox =
+        dir.write("bin/sox", "#!/bin/sh\necho $$ >\"$TMPDIR/../sox.pid\"\nexec sleep 30\n");
+    chmod(sox.c_str(), 0755);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        std::filesystem::create_directory(dir.path("tmp"));
+        std::string tmpdir = "TMPDIR=" + dir.path("tmp"),
+                    path = "PATH=" + dir.path("bin") + ":/usr/bin:/bin";
+        char *env[] = {tmpdir.data(), path.data(), nullptr};
+        const char *argv[] = {MUSIC_REPORT, "--spectrogram", "s.png", module.c_str(), nullptr};
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addchdir_np(&files, dir.path("").c_str());
+        pid_t pid;
+        ASSERT_EQ(posix_spawn(&pid, MUSIC_REPORT, &files, nullptr, const_cast<char **>(argv), env),
+                  0);
+        posix_spawn_file_actions_destroy(&files);
+        for (int i = 0; i < 1000 && !std::filesystem::exists(dir.path("sox.pid")); i++)
+            usleep(10000);
+        pid_t sox_pid = 0;
+        for (int i = 0; i < 100 && sox_pid <= 0; i++, usleep(10000))
+            std::ifstream(dir.path("sox.pid")) >> sox_pid;
+        kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig;
+        EXPECT_TRUE(std::filesystem::is_empty(dir.path("tmp"))) << sig;
+        for (int i = 0; i < 200 && running(sox_pid); i++)
+            usleep(10000);
+        EXPECT_GT(sox_pid, 0);
+        EXPECT_FALSE(running(sox_pid)) << sig;
+        std::filesystem::remove(dir.path("sox.pid"));
+    }
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator(dir.path()))
+        files++;
+    EXPECT_EQ(files, 4u);  // the score, the module, bin/ and tmp/
 }
 
 }  // namespace
