@@ -1,6 +1,8 @@
 // Fuzz target of the art readers and of drawing what they read: an art card,
 // glyphs of the font and a text, each read from a file as the show reads them
-// and drawn onto the screen grid as the show draws them.
+// and drawn onto the screen grid as the show draws them. The frame the render
+// thread would print of that screen must hold no control byte but the frame's
+// own: whatever the files hold, nothing of them steers the terminal.
 //
 // The input is split at every 0xFF byte (no art file holds one): the first
 // part is a card, the last a text, and every part between is a glyph, its
@@ -10,6 +12,7 @@
 // grafik/letters; the font is loaded from there (the working directory only
 // while it loads, so libFuzzer's own relative paths keep working).
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +27,9 @@
 
 #include "art/art.h"
 #include "screen/pause.h"
+#include "screen/render.h"
 #include "screen/screen.h"
+#include "stream_format.h"
 
 namespace {
 
@@ -114,6 +119,35 @@ void scroll_some(const char *s) {
     }
 }
 
+bool control(unsigned char c) { return c < 32 || c == 127 || (c >= 128 && c < 160); }
+
+// Encodes the screen as the render thread does and checks the frame's form:
+// the cursor-ups, then each row's cells, each ESC [ numbers m and one byte
+// that is no control, then the row's newline.
+void check_frame() {
+    static char frame[FRAME_MAX];
+    const char *p = frame, *end = frame + encode_frame(frame);
+    for (int i = 0; i < FRAME_CURSOR_UPS; i++, p += CURSOR_UP_BYTES)
+        if (std::memcmp(p, CURSOR_UP, CURSOR_UP_BYTES) != 0)
+            std::abort();
+    for (int y = 0; y < HEIGHT; y++) {
+        for (int x = 0; x < WIDTH; x++) {
+            if (end - p < 4 || p[0] != 27 || p[1] != '[')
+                std::abort();
+            p += 2;
+            while (p < end && (std::isdigit(static_cast<unsigned char>(*p)) || *p == ';'))
+                p++;
+            if (end - p < 2 || *p != 'm' || control(static_cast<unsigned char>(p[1])))
+                std::abort();
+            p += 2;
+        }
+        if (p == end || *p++ != '\n')
+            std::abort();
+    }
+    if (p != end)
+        std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
@@ -130,14 +164,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     // The card, read whole and into a short buffer, drawn where the show draws cards.
     write_file(card_path(), parts[0]);
     static char card[CARD_SIZE], small[17];
-    load_card(card, sizeof card, card_path().c_str());
-    load_card(small, sizeof small, card_path().c_str());
+    read_art(card, sizeof card, card_path().c_str());
+    read_art(small, sizeof small, card_path().c_str());
     if (card[CARD_SIZE - 1] != 0 || small[sizeof small - 1] != 0)
         std::abort();
     fill(1, 7, 4, ' ');
     mutta(5, 6, 1, 7, 7, card);
     mutta(-7, 20, 1, 1, 1, card);
     mutta(75, -3, 0, 3, 0, small);
+    check_frame();
 
     // The glyphs given, the whole font loaded again with them, and the text drawn in it.
     std::vector<int> changed;
@@ -153,6 +188,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
         std::string text = parts.back().c_str();  // up to the first NUL, as the show's strings
         puttext(text.c_str(), 0);
         scroll_some(text.c_str());
+        check_frame();
     }
     for (int j : changed)
         write_file(glyph_path(j), real_glyphs[j]);

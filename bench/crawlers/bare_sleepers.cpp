@@ -30,7 +30,7 @@ int main(int argc, char **argv) {
     double seconds = argc > 1 ? atof(argv[1]) : 10.0;
     slack_ns = argc > 2 ? strtoul(argv[2], nullptr, 10) : 0;
     for (int i = 0; i < BORDER_CRAWLERS; i++)
-        start_thread(sleeper);
+        start_thread(sleeper, nullptr, "a sleeper");
     double c0 = cpu_seconds(), w0 = wall_seconds();
     usleep(static_cast<useconds_t>(seconds * 1e6));
     double cpu = cpu_seconds() - c0, wall = wall_seconds() - w0;

@@ -21,10 +21,10 @@ int main(int argc, char **argv) {
     dup2(null, STDOUT_FILENO);
 
     fill(1, 7, 4, ' ');
-    start_thread(update_screen);
+    start_thread(update_screen, nullptr, "the render thread");
     for (int i = 0; i < BORDER_CRAWLERS; i++) {
         usleep(CRAWLER_LAUNCH_GAP_US);
-        start_thread(draw_border);
+        start_thread(draw_border, nullptr, "a border crawler");
     }
 
     double c0 = cpu_seconds(), w0 = wall_seconds();

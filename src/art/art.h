@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 // The beat of the title sequences: a title card is held a whole number of
 // beats, and the show starts scene instances on it.
@@ -30,10 +31,18 @@ extern char letters[GLYPHS + 1][CARD_SIZE];
 // the last entry is 0 and ends the table. A space has no glyph.
 extern int table[GLYPHS + 1];
 
-// Zeroes `buf`, opens `path` read-only, reads at most `size` - 1 bytes into
-// `buf` and closes the file. Nothing is reported: a missing or unreadable file
-// leaves the buffer all zero, which draws nothing; a longer file is cut.
-void load_card(char *buf, std::size_t size, const char *path);
+// Zeroes `buf` and reads the art file `path` into it, at most `size` - 1
+// bytes. Only a regular file is read: the file is opened without waiting (a
+// FIFO or a device there cannot hold the show up) and anything else is left
+// unread. Returns false when nothing could be read from the file (missing,
+// unreadable, not a regular file), which leaves the buffer all zero and draws
+// nothing, and notes the file for say_art_problems; a longer file is cut.
+bool read_art(char *buf, std::size_t size, const char *path);
+
+// Writes one line to `to` for each art file that could not be read since the
+// program started, each file once, in the order they were met:
+// "<program>: cannot load <path>: <reason>". Returns the number of lines.
+int say_art_problems(std::FILE *to, const char *program);
 
 // Index of the glyph of `c` in `letters` (the first table entry equal to c),
 // or -1 when `c` has no glyph (a space, '?', a NUL, ...).

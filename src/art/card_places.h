@@ -1,20 +1,36 @@
-// Where and how the show draws each of its art cards: the one table the show
-// draws from, and that the preview and the checks of the art read. A row
+// Every art card of the show: which file it is, what buffer it is read into,
+// and where, in which colours and on which ground it is shown. The show loads
+// and shows its cards only through this table (load_card, load_cards,
+// show_card), and the preview and the checks of the art read it too. A row
 // covers the files "grafik/<stem><from..to>", or "grafik/<stem>" when from is
-// 0. A card drawn in more than one place or colour has a row for each; the
-// first is where the preview shows it.
+// 0. A card shown in more than one place, colour or ground has a row for each;
+// the first is where the preview shows it.
 #pragma once
 
+#include <cstddef>
+#include <iterator>
 #include <span>
 
 #include "art/art.h"
+
+// What a card is shown on: the whole screen first filled with blanks in these
+// colours, or nothing, for a card drawn over the picture already there.
+struct card_ground {
+    bool filled;
+    int attr, fg, bg;
+};
+
+constexpr card_ground GROUND_BLUE = {true, 1, 7, 4};  // the blank blue screen
+constexpr card_ground GROUND_BLACK = {true, 1, 7, 0};
+constexpr card_ground GROUND_CHING = {true, 0, 3, 0};  // black under yellow
+constexpr card_ground GROUND_OVER = {false, 0, 0, 0};
 
 struct card_place {
     const char *stem;
     int from, to;
     int x, y, attr, fg, bg;
-    int back_attr, back_fg, back_bg;  // the fill under it
-    int buffer;                       // the buffer it is read into: it holds buffer - 1 bytes
+    card_ground ground;
+    int buffer;  // the buffer it is read into: it holds buffer - 1 bytes
 };
 
 // The smile card's buffer is smaller than the others.
@@ -46,46 +62,74 @@ enum card_place_name {
     PLACE_FIREWORKS_TITLE,
     PLACE_PLASMA_TITLE,
     PLACE_SMILE,
+    PLACE_SMILE_HELD,
     PLACE_END,
     CARD_PLACE_COUNT
 };
 
 constexpr card_place CARD_PLACE_TABLE[CARD_PLACE_COUNT] = {
-    {"intro", 1, 1, 1, 7, 1, 7, 7, 1, 7, 4, CARD_SIZE},
-    {"intro", 2, 6, 9, 3, 1, 7, 7, 1, 7, 4, CARD_SIZE},
-    {"intro", 7, 7, 4, 3, 1, 7, 7, 1, 7, 4, CARD_SIZE},
-    {"ching_intro", 1, 2, 5, 6, 1, 7, 7, 1, 7, 4, CARD_SIZE},
-    {"ching", 1, 1, 1, 1, 1, 3, 0, 0, 3, 0, CARD_SIZE},
-    {"ching", 2, 2, 1, 1, 0, 3, 0, 0, 3, 0, CARD_SIZE},
-    {"ching", 3, 3, 1, 1, 1, 3, 0, 0, 3, 0, CARD_SIZE},
-    {"signal", 1, 11, 15, 6, 1, 7, 7, 1, 7, 4, CARD_SIZE},
-    {"signal", 12, 12, 9, 1, 1, 1, 0, 1, 7, 0, CARD_SIZE},
-    {"signal", 11, 11, 9, 1, 1, 7, 0, 1, 7, 0, CARD_SIZE},
-    // Loaded with the signal cards and never drawn; shown where they are.
-    {"signal", 13, 13, 15, 6, 1, 7, 7, 1, 7, 4, CARD_SIZE},
-    {"omg", 0, 0, 1, 18, 1, 7, 7, 1, 7, 4, CARD_SIZE},
-    {"vortex", 1, 4, 5, 6, 1, 7, 7, 1, 7, 4, CARD_SIZE},
-    {"vortex", 5, 5, 5, 6, 1, 1, 1, 1, 7, 0, CARD_SIZE},
-    {"lol", 0, 0, 29, 9, 1, 2, 2, 1, 7, 4, CARD_SIZE},
-    {"man_intro", 1, 1, 5, 6, 1, 7, 7, 1, 7, 4, CARD_SIZE},
+    {"intro", 1, 1, 1, 7, 1, 7, 7, GROUND_BLUE, CARD_SIZE},
+    {"intro", 2, 6, 9, 3, 1, 7, 7, GROUND_BLUE, CARD_SIZE},
+    // Over the sixth card.
+    {"intro", 7, 7, 4, 3, 1, 7, 7, GROUND_OVER, CARD_SIZE},
+    {"ching_intro", 1, 2, 5, 6, 1, 7, 7, GROUND_BLUE, CARD_SIZE},
+    {"ching", 1, 1, 1, 1, 1, 3, 0, GROUND_CHING, CARD_SIZE},
+    {"ching", 2, 2, 1, 1, 0, 3, 0, GROUND_CHING, CARD_SIZE},
+    {"ching", 3, 3, 1, 1, 1, 3, 0, GROUND_CHING, CARD_SIZE},
+    {"signal", 1, 11, 15, 6, 1, 7, 7, GROUND_BLUE, CARD_SIZE},
+    // After the waves, over the white eleventh card.
+    {"signal", 12, 12, 9, 1, 1, 1, 0, GROUND_OVER, CARD_SIZE},
+    {"signal", 11, 11, 9, 1, 1, 7, 0, GROUND_BLACK, CARD_SIZE},
+    // Loaded with the signal cards and never shown; the preview shows it with them.
+    {"signal", 13, 13, 15, 6, 1, 7, 7, GROUND_BLUE, CARD_SIZE},
+    // Over the waves.
+    {"omg", 0, 0, 1, 18, 1, 7, 7, GROUND_OVER, CARD_SIZE},
+    {"vortex", 1, 4, 5, 6, 1, 7, 7, GROUND_BLUE, CARD_SIZE},
+    {"vortex", 5, 5, 5, 6, 1, 1, 1, GROUND_BLACK, CARD_SIZE},
+    // Over the vortex's last frame.
+    {"lol", 0, 0, 29, 9, 1, 2, 2, GROUND_OVER, CARD_SIZE},
+    {"man_intro", 1, 1, 5, 6, 1, 7, 7, GROUND_BLUE, CARD_SIZE},
     // As loaded, walking leftwards from column 53 to 9 at row 1; the mirrored
     // copies start left of column 0.
-    {"man", 1, 12, 9, 1, 1, 7, 4, 1, 7, 4, CARD_SIZE},
-    {"man", 1, 12, 53, 1, 1, 7, 4, 1, 7, 4, CARD_SIZE},
-    // Flashed in white, red and green; shown in white.
-    {"wow", 0, 0, 1, 4, 1, 7, 7, 1, 7, 4, CARD_SIZE},
-    {"fantastic", 0, 0, 1, 4, 1, 7, 7, 1, 7, 4, CARD_SIZE},
-    {"fire", 1, 3, 15, 6, 1, 7, 7, 1, 7, 4, CARD_SIZE},
-    {"fire", 3, 3, 15, 6, 1, 1, 1, 1, 7, 4, CARD_SIZE},
-    {"fireworks", 1, 3, 5, 6, 1, 7, 7, 1, 7, 4, CARD_SIZE},
-    {"plasma", 1, 1, 2, 1, 1, 7, 7, 1, 7, 4, CARD_SIZE},
-    {"smile", 0, 0, 31, 8, 1, 7, 7, 1, 7, 4, SMILE_SIZE},
-    {"end", 0, 0, 20, 5, 1, 7, 7, 1, 7, 4, CARD_SIZE},
+    {"man", 1, 12, 9, 1, 1, 7, 4, GROUND_BLUE, CARD_SIZE},
+    {"man", 1, 12, 53, 1, 1, 7, 4, GROUND_BLUE, CARD_SIZE},
+    // Flashed in white, red and green over the walk's last frame; the rows give white.
+    {"wow", 0, 0, 1, 4, 1, 7, 7, GROUND_OVER, CARD_SIZE},
+    {"fantastic", 0, 0, 1, 4, 1, 7, 7, GROUND_OVER, CARD_SIZE},
+    {"fire", 1, 3, 15, 6, 1, 7, 7, GROUND_BLUE, CARD_SIZE},
+    {"fire", 3, 3, 15, 6, 1, 1, 1, GROUND_BLUE, CARD_SIZE},
+    {"fireworks", 1, 3, 5, 6, 1, 7, 7, GROUND_BLUE, CARD_SIZE},
+    {"plasma", 1, 1, 2, 1, 1, 7, 7, GROUND_BLUE, CARD_SIZE},
+    // Over the munching squares, then held alone on blue.
+    {"smile", 0, 0, 31, 8, 1, 7, 7, GROUND_OVER, SMILE_SIZE},
+    {"smile", 0, 0, 31, 8, 1, 7, 7, GROUND_BLUE, SMILE_SIZE},
+    {"end", 0, 0, 20, 5, 1, 7, 7, GROUND_BLUE, CARD_SIZE},
 };
 
 constexpr std::span<const card_place> CARD_PLACES(CARD_PLACE_TABLE);
 
 constexpr const card_place &place(card_place_name n) { return CARD_PLACE_TABLE[n]; }
 
-// Blits `card` at its place in its colours (mutta).
-void draw_card(const card_place &p, const char *card);
+// Writes the file name of card `number` of `p` into `path` ("grafik/<stem>"
+// and the number, or without it when the row is one card of number 0).
+void card_path(const card_place &p, int number, char *path, std::size_t size);
+
+// Reads card `number` of row `n` into `card`, which holds the row's buffer size.
+void load_card(card_place_name n, int number, char *card);
+// The same for the row's first (or only) card.
+inline void load_card(card_place_name n, char *card) { load_card(n, place(n).from, card); }
+
+// Reads every card of row `n` into `cards[number]`, numbered as the row
+// numbers them; `cards` holds an entry for each (card buffers or pointers to
+// them).
+template <class Cards>
+void load_cards(card_place_name n, Cards &cards) {
+    for (int i = place(n).from; i <= place(n).to && i < static_cast<int>(std::size(cards)); i++)
+        load_card(n, i, cards[i]);
+}
+
+// Shows `card` as row `p` places it: fills the screen with its ground unless
+// it is drawn over the picture there, then blits it (mutta) at its place in
+// its colours.
+void show_card(const card_place &p, const char *card);
+inline void show_card(card_place_name n, const char *card) { show_card(place(n), card); }

@@ -164,7 +164,7 @@ constexpr int FIREWORKS_LAYERS[LAYERS] = {1, 2, 3, 4, 5, 6};
 void fireworks_volley() {
     print_layers(0);
     for (int i = 0; i < LAYERS - 1; i++) {
-        start_thread(fireworks, &FIREWORKS_LAYERS[i]);
+        start_thread(fireworks, &FIREWORKS_LAYERS[i], "a fireworks rocket");
         pause_us(FIREWORKS_LAUNCH_GAP_US);
         print_one_more_layer();
     }

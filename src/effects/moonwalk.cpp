@@ -2,7 +2,6 @@
 // the way it goes, with a card flashed in three colours after each pass.
 #include "effects/moonwalk.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "art/art.h"
@@ -39,31 +38,34 @@ void mirror_card(char *target, const char *source, std::size_t size) {
 
 namespace {
 
-constexpr int MAN_CARDS = 12;
 constexpr long MOONWALK_FRAME_US = 100000;
 constexpr long MOONWALK_FLASH_HOLD_US = 350000;
 
 // The card, over and over in the colours white, red, green, white, red, green,
 // with nothing cleared between: each lies over the one before.
-void flash_card(const char *card) {
+void flash_card(card_place_name name, const char *card) {
     static const int colours[6] = {7, 1, 2, 7, 1, 2};
-    const card_place &at = place(PLACE_WOW);
+    card_place at = place(name);
     for (int c : colours) {
-        mutta(at.x, at.y, at.attr, c, c, card);
+        at.fg = at.bg = c;
+        show_card(at, card);
         pause_us(MOONWALK_FLASH_HOLD_US);
     }
 }
 
 // One pass: right (mirrored cards), left (cards as loaded), right again, twelve
-// frames a leg, four columns a frame, a fresh blue screen every frame.
+// frames a leg, four columns a frame, a fresh screen every frame.
 void walk(const char (*ahem)[CARD_SIZE], const char (*ahem_backwards)[CARD_SIZE]) {
-    int eek = 0, first = 1, end = 13, step = 1;
+    card_place at = place(PLACE_MAN_LEFTMOST);
+    const int frames = at.to - at.from + 1;  // a card a frame
+    int eek = 0, first = 1, end = first + frames, step = 1;
     for (int leg = 0; leg < 3; leg++) {
-        int frame = 1;
+        int frame = at.from;
         for (int x = first; x != end; x += step, frame++) {
-            fill(1, 7, 4, ' ');
             const char *card = eek ? ahem[frame] : ahem_backwards[frame];
-            mutta(moonwalk_column(eek, x), moonwalk_row(eek), 1, 7, 4, card);
+            at.x = moonwalk_column(eek, x);
+            at.y = moonwalk_row(eek);
+            show_card(at, card);
             pause_us(MOONWALK_FRAME_US);
         }
         int t = first;
@@ -82,20 +84,16 @@ void moonwalk() {
     char ahem[20][CARD_SIZE];
     char ahem_backwards[20][CARD_SIZE];
     char sup[CARD_SIZE];
-    char snopp[50];
 
-    for (int k = 1; k <= MAN_CARDS; k++) {
-        std::snprintf(snopp, sizeof snopp, "grafik/man%d", k);
-        load_card(ahem[k], CARD_SIZE, snopp);
-    }
-    for (int k = 1; k <= MAN_CARDS; k++)
+    load_cards(PLACE_MAN_LEFTMOST, ahem);
+    for (int k = place(PLACE_MAN_LEFTMOST).from; k <= place(PLACE_MAN_LEFTMOST).to; k++)
         mirror_card(ahem_backwards[k], ahem[k], CARD_SIZE);
 
     walk(ahem, ahem_backwards);
-    load_card(sup, CARD_SIZE, "grafik/wow");
-    flash_card(sup);
+    load_card(PLACE_WOW, sup);
+    flash_card(PLACE_WOW, sup);
 
     walk(ahem, ahem_backwards);
-    load_card(sup, CARD_SIZE, "grafik/fantastic");
-    flash_card(sup);
+    load_card(PLACE_FANTASTIC, sup);
+    flash_card(PLACE_FANTASTIC, sup);
 }

@@ -34,8 +34,8 @@ void munching_mark(int points[WIDTH][HEIGHT], int count) {
 }
 
 void munching() {
-    char smile[SMILE_SIZE];  // the card holds at most 499 bytes
-    load_card(smile, sizeof smile, "grafik/smile");
+    char smile[SMILE_SIZE];
+    load_card(PLACE_SMILE, smile);
 
     fill(1, 7, 4, ' ');
     int points[WIDTH][HEIGHT];
@@ -44,11 +44,10 @@ void munching() {
     for (int count = 0; count < MUNCHING_FRAMES; count++) {
         munching_mark(points, count);
         draw_points(points);
-        draw_card(place(PLACE_SMILE), smile);
+        show_card(PLACE_SMILE, smile);
         pause_us(MUNCHING_FRAME_US);
     }
 
-    fill(1, 7, 4, ' ');
-    draw_card(place(PLACE_SMILE), smile);
+    show_card(PLACE_SMILE_HELD, smile);
     pause_us(MUNCHING_END_HOLD_US);
 }

@@ -53,9 +53,9 @@ void *pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread(voi
 void *we_get_signal(void *) {
     // Slot 19 is this thread's alone. A missing card leaves it all zero and
     // the blit then draws nothing.
-    load_card(kuka[19], CARD_SIZE, "grafik/omg");
+    load_card(PLACE_OMG, kuka[19]);
     pause_us(SIGNAL_CARD_WAIT_US);
-    draw_card(place(PLACE_OMG), kuka[19]);
+    show_card(PLACE_OMG, kuka[19]);
     return nullptr;
 }
 
@@ -70,11 +70,13 @@ constexpr wave_params WAVES[] = {{2, 5}, {1, 10}, {6, 15}};
 }  // namespace
 
 void signal_waves() {
-    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[0]);
+    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[0],
+                 "a signal wave");
     pause_us(SIGNAL_LAUNCH_GAP_US);
-    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[1]);
+    start_thread(pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space_thread, &WAVES[1],
+                 "a signal wave");
     pause_us(SIGNAL_LAUNCH_GAP_US);
-    start_thread(we_get_signal);
+    start_thread(we_get_signal, nullptr, "the signal card");
     pirate_ninja_robot_zombie_mutant_alien_signals_from_outer_space(WAVES[2]);
     pause_us(SIGNAL_END_HOLD_US);
 }

@@ -48,7 +48,7 @@ void man_eating_plasma_vortex_from_hell() {
 
     // The card over the last frame; its spaces let the rings through.
     char sup[CARD_SIZE];
-    load_card(sup, sizeof sup, "grafik/lol");
-    draw_card(place(PLACE_LOL), sup);
+    load_card(PLACE_LOL, sup);
+    show_card(PLACE_LOL, sup);
     pause_us(VORTEX_CARD_HOLD_US);
 }

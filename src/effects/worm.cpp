@@ -121,7 +121,7 @@ constexpr long WORMS_LAUNCH_GAP_US = 50000;
 
 void worms() {
     print_layers(WORMS_PRINTED_LAYERS);
-    start_thread(worm, &WORMS[0]);
+    start_thread(worm, &WORMS[0], "the worm on layer 1");
     pause_us(WORMS_LAUNCH_GAP_US);
     worm_params second = WORMS[1];
     worm(&second);

@@ -1,5 +1,6 @@
 #include "screen/render.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -175,7 +176,7 @@ void *update_screen(void *) {
 
 int start_render() {
     render_state.store(PRINTING, std::memory_order_release);
-    const int err = start_thread(update_screen);
+    const int err = start_thread(update_screen, nullptr, "the render thread");
     if (err)
         render_state.store(NOT_STARTED, std::memory_order_release);
     return err;

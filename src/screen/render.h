@@ -1,7 +1,6 @@
 // The render thread: prints `screen`, or the composite of the layers, every 30 ms.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 
 #include "screen/screen.h"

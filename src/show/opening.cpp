@@ -1,5 +1,3 @@
-#include <cstdio>
-
 #include "art/art.h"
 #include "art/card_places.h"
 #include "effects/effects.h"
@@ -42,39 +40,36 @@ void opening() {
         blank_screen();
     }
 
-    char *cards[] = {buf1, buf2, buf3, buf4, buf5, buf6, buf7};
-    for (int i = 0; i < 7; i++) {
-        char path[32];
-        snprintf(path, sizeof path, "grafik/intro%d", i + 1);
-        load_card(cards[i], CARD_SIZE, path);
-    }
+    // Card n is read into cards[n].
+    char *cards[] = {nullptr, buf1, buf2, buf3, buf4, buf5, buf6, buf7};
+    for (card_place_name n : {PLACE_INTRO1, PLACE_INTRO2_TO_6, PLACE_INTRO7})
+        load_cards(n, cards);
 
-    blank_screen();
-    draw_card(place(PLACE_INTRO1), buf1);
+    show_card(PLACE_INTRO1, buf1);
     pause_us(INTRO_CARD_HOLD_US);
 
     blank_screen();
     pause_us(INTRO_BLANK_HOLD_US);
 
-    // Cards 2 to 6, each with half a second of the blips; the blip module
-    // resumes where it stopped, so the five stabs follow one another.
-    for (int i = 1; i <= 5; i++) {
-        draw_card(place(PLACE_INTRO2_TO_6), cards[i]);
+    // Cards 2 to 6, each on a blank screen with half a second of the blips;
+    // the blip module resumes where it stopped, so the five stabs follow one
+    // another.
+    const card_place &blips = place(PLACE_INTRO2_TO_6);
+    for (int i = blips.from; i <= blips.to; i++) {
+        show_card(blips, cards[i]);
         FMUSIC_PlaySong(knark);
         pause_us(BLIP_HOLD_US);
         FMUSIC_StopSong(knark);
-        if (i < 5)
-            blank_screen();
     }
 
     // Card 7 goes over card 6.
-    draw_card(place(PLACE_INTRO7), buf7);
+    show_card(PLACE_INTRO7, buf7);
     pause_us(INTRO_CARD_HOLD_US);
 
     FMUSIC_PlaySong(mod);
 
     for (int i = 0; i < BORDER_CRAWLERS; i++) {
         pause_us(CRAWLER_LAUNCH_GAP_US);
-        start_thread(draw_border);
+        start_thread(draw_border, nullptr, "a border crawler");
     }
 }

@@ -19,20 +19,14 @@ constexpr long WORMS_WORD_HOLD_US = 800000;
 constexpr long SNURRA_WORD_HOLD_US = 700000;
 constexpr long MUNCHING_WORD_HOLD_US = 1000000;
 
-void black_screen() { fill(1, 7, 0, ' '); }
-
 // Cards 11 and 12 of the signal title, flashed in white and red on black.
 void signal_cards() {
-    black_screen();
-    draw_card(place(PLACE_SIGNAL_WHITE), kuka[11]);
-    pause_us(SIGNAL_FIRST_CARD_HOLD_US);
-    draw_card(place(PLACE_SIGNAL_RED), kuka[12]);
-    pause_us(SIGNAL_CARD_HOLD_US);
-    black_screen();
-    draw_card(place(PLACE_SIGNAL_WHITE), kuka[11]);
-    pause_us(SIGNAL_CARD_HOLD_US);
-    draw_card(place(PLACE_SIGNAL_RED), kuka[12]);
-    pause_us(SIGNAL_CARD_HOLD_US);
+    for (long hold : {SIGNAL_FIRST_CARD_HOLD_US, SIGNAL_CARD_HOLD_US}) {
+        show_card(PLACE_SIGNAL_WHITE, kuka[11]);
+        pause_us(hold);
+        show_card(PLACE_SIGNAL_RED, kuka[12]);
+        pause_us(SIGNAL_CARD_HOLD_US);
+    }
 }
 
 }  // namespace
@@ -83,8 +77,7 @@ void scenes() {
     plasma_attack();
 
     static char end_card[CARD_SIZE];
-    load_card(end_card, sizeof end_card, "grafik/end");
+    load_card(PLACE_END, end_card);
     scrolla(credits);
-    blank_screen();
-    draw_card(place(PLACE_END), end_card);
+    show_card(PLACE_END, end_card);
 }

@@ -28,6 +28,8 @@ void blank_screen();
 // Lowers the main module's volume in steps of 10 every 100 ms until it is
 // negative.
 void fade_out();
-// Fades out, releases sound, lets the render thread finish its frame and ends
-// the process with status 0.
+// Fades out, releases sound, lets the render thread finish its frame, says on
+// standard error which art files could not be loaded and which threads could
+// not be started, one line each, and ends the process: with status 1 when a
+// thread could not be started, else 0.
 [[noreturn]] void end_show();

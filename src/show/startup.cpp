@@ -7,6 +7,7 @@
 #include "screen/pause.h"
 #include "screen/render.h"
 #include "screen/screen.h"
+#include "screen/thread.h"
 #include "show/show.h"
 #include "sound_rate.h"
 #include "stream_format.h"
@@ -83,5 +84,9 @@ void end_show() {
     FSOUND_Close();
     // The last frame goes out whole: the terminal is not left inside an escape.
     stop_render();
-    exit(0);
+    // Then what the show had to do without: art it could not load (drawn as
+    // nothing) and threads it could not start. A show that lacked one of its
+    // threads did not play as it should.
+    say_art_problems(stderr, "demo");
+    exit(say_thread_problems(stderr, "demo") > 0 ? 1 : 0);
 }

@@ -4,10 +4,14 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "art/art.h"
+#include "art/card_places.h"
+#include "screen/render.h"
 #include "screen/screen.h"
+#include "stream_format.h"
 #include "temp_dir.h"
 
 namespace {
@@ -19,42 +23,42 @@ std::string pattern(std::size_t n) {
     return s;
 }
 
-TEST(LoadCard, MissingOrEmptyFileLeavesTheBufferZeroed) {
+TEST(ReadArt, MissingOrEmptyFileLeavesTheBufferZeroed) {
     temp_dir dir{temp_dir::ENTER};
     dir.write("empty", "");
     static char buf[CARD_SIZE];
     for (const char *path : {"missing", "empty", "no/such/dir/card"}) {
         std::memset(buf, 'Q', sizeof buf);
-        load_card(buf, sizeof buf, path);
+        read_art(buf, sizeof buf, path);
         EXPECT_EQ(std::string(buf, sizeof buf), std::string(sizeof buf, '\0')) << path;
     }
 }
 
-TEST(LoadCard, CardOfTheLargestSizeIsReadWholeAndEndsInTheBuffer) {
+TEST(ReadArt, CardOfTheLargestSizeIsReadWholeAndEndsInTheBuffer) {
     temp_dir dir{temp_dir::ENTER};
     const std::string card = pattern(CARD_SIZE - 1);
     dir.write("big", card);
     static char buf[CARD_SIZE];
     std::memset(buf, 'Q', sizeof buf);
-    load_card(buf, sizeof buf, "big");
+    read_art(buf, sizeof buf, "big");
     EXPECT_EQ(std::string(buf, CARD_SIZE - 1), card);
     EXPECT_EQ(buf[CARD_SIZE - 1], '\0');
 }
 
-TEST(LoadCard, LongerFileIsCutAndStillTerminated) {
+TEST(ReadArt, LongerFileIsCutAndStillTerminated) {
     temp_dir dir{temp_dir::ENTER};
     const std::string card = pattern(6000);
     dir.write("huge", card);
     static char buf[CARD_SIZE];
     std::memset(buf, 'Q', sizeof buf);
-    load_card(buf, sizeof buf, "huge");
+    read_art(buf, sizeof buf, "huge");
     EXPECT_EQ(std::string(buf, CARD_SIZE - 1), card.substr(0, CARD_SIZE - 1));
     EXPECT_EQ(buf[CARD_SIZE - 1], '\0');
 
     // The same for the small 500-byte buffer of the smile card.
     char small[500];
     std::memset(small, 'Q', sizeof small);
-    load_card(small, sizeof small, "huge");
+    read_art(small, sizeof small, "huge");
     EXPECT_EQ(std::string(small, 499), card.substr(0, 499));
     EXPECT_EQ(small[499], '\0');
 
@@ -68,18 +72,18 @@ TEST(LoadCard, LongerFileIsCutAndStillTerminated) {
     EXPECT_EQ(screen[last][lines].data, ' ');
 }
 
-TEST(LoadCard, ReusedBufferKeepsNothingOfTheLongerCard) {
+TEST(ReadArt, ReusedBufferKeepsNothingOfTheLongerCard) {
     temp_dir dir{temp_dir::ENTER};
     dir.write("long", pattern(3000));
     dir.write("short", "ab\ncd\n");
     static char buf[CARD_SIZE];
-    load_card(buf, sizeof buf, "long");
-    load_card(buf, sizeof buf, "short");
+    read_art(buf, sizeof buf, "long");
+    read_art(buf, sizeof buf, "short");
     EXPECT_EQ(std::string(buf, sizeof buf),
               std::string("ab\ncd\n") + std::string(sizeof buf - 6, '\0'));
 }
 
-TEST(LoadCard, ClosesEveryFileItOpens) {
+TEST(ReadArt, ClosesEveryFileItOpens) {
     temp_dir dir{temp_dir::ENTER};
     dir.write("card", "x\n");
     int before = open("card", O_RDONLY);
@@ -87,10 +91,74 @@ TEST(LoadCard, ClosesEveryFileItOpens) {
     close(before);
     static char buf[CARD_SIZE];
     for (int i = 0; i < 2000; i++)
-        load_card(buf, sizeof buf, "card");
+        read_art(buf, sizeof buf, "card");
     int after = open("card", O_RDONLY);
     EXPECT_EQ(after, before);
     close(after);
+}
+
+// Only regular files are read. A FIFO without a writer, a folder and a device
+// are left unread at once, like a missing file, and each is said once with
+// its reason, in the order met.
+TEST(ReadArt, AnythingButARegularFileIsRefusedAtOnceAndSaid) {
+    temp_dir dir{temp_dir::ENTER};
+    ASSERT_EQ(mkfifo("fifo", 0600), 0);
+    ASSERT_EQ(mkdir("folder", 0700), 0);
+    ASSERT_EQ(symlink("/dev/zero", "zero"), 0);
+    dir.write("card", "x\n");
+    static char buf[CARD_SIZE];
+    for (const char *path : {"fifo", "folder", "zero", "absent", "fifo"}) {
+        std::memset(buf, 'Q', sizeof buf);
+        EXPECT_FALSE(read_art(buf, sizeof buf, path)) << path;
+        EXPECT_EQ(std::string(buf, sizeof buf), std::string(sizeof buf, '\0')) << path;
+    }
+    EXPECT_TRUE(read_art(buf, sizeof buf, "card"));
+
+    char *text = nullptr;
+    std::size_t size = 0;
+    FILE *said = open_memstream(&text, &size);
+    say_art_problems(said, "demo");
+    std::fclose(said);
+    const std::string lines(text, size);
+    std::free(text);
+    const std::string want = "demo: cannot load fifo: not a regular file\n"
+                             "demo: cannot load folder: not a regular file\n"
+                             "demo: cannot load zero: not a regular file\n"
+                             "demo: cannot load absent: No such file or directory\n";
+    EXPECT_NE(lines.find(want), std::string::npos) << lines;
+    EXPECT_EQ(lines.find("card:"), std::string::npos);
+}
+
+// A card of every byte but the newline, shown and printed: the frame holds no
+// control byte of the card's, only each cell's escape and each row's newline;
+// the card's other bytes are printed as blanks in their cells' colours.
+TEST(ShowCard, HostileCardPrintsNoControlByteOfItsOwn) {
+    temp_dir dir{temp_dir::ENTER};
+    std::string card;
+    for (int b = 1; b < 256; b++)
+        if (b != '\n')
+            card += static_cast<char>(b) + std::string(b % 40 == 0 ? "\n" : "");
+    dir.write("grafik/end", card);
+    static char buf[CARD_SIZE];
+    load_card(PLACE_END, buf);
+    print_screen();
+    show_card(PLACE_END, buf);
+
+    static char frame[FRAME_MAX];
+    const std::size_t n = encode_frame(frame);
+    int escapes = 0, newlines = 0, others = 0;
+    for (std::size_t i = 0; i < n; i++) {
+        const unsigned char c = static_cast<unsigned char>(frame[i]);
+        if (c == 27)
+            escapes++;
+        else if (c == '\n')
+            newlines++;
+        else if (c < 32 || c == 127 || (c >= 128 && c < 160))
+            others++;
+    }
+    EXPECT_EQ(escapes, FRAME_CURSOR_UPS + WIDTH * HEIGHT);
+    EXPECT_EQ(newlines, HEIGHT);
+    EXPECT_EQ(others, 0);
 }
 
 }  // namespace

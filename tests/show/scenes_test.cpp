@@ -85,7 +85,7 @@ TEST(Scenes, WholeSequenceModesLayersWipesAndEndCard) {
     ASSERT_LT(scroller, r.size());
     EXPECT_EQ(scroller + 611, r.size());
     char end_card[CARD_SIZE];
-    load_card(end_card, sizeof end_card, "grafik/end");
+    read_art(end_card, sizeof end_card, "grafik/end");
     int x = 20, y = 5;
     for (const char *p = end_card; *p; p++) {
         if (*p == '\n') {

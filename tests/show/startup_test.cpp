@@ -196,6 +196,38 @@ TEST(ShowBinary, RenderThreadThatCannotStartEndsTheShowWithStatusOne) {
                               "FreeSong vorbel.xm\nFreeSong knark.xm\nClose\n");
 }
 
+// Art that is missing or no regular file (a FIFO nobody writes, a folder, a
+// device) is drawn as nothing without holding the show up; every scene thread
+// is refused. After the show each is said on standard error, and the show ends
+// with status 1 for the threads it went without.
+TEST(ShowBinary, MissingArtAndRefusedThreadsAreSaidAfterTheShow) {
+    temp_dir dir;
+    const string in_dir = "cd " + dir.path().string() + " && ";
+    ASSERT_EQ(run_child(in_dir + "cp -r " SOURCE_DIR "/grafik . && cd grafik && "
+                                 "rm intro1 ching_intro2 smile end && mkfifo intro1 && "
+                                 "ln -s /dev/zero smile && mkdir end")
+                  .status,
+              0);
+    child_result r =
+        run_child(in_dir + "THREAD_DOUBLE_FAIL_AFTER=1 SOUND_DOUBLE_SPEEDUP=0 timeout 20 " +
+                  DEMO_WITH_DOUBLE + " 2>err");
+    EXPECT_EQ(r.status, 1);
+    string want = "demo: cannot load grafik/intro1: not a regular file\n"
+                  "demo: cannot load grafik/ching_intro2: No such file or directory\n"
+                  "demo: cannot load grafik/smile: not a regular file\n"
+                  "demo: cannot load grafik/end: not a regular file\n";
+    auto refused = [&want](int n, const string &name) {
+        for (int i = 0; i < n; i++)
+            want += "demo: cannot start " + name + ": Resource temporarily unavailable\n";
+    };
+    refused(119, "a border crawler");
+    refused(2, "a signal wave");
+    refused(1, "the signal card");
+    refused(10, "a fireworks rocket");
+    refused(1, "the worm on layer 1");
+    EXPECT_EQ(read_file(dir.path("err")), want);
+}
+
 // The real show binary with the real sound library, started where no module is.
 TEST(ShowBinary, RealBinaryWithoutModulesSaysLoadsongError) {
     temp_dir dir;
@@ -212,8 +244,9 @@ TEST(ShowBinary, WholeShowWithArtRunsWithAllThreadsAndPrintsWholeFrames) {
     temp_dir dir;
     child_result r = run_child("cd " + dir.path().string() +
                                " && cp -r " SOURCE_DIR "/grafik . && SOUND_DOUBLE_SPEEDUP=10 " +
-                               DEMO_WITH_DOUBLE);
+                               DEMO_WITH_DOUBLE + " 2>err");
     EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read_file(dir.path("err")), "");  // nothing missing, nothing refused
     // After the reset, the hidden cursor and the 24 reserved lines come whole
     // frames, up to the last.
     size_t frame_start = 8 + RESERVE_BYTES;

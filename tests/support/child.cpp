@@ -1,6 +1,8 @@
 #include "child.h"
 
 #include <cstdio>
+#include <fstream>
+#include <string>
 #include <sys/wait.h>
 
 child_result run_child(const std::string &command) {
@@ -16,4 +18,13 @@ child_result run_child(const std::string &command) {
     if (st != -1 && WIFEXITED(st))
         r.status = WEXITSTATUS(st);
     return r;
+}
+
+bool running(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (pid <= 0 || !std::getline(stat, line))
+        return false;
+    const std::size_t paren = line.rfind(')');
+    return paren != std::string::npos && paren + 2 < line.size() && line[paren + 2] != 'Z';
 }

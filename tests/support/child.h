@@ -1,6 +1,8 @@
 // Runs a command through the shell and captures its standard output.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 struct child_result {
@@ -9,3 +11,6 @@ struct child_result {
 };
 
 child_result run_child(const std::string &command);
+
+// Whether the process runs: it exists and is no zombie waiting to be reaped.
+bool running(pid_t pid);

@@ -14,10 +14,15 @@ extern "C" int __real_pthread_create(pthread_t *, const pthread_attr_t *, void *
 namespace {
 
 std::atomic<long> delay_us{0};
-const bool refuse = [] {
+// How many creations succeed before every later one fails; -1: all succeed.
+const long allowed = [] {
     const char *f = std::getenv("THREAD_DOUBLE_FAIL");
-    return f && std::strcmp(f, "1") == 0;
+    if (f && std::strcmp(f, "1") == 0)
+        return 0L;
+    const char *after = std::getenv("THREAD_DOUBLE_FAIL_AFTER");
+    return after ? std::atol(after) : -1L;
 }();
+std::atomic<long> created{0};
 std::atomic<int> running{0};
 
 struct held_start {
@@ -43,7 +48,7 @@ void *held_body(void *p) {
 
 extern "C" int __wrap_pthread_create(pthread_t *t, const pthread_attr_t *a, void *(*body)(void *),
                                      void *arg) {
-    if (refuse)
+    if (allowed >= 0 && created.fetch_add(1, std::memory_order_relaxed) >= allowed)
         return EAGAIN;
     auto *h = new held_start{body, arg, delay_us.load(std::memory_order_relaxed)};
     running.fetch_add(1, std::memory_order_relaxed);

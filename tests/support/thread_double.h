@@ -1,7 +1,8 @@
 // Thread creation as the code under test sees it, for binaries linked with
 // -Wl,--wrap=pthread_create (the thread_double object library): every new
 // thread can be held back before its body runs; with THREAD_DOUBLE_FAIL=1 in
-// the environment every creation fails.
+// the environment every creation fails, with THREAD_DOUBLE_FAIL_AFTER=N every
+// one after the first N.
 #pragma once
 
 // Each thread started from now on sleeps `usec` before its body runs.

@@ -9,7 +9,9 @@
 // FAKE_SHOW_MODE makes it fail instead: "silent" prints nothing, "garbage"
 // prints bytes that are no frame, "exit3" says why it cannot start and exits
 // 3, "die" is killed in the middle of frame 5, "forever" never ends; each
-// waits to be ended after. It writes its process id into show.pid.
+// waits to be ended after. It writes its process id into show.pid, and
+// starts a helper that only waits (at most a minute), as a show's own
+// children might, with its process id in helper.pid.
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -103,6 +105,15 @@ int main() {
     if (!path)
         return 1;
     std::ofstream("show.pid") << getpid() << "\n";
+    if (const pid_t helper = fork(); helper == 0) {
+        for (int fd : {0, 1, 2})
+            close(fd);
+        alarm(60);
+        for (;;)
+            pause();
+    } else {
+        std::ofstream("helper.pid") << helper << "\n";
+    }
     const std::string black = uniform_frame("\033[0;37;40m "),
                       white = uniform_frame("\033[0;37;47m ");
     fail_as(mode ? mode : "", "\033c\033[?25l" + uniform_frame(" ").substr(24 * 3), black);

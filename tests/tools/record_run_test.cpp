@@ -70,6 +70,11 @@ TEST(RecordRun, VideoWithSoundInSyncAndAnAsciicast) {
     std::vector<std::string> lines = cast_lines(dir);
     ASSERT_EQ(lines.size(), 44u);
     EXPECT_EQ(lines[0].rfind("{\"version\": 2, \"width\": 80, \"height\": 25, ", 0), 0u);
+    // The header names the first frame's time, as its event has it, and the form.
+    const std::string first_frame = lines[4].substr(1, lines[4].find(',') - 1);
+    EXPECT_NE(lines[0].find(", \"first_frame\": " + first_frame + ", \"frames\": \"compact\", "),
+              std::string::npos)
+        << lines[0];
     EXPECT_EQ(lines.back().substr(lines.back().size() - 10), ", \"o\", \"\"]") << lines.back();
     std::vector<double> times;
     for (std::size_t k = 1; k < lines.size(); k++)
@@ -82,6 +87,7 @@ TEST(RecordRun, VideoWithSoundInSyncAndAnAsciicast) {
               0);
     lines = cast_lines(full.path().string());
     ASSERT_EQ(lines.size(), 44u);
+    EXPECT_NE(lines[0].find(", \"frames\": \"full\", "), std::string::npos) << lines[0];
     EXPECT_EQ(lines.back().find(", \"o\", \"\\u001b[A\\u001b[A"), 9u) << lines.back().substr(0, 40);
     for (std::size_t k = 0; k < 40; k++)
         EXPECT_NEAR(times[3 + k] - times[3], pts[k], 0.0015) << "frame " << k;
@@ -117,22 +123,28 @@ std::string recorder(const temp_dir &run, const temp_dir &out) {
            " --demo " FAKE_SHOW " --out " + out.path().string();
 }
 
-// What a recording left: the files in its output folder, and a show still running.
+// What a recording left: the files in its output folder, and a show or its
+// helper still running.
 std::string leftovers(const temp_dir &run, const temp_dir &out) {
     std::string left;
     for (const auto &e : std::filesystem::directory_iterator(out.path()))
         left += e.path().filename().string() + " ";
-    pid_t pid = 0;
-    std::ifstream(run.path("show.pid")) >> pid;
-    if (pid > 0 && kill(pid, 0) == 0)
-        left += "the show, still running";
+    for (const char *who : {"show", "helper"}) {
+        pid_t pid = 0;
+        std::ifstream(run.path(std::string(who) + ".pid")) >> pid;
+        if (running(pid))
+            left += std::string("the ") + who + ", still running ";
+    }
     return left;
 }
 
 TEST(RecordFailure, EachSaysWhatLeavesNothingAndExitsNonZero) {
     temp_dir bin;
-    const std::string broken = bin.write("broken/ffmpeg", "#!/bin/sh\nexit 1\n");
+    const std::string broken =
+        bin.write("broken/ffmpeg", "#!/bin/sh\necho 'frame=1'; echo 'No space left' >&2; exit 1\n");
     chmod(broken.c_str(), 0755);
+    std::filesystem::create_directory(bin.path("taken"));
+    std::filesystem::create_directory(bin.path("taken/contact.png"));
     struct failure {
         std::string env, args, message;
         int status;
@@ -144,12 +156,17 @@ TEST(RecordFailure, EachSaysWhatLeavesNothingAndExitsNonZero) {
         {"FAKE_SHOW_MODE=exit3", "",
          "the show exited with status 3; it printed: cannot open the sound device ", 1},
         {"FAKE_SHOW_MODE=die", "", "the show exited with status 137", 1},
-        {"PATH=" + bin.path("broken"), "", "ffmpeg stopped encoding the video (status 1)", 1},
+        {"PATH=" + bin.path("broken"), "",
+         "ffmpeg stopped encoding the video (status 1): No space left", 1},
         {"PATH=" + bin.path("none"), "", "ffmpeg is not installed (no ffmpeg on the PATH)", 1},
         {"", "--out " + bin.path("none"), "the output folder " + bin.path("none") + " is not", 1},
         {"", "--give-up 0", "--give-up is 1 to 3600 seconds, not 0", 2},
         {"", "--crf 2.5", "--crf is a whole number from 0 to 51, not 2.5", 2},
         {"", "--stills a@-1", "a still is NAME@SECONDS or SECONDS, not 'a@-1'", 2},
+        {"", "--stills contact@0", "a still cannot be named contact", 2},
+        {"", "--stills a@1,b@2,a@3", "two stills are named a", 2},
+        {"", "--stills 1 --out " + bin.path("taken"),
+         bin.path("taken") + "/contact.png is a folder; the output is written only as", 1},
     };
     for (const failure &c : cases) {
         temp_dir run, out;
@@ -158,6 +175,19 @@ TEST(RecordFailure, EachSaysWhatLeavesNothingAndExitsNonZero) {
         EXPECT_NE(r.out.find("record: " + c.message), std::string::npos) << r.out;
         EXPECT_EQ(leftovers(run, out), "") << c.env << c.args;
     }
+    EXPECT_EQ(std::filesystem::is_directory(bin.path("taken/contact.png")), true);
+}
+
+// One recorder at a time in a folder: the second is refused while the first
+// runs, and the folder is free again once it has gone.
+TEST(RecordFailure, ASecondRecorderIntoTheSameFolderIsRefused) {
+    temp_dir run, out, run2;
+    child_result r = run_child("FAKE_SHOW_MODE=forever " + recorder(run, out) +
+                               " 2>/dev/null & sleep 0.5; FAKE_SHOW_MODE=silent " +
+                               recorder(run2, out) + " 2>&1; echo $?; kill $!; wait $!");
+    EXPECT_EQ(r.out, "record: another recorder is recording into " + out.path().string() + "\n1\n");
+    EXPECT_EQ(leftovers(run, out), "");
+    EXPECT_EQ(leftovers(run2, out), "");
 }
 
 TEST(RecordFailure, StopSignalsEndTheShowAndLeaveNothing) {

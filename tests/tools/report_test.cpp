@@ -1,6 +1,11 @@
-// The music report's figures on a small module the test compiles: a tone in
-// tune, then slid 2.5 semitones up, off its note; a hit at 100 Hz.
+// The music report's figures on small modules the tests compile.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -23,6 +28,7 @@ pattern p 16
 order p
 )";
 
+// A tone in tune, then slid 2.5 semitones up, off its note; a hit at 100 Hz.
 TEST(MusicReport, FiguresOfASmallModule) {
     temp_dir dir;
     const std::string module = probe::compile(dir, "small", SCORE);
@@ -44,6 +50,158 @@ child_result report(const std::string &args) {
     return probe::run(std::string(MUSIC_REPORT) + " " + args);
 }
 
+// The report's lines on a score compiled in `dir`, or the compiler's failure.
+std::string report_on(const temp_dir &dir, const std::string &name, const std::string &score) {
+    const std::string module = probe::compile(dir, name, score);
+    if (module.empty())
+        return "the score " + name + " did not compile";
+    return report(probe::quote(module)).out;
+}
+
+void expect_lines(const std::string &out, std::initializer_list<const char *> lines) {
+    for (const char *line : lines)
+        EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+}
+
+// A kick on every beat over a sawtooth bass at A-1, which either holds its
+// note through the kicks or is retriggered after each one and ducked to a
+// sixteenth of its volume on the kick's rows. The duck takes the bass 20 dB
+// down at once; the band's filters carry some of its energy from before the
+// kick into the kick's first 50 ms.
+const char *KICK_AND_BASS = R"(
+channels 2
+instrument 01 hit "kick"
+  wave sine
+  freq 200 55 25
+  length 250
+  decay 60
+instrument 02 tone "bass"
+  wave saw
+  lowpass 1200
+  volume 40
+track kicks 16 01
+  00 C-4
+  04 C-4
+  08 C-4
+  12 C-4
+track held 16 02
+  02 A-1
+track ducked 16 02
+  00 ... .. 04
+  02 A-1
+  04 ... .. 04
+  06 A-1
+  08 ... .. 04
+  10 A-1
+  12 ... .. 04
+  14 A-1
+pattern p 32
+  tracks kicks BASS
+order p
+)";
+
+TEST(MusicReport, KickOverABassDuckedAndNot) {
+    temp_dir dir;
+    std::string held = KICK_AND_BASS, ducked = KICK_AND_BASS;
+    held.replace(held.find("BASS"), 4, "held");
+    ducked.replace(ducked.find("BASS"), 4, "ducked");
+    expect_lines(report_on(dir, "held", held),
+                 {"kick      8 hits; in each one's first 50 ms at 30-150 Hz, median: +1.9 dB over "
+                  "the bass (channel 1), the mix rising +3.4 dB from the 50 ms before",
+                  "octaves   dB against the loudest (63):  31 -21.5  63 0.0  125 -4.7"});
+    expect_lines(report_on(dir, "ducked", ducked),
+                 {"median: +7.6 dB over the bass (channel 1), the mix rising +2.7 dB"});
+}
+
+// A lead on a square wave, its echo three rows later on the next channel,
+// and a quiet pad: the echo quiet and right of centre, or nearly as loud as
+// the lead and hard right, where it sounds louder than the lead at the centre.
+const char *LEAD_AND_ECHO = R"(
+channels 3
+instrument 01 tone "lead"
+  wave square
+  volume 48
+instrument 02 tone "lead echo"
+  like 01
+  ECHO
+instrument 03 tone "pad"
+  wave saw
+  volume 12
+track tune 16 01
+  00 A-4
+  04 C-5
+  08 E-5
+  12 C-5
+pattern p 64
+  tracks tune tune>3@02
+  00 ... | ... | A-3 03
+order p
+)";
+
+TEST(MusicReport, LeadOverAnEchoQuietAndLoud) {
+    temp_dir dir;
+    std::string quiet = LEAD_AND_ECHO, loud = LEAD_AND_ECHO;
+    quiet.replace(quiet.find("ECHO"), 4, "volume 12\n  pan 64");
+    loud.replace(loud.find("ECHO"), 4, "volume 40\n  pan 120");
+    expect_lines(report_on(dir, "quiet", quiet),
+                 {"lead      channel 0, per 7.5 s window it sounds in",
+                  "at    0.0 s  -11.7 LUFS: +11.3 LU over channel 1, +11.3 LU over its echo",
+                  "1 of 1 windows with the lead 3 LU or more over every other melodic part",
+                  "echo      channel 1, pan +64 as heard, 11.3 to 11.3 LU under the lead"});
+    expect_lines(report_on(dir, "loud", loud),
+                 {"0 of 1 windows with the lead 3 LU or more",
+                  "echo      channel 1, pan +120 as heard, -0.9 to -0.9 LU under the lead"});
+}
+
+// Eight bars of kick and bass, eight more with a lead over them at half the
+// global volume, eight without the kick (a break): the lead comes in at the
+// first boundary, the second lies in the break. The song comes round to its
+// loud start from the break.
+TEST(MusicReport, LayersStepsAndTheSeamOfAnArrangement) {
+    temp_dir dir;
+    const std::string out = report_on(dir, "arrangement", R"(
+channels 3
+instrument 01 hit "kick"
+  wave sine
+  freq 200 55 25
+  length 250
+  decay 60
+instrument 02 tone "bass"
+  wave saw
+  volume 30
+instrument 03 tone "lead"
+  wave square
+  volume 40
+track kicks 16 01
+  00 C-4
+  04 C-4
+  08 C-4
+  12 C-4
+track bass 16 02
+  02 A-2
+track tune 16 03
+  00 A-4
+  08 E-5
+pattern a 64
+  tracks kicks bass
+  00 ... | ... | ... .. .. G40
+pattern b 64
+  tracks kicks bass tune
+  00 ... | ... | ... .. .. G20
+pattern c 64
+  tracks . bass tune
+  00 ... | ... | ... .. .. G30
+order a a b b c c
+)");
+    expect_lines(out, {"layers    melodic channels sounding for most of each 8 bars (15.36 s):",
+                       "bar   9 at  15.36 s: 1 2                      in 2, out -\n",
+                       "bar  17 at  30.72 s: 1 2                      in -, out - (break)\n",
+                       "1 of 1 boundaries outside the break bring a layer in or out (100%)",
+                       "neighbouring 7.5 s windows: 15.0 s +1.6; 30.0 s +3.1; 2 in all",
+                       "seam      last 3.75 s -15.0 LUFS, first 3.75 s after the restart -20.8 "
+                       "LUFS: 5.8 LU apart; the restart plays kick"});
+}
+
 // Options out of range, outputs that cannot be written and modules that
 // cannot be played all end with a message and a non-zero status; no file
 // name ever reaches a shell; nothing leaks on any of these paths.
@@ -61,12 +219,14 @@ TEST(MusicReport, RefusesWhatItCannotDo) {
     const struct {
         std::string args;
         int status;
-        const char *message;
+        std::string message;
     } CASES[] = {
         {"--from -5 --wav x.wav " + module, 2, "--from takes a number of at least 0"},
         {"--from 1 --to 0.5 --wav x.wav " + module, 2, "--to 0.5 must lie after --from 1"},
         {"--from 5 --wav x.wav " + module, 2, "past the song's end at 1.92 s"},
-        {"--wav /dev/full " + module, 1, "/dev/full: cannot write"},
+        {"--wav /dev/full " + module, 1, "/dev/full is a device"},
+        {"--wav " + dir.path("full/x.wav") + " " + module, 1,
+         "cannot write " + dir.path("full/x.wav")},
         {module + " >/dev/full", 1, ""},
         {never_loops, 1, "does not loop within 30 minutes of music"},
         {"/dev/zero", 1, "/dev/zero: is not a regular file"},
@@ -82,6 +242,51 @@ TEST(MusicReport, RefusesWhatItCannotDo) {
     }
     EXPECT_FALSE(std::filesystem::exists("INJECTED"));  // where a shell would have made it
     EXPECT_GT(std::filesystem::file_size(dir.path("s.png")), 1000u);
+}
+
+// INT, TERM or HUP while sox draws (a stand-in that only waits) take the
+// temporary WAV, the half-made picture and sox with the report.
+TEST(MusicReport, ASignalLeavesNoTemporaryFile) {
+    temp_dir dir;
+    const std::string module = probe::compile(dir, "small", SCORE);
+    ASSERT_FALSE(module.empty());
+    const std::string sox =
+        dir.write("bin/sox", "#!/bin/sh\necho $$ >\"$TMPDIR/../sox.pid\"\nexec sleep 30\n");
+    chmod(sox.c_str(), 0755);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        std::filesystem::create_directory(dir.path("tmp"));
+        std::string tmpdir = "TMPDIR=" + dir.path("tmp"),
+                    path = "PATH=" + dir.path("bin") + ":/usr/bin:/bin";
+        char *env[] = {tmpdir.data(), path.data(), nullptr};
+        const char *argv[] = {MUSIC_REPORT, "--spectrogram", "s.png", module.c_str(), nullptr};
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addchdir_np(&files, dir.path("").c_str());
+        pid_t pid;
+        ASSERT_EQ(posix_spawn(&pid, MUSIC_REPORT, &files, nullptr, const_cast<char **>(argv), env),
+                  0);
+        posix_spawn_file_actions_destroy(&files);
+        for (int i = 0; i < 1000 && !std::filesystem::exists(dir.path("sox.pid")); i++)
+            usleep(10000);
+        pid_t sox_pid = 0;
+        for (int i = 0; i < 100 && sox_pid <= 0; i++, usleep(10000))
+            std::ifstream(dir.path("sox.pid")) >> sox_pid;
+        kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig;
+        EXPECT_TRUE(std::filesystem::is_empty(dir.path("tmp"))) << sig;
+        for (int i = 0; i < 200 && running(sox_pid); i++)
+            usleep(10000);
+        EXPECT_GT(sox_pid, 0);
+        EXPECT_FALSE(running(sox_pid)) << sig;
+        std::filesystem::remove(dir.path("sox.pid"));
+    }
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator(dir.path()))
+        files++;
+    EXPECT_EQ(files, 4u);  // the score, the module, bin/ and tmp/
 }
 
 }  // namespace

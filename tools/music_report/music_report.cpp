@@ -5,11 +5,15 @@
 // levels for the song and each channel, stereo width, where the energy lies
 // in the spectrum, the loudness of each 7.5 s, how long each pitched channel
 // sounds off its written note, where each drum hit's energy lies, how varied
-// the channel tracks are, how many effect commands the patterns use, and how
-// far each instrument sounds from its note when played at C-4. It can also
+// the channel tracks are, how many effect commands the patterns use, how far
+// each instrument sounds from its note when played at C-4, and how the parts
+// sit together (see mix.h): the kick against the bass, the layers coming and
+// going, the steps in loudness, the lead in front of the rest and its echo,
+// the octave bands and the seam where the song loops. It can also
 // write the rendering as a WAV file and as a spectrogram picture (the picture
 // needs sox), of the whole song or of a stretch of it, up to a top frequency.
 // A song that does not loop within half an hour of music is refused.
+#include <fcntl.h>
 #include <getopt.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -23,35 +27,37 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "listen.h"
+#include "mix.h"
 #include "notes.h"
+#include "output_guard.h"
 
 extern char **environ;
 
 namespace {
 
-void put_u32(std::ofstream &f, uint32_t v) {
+void put_u32(std::string &f, uint32_t v) {
     for (int i = 0; i < 4; i++)
-        f.put(static_cast<char>((v >> (8 * i)) & 0xff));
+        f += static_cast<char>((v >> (8 * i)) & 0xff);
 }
 
-void put_u16(std::ofstream &f, unsigned v) {
-    f.put(static_cast<char>(v & 0xff));
-    f.put(static_cast<char>((v >> 8) & 0xff));
+void put_u16(std::string &f, unsigned v) {
+    f += static_cast<char>(v & 0xff);
+    f += static_cast<char>((v >> 8) & 0xff);
 }
 
-bool write_wav(const std::string &path, const std::vector<float> &frames, std::size_t first,
-               std::size_t last) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+// The WAV file's bytes: 16-bit stereo of the frames from `first` to `last`.
+std::string wav_bytes(const std::vector<float> &frames, std::size_t first, std::size_t last) {
+    std::string f;
     const uint32_t bytes = static_cast<uint32_t>((last - first) * 2 * 2);
-    f.write("RIFF", 4);
+    f.reserve(44 + bytes);
+    f += "RIFF";
     put_u32(f, 36 + bytes);
-    f.write("WAVEfmt ", 8);
+    f += "WAVEfmt ";
     put_u32(f, 16);
     put_u16(f, 1);
     put_u16(f, 2);
@@ -59,12 +65,11 @@ bool write_wav(const std::string &path, const std::vector<float> &frames, std::s
     put_u32(f, LISTEN_RATE * 4);
     put_u16(f, 4);
     put_u16(f, 16);
-    f.write("data", 4);
+    f += "data";
     put_u32(f, bytes);
     for (std::size_t i = first * 2; i < last * 2; i++)
         put_u16(f, static_cast<uint16_t>(static_cast<int16_t>(std::lround(frames[i] * 32767.0f))));
-    f.close();
-    return static_cast<bool>(f);
+    return f;
 }
 
 // Distinct channel tracks among the non-empty ones, and effect commands, over
@@ -301,10 +306,13 @@ void print_patterns(const xmp_module &m) {
                 pf.effects_played);
 }
 
-// Each channel alone: its level and where its energy lies.
-void print_channels(const std::string &file, const xmp_module &m) {
+// Each channel alone: its level and where its energy lies; what the mix
+// measures need of it is kept in `studies`.
+void print_channels(const std::string &file, const xmp_module &m,
+                    std::vector<channel_study> &studies) {
     for (int ch = 0; ch < m.chn; ch++) {
         const rendering solo = render_song(file, ch);
+        studies.push_back(study_channel(solo.frames));
         char what[24];
         std::snprintf(what, sizeof what, "channel %d", ch);
         print_level(what, measure_level(solo.frames));
@@ -338,7 +346,8 @@ void print_instruments(const std::string &file, const xmp_module &m) {
 }
 
 // Runs a program with its arguments as given, no shell between: its exit
-// status, or -1 when it could not be started.
+// status, or -1 when it could not be started. A signal that ends the report
+// ends the program too.
 int run_program(const std::vector<std::string> &args) {
     std::vector<char *> argv;
     for (const std::string &a : args)
@@ -347,41 +356,87 @@ int run_program(const std::vector<std::string> &args) {
     pid_t pid;
     if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
         return -1;
+    end_on_signals(pid);
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    end_on_signals(0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 // A path sox cannot take for an option.
 std::string as_path(const std::string &path) { return path[0] == '-' ? "./" + path : path; }
 
+// The rendering as a WAV file for sox, in the temporary folder, removed
+// when it goes (or when a signal ends the report).
+struct temporary_wav {
+    std::string path;
+    ~temporary_wav() {
+        if (!path.empty()) {
+            unlink(path.c_str());
+            forget_on_signals(path);
+        }
+    }
+    bool write(const std::string &bytes) {
+        const char *dir = std::getenv("TMPDIR");
+        std::string name = std::string(dir && *dir ? dir : "/tmp") + "/music_report-XXXXXX.wav";
+        const int fd = mkostemps(name.data(), 4, O_CLOEXEC);
+        if (fd < 0) {
+            std::fprintf(stderr, "music_report: cannot make a temporary file: %s\n",
+                         std::strerror(errno));
+            return false;
+        }
+        path = name;
+        remove_on_signals(path);
+        std::size_t done = 0;
+        for (ssize_t n = 0; done < bytes.size(); done += static_cast<std::size_t>(n))
+            if ((n = ::write(fd, bytes.data() + done, bytes.size() - done)) <= 0)
+                break;
+        if (close(fd) != 0 || done < bytes.size()) {
+            std::fprintf(stderr, "%s: cannot write\n", path.c_str());
+            return false;
+        }
+        return true;
+    }
+};
+
 bool draw_spectrogram(const options &o, const rendering &song, std::size_t first,
                       std::size_t last) {
-    char temp[] = "/tmp/music_report-XXXXXX.wav";
-    const int fd = mkstemps(temp, 4);
-    if (fd < 0) {
-        std::fprintf(stderr, "music_report: cannot make a temporary file: %s\n",
-                     std::strerror(errno));
+    temporary_wav wav;
+    output_file png;
+    std::string error;
+    if (!png.open(o.png, error, {o.module})) {
+        std::fprintf(stderr, "music_report: %s\n", error.c_str());
         return false;
     }
-    close(fd);
-    bool ok = write_wav(temp, song.frames, first, last);
-    if (!ok)
-        std::fprintf(stderr, "%s: cannot write\n", temp);
-    std::vector<std::string> sox = {"sox", temp, "-n", "remix", "-"};
+    if (!wav.write(wav_bytes(song.frames, first, last)))
+        return false;
+    std::vector<std::string> sox = {"sox", wav.path, "-n", "remix", "-"};
     if (o.top > 0)
         sox.insert(sox.end(), {"rate", std::to_string(static_cast<int>(2 * o.top))});
     sox.insert(sox.end(), {"spectrogram", "-x", "1600", "-y", "513", "-z", "90", "-t", o.module,
-                           "-o", as_path(o.png)});
-    const int status = ok ? run_program(sox) : 0;
-    std::remove(temp);
+                           "-o", as_path(png.temp_path())});
+    const int status = run_program(sox);
     if (status < 0)
         std::fprintf(stderr, "the spectrogram needs sox, which is not installed (apt-get install "
                              "sox)\n");
     else if (status > 0)
         std::fprintf(stderr, "sox could not draw the spectrogram into %s\n", o.png.c_str());
-    return ok && status == 0;
+    else if (!png.commit(error))
+        std::fprintf(stderr, "music_report: %s\n", error.c_str());
+    return status == 0 && error.empty();
+}
+
+// Writes the rendering (or the stretch chosen) as a WAV file.
+bool write_wav(const options &o, const rendering &song, std::size_t first, std::size_t last) {
+    output_file wav;
+    std::string error;
+    const std::string bytes = wav_bytes(song.frames, first, last);
+    if (wav.open(o.wav, error, {o.module}) && wav.write(bytes.data(), bytes.size(), error) &&
+        wav.commit(error))
+        return true;
+    std::fprintf(stderr, "music_report: %s\n", error.c_str());
+    return false;
 }
 
 // The WAV file and the spectrogram asked for, of the stretch chosen.
@@ -390,10 +445,8 @@ int write_outputs(const options &o, const rendering &song) {
     const std::size_t first = static_cast<std::size_t>(o.from * LISTEN_RATE);
     const std::size_t last =
         o.to >= 0 ? std::min(total, static_cast<std::size_t>(o.to * LISTEN_RATE)) : total;
-    if (!o.wav.empty() && !write_wav(o.wav, song.frames, first, last)) {
-        std::fprintf(stderr, "%s: cannot write\n", o.wav.c_str());
+    if (!o.wav.empty() && !write_wav(o, song, first, last))
         return 1;
-    }
     if (!o.png.empty() && !draw_spectrogram(o, song, first, last))
         return 1;
     return 0;
@@ -409,6 +462,14 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "%s: %s\n", o.module.c_str(), why);
         return 1;
     }
+    // The outputs are looked at before the song is rendered, which takes a while.
+    remove_temporaries_on_signals();
+    for (const std::string &out : {o.wav, o.png})
+        if (const std::string refused = out.empty() ? "" : output_refusal(out, {o.module});
+            !refused.empty()) {
+            std::fprintf(stderr, "music_report: %s\n", refused.c_str());
+            return 1;
+        }
     const player module(o.module);  // loaded, not started
     if (!module.loaded) {
         std::fprintf(stderr, "%s: libxmp cannot load it\n", o.module.c_str());
@@ -433,7 +494,9 @@ int main(int argc, char **argv) {
     print_song(o.module, m, song);
     print_loudness(song);
     print_patterns(m);
-    print_channels(o.module, m);
+    std::vector<channel_study> studies;
+    print_channels(o.module, m, studies);
+    print_mix(o.module, m, song, studies);
     print_pitch(o.module);
     print_hits(o.module, m);
     print_instruments(o.module, m);

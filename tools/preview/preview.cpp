@@ -47,7 +47,7 @@ const char USAGE[] =
     "Cards are read as the show reads them: at most 4999 bytes (499 for smile).\n"
     "Colours: 0 black, 1 red, 2 green, 3 yellow, 4 blue, 5 magenta, 6 cyan, 7 white.\n";
 
-const card_place UNKNOWN = {"", 0, 0, 0, 0, 1, 7, 7, 1, 7, 4, CARD_SIZE};
+const card_place UNKNOWN = {"", 0, 0, 0, 0, 1, 7, 7, GROUND_BLUE, CARD_SIZE};
 
 // The show's placement of a card, found by its file name (directories dropped).
 const card_place &place_of(const std::string &path) {
@@ -102,21 +102,34 @@ bool show_card(const std::string &path, const card_options &o, bool caption) {
         std::fprintf(stderr, "preview: %s: no such card\n", path.c_str());
         return false;
     }
-    const card_place &p = place_of(path);
+    // The show's row for the card, with what the options change.
+    card_place p = place_of(path);
+    if (o.at) {
+        p.x = o.x;
+        p.y = o.y;
+    }
+    if (o.colours) {
+        p.attr = o.attr;
+        p.fg = o.fg;
+        p.bg = o.bg;
+    }
+    if (o.back)
+        p.ground = {true, p.ground.filled ? p.ground.attr : GROUND_BLUE.attr,
+                    p.ground.filled ? p.ground.fg : GROUND_BLUE.fg, o.back_bg};
     static char card[CARD_SIZE];
     std::size_t size = p.buffer;
-    load_card(card, size, path.c_str());
+    read_art(card, size, path.c_str());
 
-    int x = o.at ? o.x : p.x, y = o.at ? o.y : p.y;
-    int attr = o.colours ? o.attr : p.attr, fg = o.colours ? o.fg : p.fg,
-        bg = o.colours ? o.bg : p.bg;
-    fill(p.back_attr, p.back_fg, o.back ? o.back_bg : p.back_bg, ' ');
-    mutta(x, y, attr, fg, bg, card);
+    // Drawn as the show draws it; a card the show puts over another picture
+    // lies on the blank blue screen here.
+    fill(GROUND_BLUE.attr, GROUND_BLUE.fg, GROUND_BLUE.bg, ' ');
+    ::show_card(p, card);
 
     if (caption) {
         char line[200];
         std::snprintf(line, sizeof line, "\033[0m%s at (%d, %d), colours %d;%d;%d, %lld bytes%s\n",
-                      path.c_str(), x, y, attr, fg, bg, static_cast<long long>(st.st_size),
+                      path.c_str(), p.x, p.y, p.attr, p.fg, p.bg,
+                      static_cast<long long>(st.st_size),
                       static_cast<std::size_t>(st.st_size) >= size ? " -- TOO LONG, cut" : "");
         print_text(line);
     }

@@ -145,7 +145,8 @@ pid_t start_show(recording &r, int &out_fd) {
                  -1,
                  {{"SDL_AUDIODRIVER", "disk"},
                   {"SDL_DISKAUDIOFILE", r.run.fifo_path},
-                  {"SDL_DISKAUDIODELAY", "0"}}};
+                  {"SDL_DISKAUDIODELAY", "0"}},
+                 true};
     std::string error;
     r.run.wall_clock = static_cast<double>(std::time(nullptr));
     pid_t pid = r.kids.spawn(s, error);

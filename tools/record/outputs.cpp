@@ -2,12 +2,12 @@
 // asciicast, the video (the terminal model drawn frame by frame into ffmpeg,
 // with the frame times of the run) and the stills.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <sstream>
 
@@ -104,11 +104,22 @@ bool send_sound(sound_feed &s, int encoder, long ms) {
     return true;
 }
 
-std::string encoder_log(const recording &r) { return r.tmp.path + "/encoder.log"; }
+// What the encoder says is kept in memory, where it can be written even when
+// the disk is full, and read back for a message (and the PSNR figures).
+int memory_log() { return memfd_create("encoder.log", MFD_CLOEXEC); }
 
-// The last lines ffmpeg wrote, for a message.
-std::string log_tail(const std::string &path) {
-    std::ifstream in(path);
+std::string read_log(int fd) {
+    std::string text;
+    char buf[65536];
+    ssize_t n;
+    for (off_t at = 0; fd >= 0 && (n = pread(fd, buf, sizeof buf, at)) > 0; at += n)
+        text.append(buf, static_cast<std::size_t>(n));
+    return text;
+}
+
+// The last line ffmpeg wrote that is not a progress line, for a message.
+std::string log_tail(const std::string &log) {
+    std::istringstream in(log);
     std::string line, tail;
     while (std::getline(in, line))
         if (!line.empty() && line.find("frame=") == std::string::npos)
@@ -210,8 +221,8 @@ bool draw_frames(recording &r, int encoder, sound_feed &sound) {
 }
 
 // The lowest and the mean PSNR of the frames, from the encoder's log.
-std::string psnr_summary(const std::string &log_path) {
-    std::ifstream in(log_path);
+std::string psnr_summary(const std::string &log) {
+    std::istringstream in(log);
     double lowest = 1e9, sum = 0;
     long n = 0;
     for (std::string line; std::getline(in, line);) {
@@ -327,10 +338,15 @@ bool write_cast(recording &r) {
                                                           std::fclose);
     if (!cast)
         return fail("cannot write " + path + ": " + errno_text(errno));
+    // Beside asciicast's own keys, what the web page's maker needs: the time
+    // of the first frame (where the video starts; written as its event's
+    // time is) and whether the frames are compact or whole.
     std::fprintf(cast.get(),
-                 "{\"version\": 2, \"width\": %d, \"height\": %d, \"timestamp\": %ld, \"env\": "
-                 "{\"TERM\": \"xterm-256color\"}}\n",
-                 WIDTH, TERM_HEIGHT, static_cast<long>(r.run.wall_clock));
+                 "{\"version\": 2, \"width\": %d, \"height\": %d, \"timestamp\": %ld, "
+                 "\"first_frame\": %.6f, \"frames\": \"%s\", \"env\": {\"TERM\": "
+                 "\"xterm-256color\"}}\n",
+                 WIDTH, TERM_HEIGHT, static_cast<long>(r.run.wall_clock),
+                 r.run.first_frame - r.run.first_byte, r.opt.cast_full ? "full" : "compact");
     // The compact form: the units before the first frame as printed, then
     // each frame as what it changes on the terminal.
     auto shown = std::make_unique<terminal>();
@@ -362,7 +378,7 @@ bool encode_video(recording &r) {
     if (pipe2(fds, O_CLOEXEC) != 0)
         return fail("cannot make a pipe: " + errno_text(errno));
     fd_guard read_end(fds[0]), write_end(fds[1]);
-    fd_guard log(open(encoder_log(r).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    fd_guard log(memory_log());
     pid_t encoder = start_encoder(r, read_end.fd, log.fd);
     if (encoder < 0)
         return false;
@@ -375,9 +391,9 @@ bool encode_video(recording &r) {
         return false;
     if (status != 0 || !sent)
         return fail("ffmpeg stopped encoding the video (status " + std::to_string(status) + ")" +
-                    log_tail(encoder_log(r)));
+                    log_tail(read_log(log.fd)));
     if (r.opt.psnr)
-        r.psnr = psnr_summary(encoder_log(r));
+        r.psnr = psnr_summary(read_log(log.fd));
     r.sound_kept = sound.kept;
     return make_mp4(r);
 }

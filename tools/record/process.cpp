@@ -3,10 +3,14 @@
 #include "clocks.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -61,6 +65,8 @@ std::vector<char *> pointers(std::vector<std::string> &strings) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (s.own_group)
+        setpgid(0, 0);
     int failure[2] = {0, 0};
     if (!s.dir.empty() && chdir(s.dir.c_str()) != 0)
         failure[0] = 1;
@@ -76,6 +82,30 @@ std::vector<char *> pointers(std::vector<std::string> &strings) {
     ssize_t ignored = write(report, failure, sizeof failure);
     (void)ignored;
     _exit(127);
+}
+
+// Ends what is left of a process group whose leader has ended: asked, then
+// made to, the ones that come to the recorder reaped (it is their subreaper).
+void end_group(pid_t group) {
+    kill(-group, SIGTERM);
+    const double start = wall_seconds();
+    for (;;) {
+        while (waitpid(-group, nullptr, WNOHANG) > 0) {
+        }
+        if (kill(-group, 0) != 0)
+            return;
+        if (wall_seconds() - start > GRACE_S) {
+            kill(-group, SIGKILL);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// Sends a signal to a child, or to its whole group when it leads one.
+void signal_child(const children &kids, pid_t pid, int sig) {
+    kill(std::find(kids.groups.begin(), kids.groups.end(), pid) != kids.groups.end() ? -pid : pid,
+         sig);
 }
 
 }  // namespace
@@ -120,9 +150,15 @@ pid_t children::spawn(const spawn_spec &s, std::string &error) {
         error = "cannot make a pipe: " + errno_text(errno);
         return -1;
     }
+    // What a group's programs leave behind when their parent ends comes to the
+    // recorder, which can then reap it.
+    if (s.own_group)
+        prctl(PR_SET_CHILD_SUBREAPER, 1);
     pid_t pid = fork();
     if (pid == 0)
         exec_child(s, argv.data(), envp.data(), report[1]);
+    if (pid > 0 && s.own_group)
+        setpgid(pid, pid);  // also here, so that it holds before fork returns in either
     int fork_errno = errno;
     close(report[1]);
     fd_guard reader(report[0]);
@@ -144,6 +180,8 @@ pid_t children::spawn(const spawn_spec &s, std::string &error) {
         return -1;
     }
     running.push_back(pid);
+    if (s.own_group)
+        groups.push_back(pid);
     return pid;
 }
 
@@ -155,6 +193,8 @@ int children::wait(pid_t pid, double limit, double *cpu) {
         pid_t got = wait4(pid, &status, WNOHANG, &ru);
         if (got == pid || (got < 0 && errno == ECHILD)) {
             std::erase(running, pid);
+            if (std::erase(groups, pid) > 0)
+                end_group(pid);
             if (got != pid)
                 return -1;
             if (cpu)
@@ -168,22 +208,62 @@ int children::wait(pid_t pid, double limit, double *cpu) {
 }
 
 void children::end(pid_t pid) {
-    kill(pid, SIGTERM);
+    signal_child(*this, pid, SIGTERM);
     const double start = wall_seconds();
     while (waitpid(pid, nullptr, WNOHANG) == 0) {
         if (wall_seconds() - start > GRACE_S) {
-            kill(pid, SIGKILL);
+            signal_child(*this, pid, SIGKILL);
             waitpid(pid, nullptr, 0);
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     std::erase(running, pid);
+    if (std::erase(groups, pid) > 0)
+        end_group(pid);
 }
 
 children::~children() {
     while (!running.empty())
         end(running.back());
+}
+
+folder_lock::~folder_lock() {
+    if (fd < 0)
+        return;
+    unlink(path.c_str());
+    close(fd);
+}
+
+bool folder_lock::take(const std::string &folder, std::string &error) {
+    path = folder + "/.record.lock";
+    for (;;) {
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        struct stat held, named;
+        if (fd < 0 || fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+            error = "cannot make the lock file " + path + ": " +
+                    (fd < 0 ? errno_text(errno) : "something else is there");
+            if (fd >= 0)
+                close(fd);
+            fd = -1;
+            return false;
+        }
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int e = errno;
+            close(fd);
+            fd = -1;
+            error = e == EWOULDBLOCK ? "another recorder is recording into " + folder
+                                     : "cannot lock " + path + ": " + errno_text(e);
+            return false;
+        }
+        // Held, unless the recorder that held it removed it meanwhile: then the
+        // lock is the one now at the path.
+        if (stat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
+            named.st_ino == held.st_ino)
+            return true;
+        close(fd);
+        fd = -1;
+    }
 }
 
 temp_folder::~temp_folder() {

@@ -41,12 +41,15 @@ struct spawn_spec {
     std::string dir;                                       // working directory; empty keeps ours
     int in = -1, out = -1, err = -1;                       // standard streams; -1 keeps ours
     std::vector<std::pair<std::string, std::string>> env;  // settings added to ours
+    bool own_group = false;  // leads a process group of its own, which ends with it
 };
 
 // The programs the recorder started. Any still running when this goes are
-// asked to end (SIGTERM), then made to (SIGKILL), and reaped.
+// asked to end (SIGTERM), then made to (SIGKILL), and reaped. A program
+// started in a group of its own is ended with all the group: what it started
+// and left behind ends when it does.
 struct children {
-    std::vector<pid_t> running;
+    std::vector<pid_t> running, groups;
     children() = default;
     children(const children &) = delete;
     children &operator=(const children &) = delete;
@@ -62,6 +65,20 @@ struct children {
     int wait(pid_t pid, double limit = -1, double *cpu = nullptr);
     // Asks a child to end and waits for it.
     void end(pid_t pid);
+};
+
+// The recorder's claim on its output folder: a lock file in it, held while
+// the recording runs and removed when this goes, so that a second recorder
+// into the same folder is refused.
+struct folder_lock {
+    int fd = -1;
+    std::string path;
+    folder_lock() = default;
+    folder_lock(const folder_lock &) = delete;
+    folder_lock &operator=(const folder_lock &) = delete;
+    ~folder_lock();
+    // False with `error` saying why when another recorder holds the folder.
+    bool take(const std::string &folder, std::string &error);
 };
 
 // A temporary folder, removed with all it holds when this goes.

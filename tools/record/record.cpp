@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "output_guard.h"
 #include "record.h"
 
 namespace {
@@ -126,9 +127,27 @@ bool parse_stills(recording &r) {
         if (!item.empty())
             r.stills.push_back(std::move(s));
     }
+    // Each still is a file of its own, beside the contact sheet.
+    for (std::size_t i = 0; i < r.stills.size(); i++) {
+        if (r.stills[i].name == "contact")
+            return fail("a still cannot be named contact: contact.png is the sheet of them all");
+        for (std::size_t j = 0; j < i; j++)
+            if (r.stills[j].name == r.stills[i].name)
+                return fail("two stills are named " + r.stills[i].name);
+    }
     std::sort(r.stills.begin(), r.stills.end(),
               [](const still &a, const still &b) { return a.at < b.at; });
     return true;
+}
+
+// The files the recording will leave in the output folder.
+std::vector<std::string> output_names(const recording &r) {
+    std::vector<std::string> names = {"demo.cast", "demo.mp4"};
+    for (const still &s : r.stills)
+        names.push_back(s.name + ".png");
+    if (!r.stills.empty())
+        names.push_back("contact.png");
+    return names;
 }
 
 // One option's value into the options; false with a message when it is out of range.
@@ -211,14 +230,20 @@ bool parse_options(int argc, char **argv, recording &r, int &exit_status) {
     return parse_stills(r);
 }
 
-// Before the show starts: the output folder takes files (the temporary
-// folder is made in it), the font reads and ffmpeg is there.
+// Before the show starts: no other recorder records into the output folder,
+// every file it will hold may be written there, the folder takes files (the
+// temporary folder is made in it), the font reads and ffmpeg is there.
 bool check_output(recording &r) {
     std::error_code ec;
     std::filesystem::path out = std::filesystem::absolute(r.opt.out, ec);
     if (ec || !std::filesystem::is_directory(out, ec))
         return fail("the output folder " + r.opt.out + " is not a folder that exists");
     std::string error;
+    if (!r.lock.take(out.string(), error))
+        return fail(error);
+    for (const std::string &name : output_names(r))
+        if (error = output_refusal((out / name).string()); !error.empty())
+            return fail(error);
     if (!r.tmp.make((out / ".record-").string(), error))
         return fail("the output folder " + r.opt.out + " does not take files: " + error);
     if (std::string err = load_font(r.opt.font, r.font); !err.empty())
@@ -235,14 +260,14 @@ bool check_output(recording &r) {
     return found || fail("ffmpeg is not installed (no ffmpeg on the PATH); it makes the video");
 }
 
-// The finished files take their final names only now, so a failed run leaves none.
+// The finished files take their final names only now, all of them or, when
+// one cannot, none, so a failed run leaves the folder as it was.
 bool move_into_place(recording &r) {
-    for (const std::string &name : r.outputs) {
-        std::string to = r.opt.out + "/" + name;
-        if (std::rename((r.tmp.path + "/" + name).c_str(), to.c_str()) != 0)
-            return fail("cannot move " + name + " into " + r.opt.out + ": " + errno_text(errno));
-    }
-    return true;
+    std::vector<std::pair<std::string, std::string>> moves;
+    for (const std::string &name : r.outputs)
+        moves.push_back({r.tmp.path + "/" + name, r.opt.out + "/" + name});
+    std::string error;
+    return move_all_into_place(moves, error) || fail(error);
 }
 
 void report(const recording &r) {

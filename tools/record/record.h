@@ -53,8 +53,9 @@ struct recording {
     options opt;
     std::vector<still> stills;
     console_font font;
-    temp_folder tmp;  // inside the output folder, so finished files move by rename
-    children kids;    // declared after tmp: the children end before it goes
+    folder_lock lock;  // declared before tmp: held until the temporary folder has gone
+    temp_folder tmp;   // inside the output folder, so finished files move by rename
+    children kids;     // declared after tmp: the children end before it goes
     take run;
     std::vector<std::string> outputs;  // files made in tmp, moved to the output folder last
     long frames_encoded = 0;

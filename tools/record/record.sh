@@ -8,17 +8,26 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/scripts/packages.sh"
 ensure_packages $demo_packages $record_packages $web_packages
 
-# Relative paths in the arguments mean what they mean where this was started.
+# Relative paths in the arguments mean what they mean where this was started,
+# in either spelling (--out DIR or --out=DIR); without --out, the recording
+# goes here.
 args=()
 out=$PWD
+help=no
 while [ $# -gt 0 ]; do
     case "$1" in
-        --out) out=$(realpath -m -- "$2"); args+=("$1" "$out"); shift 2 ;;
-        --font) args+=("$1" "$(realpath -m -- "$2")"); shift 2 ;;
+        --out|--font)
+            [ $# -ge 2 ] || { args+=("$1"); shift; continue; }
+            path=$(realpath -m -- "$2"); args+=("$1=$path"); shift 2
+            [[ ${args[-1]} == --out=* ]] && out=$path ;;
+        --out=*|--font=*)
+            path=$(realpath -m -- "${1#*=}"); args+=("${1%%=*}=$path"); shift
+            [[ ${args[-1]} == --out=* ]] && out=$path ;;
+        -h|--help) help=yes; args+=("$1"); shift ;;
+        --) args+=("$@"); break ;;
         *) args+=("$1"); shift ;;
     esac
 done
-[[ " ${args[*]-} " == *" --out "* ]] || args+=(--out "$PWD")
 
 # Built quietly into the run command's folder; the log is shown only when something goes wrong.
 echo "Building the demo and the recorder ..." >&2
@@ -28,6 +37,24 @@ mkdir -p "$root/build-demo"
   cmake --build "$root/build-demo" -j"$(nproc)"; } >"$log" 2>&1 || { cat "$log"; exit 1; }
 
 cd "$root/build-demo/run"
-"$root/build-demo/tools/record/record" "${args[@]}"
-[[ " ${args[*]} " == *" --help "* || " ${args[*]} " == *" -h "* ]] ||
-    "$root/tools/web/make_web.sh" "$out"
+# The recorder runs in the background so that INT, TERM and HUP sent to this
+# script reach it at once (Ctrl-C reaches both); it ends the show, keeps
+# nothing and ends with 128 + the signal, and so does this script.
+pending=""
+for sig in INT TERM HUP; do
+    trap "pending=$sig" "$sig"
+done
+"$root/build-demo/tools/record/record" --out "$out" "${args[@]}" &
+recorder=$!
+for sig in INT TERM HUP; do
+    trap "kill -$sig $recorder 2>/dev/null" "$sig"
+done
+[ -z "$pending" ] || kill -"$pending" "$recorder" 2>/dev/null || true
+status=0
+while :; do
+    wait "$recorder" && status=0 || status=$?
+    kill -0 "$recorder" 2>/dev/null || break  # a trapped signal only interrupted the wait
+done
+trap - INT TERM HUP
+[ "$status" -eq 0 ] || exit "$status"
+[ "$help" = yes ] || "$root/tools/web/make_web.sh" "$out"

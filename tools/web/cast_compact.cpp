@@ -1,14 +1,19 @@
 // cast_compact: rewrites an asciicast of the show with whole frames (the
-// recorder's full form) into the compact form: the same header and event
-// times, the writes before the first frame as they were, and each frame as
-// the bytes that change the screen. A cast that is not the show's full form
-// is refused; the output appears whole or not at all.
+// recorder's full form) into the compact form: the same header (its
+// "frames" now "compact") and event times, the writes before the first frame
+// as they were, and each frame as the bytes that change the screen. A cast
+// that is not the show's full form is refused; the output appears whole or
+// not at all, and only over nothing or a regular file that is not the input.
+#include <getopt.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 #include "cast.h"
+#include "output_guard.h"
 #include "stream.h"
 
 namespace {
@@ -64,6 +69,9 @@ std::string compact(std::istream &in, std::ostream &out) {
     std::string line;
     if (!std::getline(in, line) || line.rfind("{\"version\": 2", 0) != 0)
         return "no asciicast v2 header";
+    // The recorder's header names the form of the frames.
+    if (std::size_t k = line.find("\"frames\": \"full\""); k != std::string::npos)
+        line.replace(k, 17, "\"frames\": \"compact\"");
     out << line << '\n';
     static stream_reader reader;
     terminal term;
@@ -92,29 +100,48 @@ std::string compact(std::istream &in, std::ostream &out) {
     return in.bad() ? "cannot read the cast" : "";
 }
 
+const char USAGE[] = "usage: cast_compact FULL.cast COMPACT.cast\n"
+                     "Rewrites an asciicast of the show with whole frames into the compact form.\n";
+
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: cast_compact FULL.cast COMPACT.cast\n");
+    const option options[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
+    opterr = 0;
+    for (int c; (c = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
+        if (c == 'h') {
+            std::fputs(USAGE, stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "cast_compact: unknown option %s\n%s", argv[optind - 1], USAGE);
         return 2;
     }
-    const std::string to = argv[2], partial = to + ".partial";
-    std::ifstream in(argv[1], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "cast_compact: cannot read %s\n", argv[1]);
+    if (argc - optind != 2) {
+        std::fputs(USAGE, stderr);
+        return 2;
+    }
+    const std::string from = argv[optind], to = argv[optind + 1];
+    remove_temporaries_on_signals();
+    std::string err;
+    output_file out;
+    if (!out.open(to, err, {from})) {
+        std::fprintf(stderr, "cast_compact: %s\n", err.c_str());
         return 1;
     }
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    std::string err = out ? compact(in, out) : "cannot write " + partial;
-    out.close();
-    if (err.empty() && !out)
-        err = "cannot write " + partial;
-    if (err.empty() && std::rename(partial.c_str(), to.c_str()) != 0)
-        err = "cannot write " + to;
+    std::ifstream in(from, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "cast_compact: cannot read %s\n", from.c_str());
+        return 1;
+    }
+    std::ostringstream text;
+    err = compact(in, text);
     if (!err.empty()) {
-        std::remove(partial.c_str());
-        std::fprintf(stderr, "cast_compact: %s: %s\n", argv[1], err.c_str());
+        std::fprintf(stderr, "cast_compact: %s: %s\n", from.c_str(), err.c_str());
+        return 1;
+    }
+    const std::string bytes = text.str();
+    if (!out.write(bytes.data(), bytes.size(), err) || !out.commit(err)) {
+        std::fprintf(stderr, "cast_compact: %s\n", err.c_str());
         return 1;
     }
     return 0;

@@ -2,18 +2,17 @@
 //
 // A malformed score is reported as "score:line: error: message" (every fault
 // of its tuning, the first of anything else) with exit status 1. The module
-// is written whole under a temporary name beside the output and renamed onto
-// it, and only ever as a regular file: a device, FIFO, directory or link at
-// the output path is refused. Every failure leaves no file at the output path.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+// is written whole beside the output and moved onto it, and only ever as a
+// regular file: a device, FIFO, directory or link at the output path, or the
+// score itself, is refused. A failure leaves whatever was at the path as it was.
+#include <getopt.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 
+#include "output_guard.h"
 #include "score.h"
 
 namespace {
@@ -46,53 +45,17 @@ bool read_score(const std::string &path, std::string &text) {
     return !failed && text.size() <= MAX_SCORE_BYTES;
 }
 
-// What stands at the output path when it is not a regular file (or nothing), else null.
-const char *not_a_regular_file(const std::string &path) {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode))
-        return nullptr;
-    if (S_ISDIR(st.st_mode))
-        return "a directory";
-    if (S_ISFIFO(st.st_mode))
-        return "a FIFO";
-    if (S_ISLNK(st.st_mode))
-        return "a symbolic link";
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-        return "a device";
-    return "not a regular file";
-}
-
-// A failed compilation leaves nothing standing for the score, not even an
-// earlier module.
-void remove_output(const std::string &out) {
-    if (!not_a_regular_file(out))
-        unlink(out.c_str());
-}
-
-// Writes the module under a temporary name beside `out`, then renames it onto `out`.
-bool write_module(const std::string &out, const std::vector<uint8_t> &bytes) {
-    std::string temp = out + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    bool ok = fd >= 0;
-    const mode_t mask = umask(0);
-    umask(mask);
-    ok = ok && fchmod(fd, 0666 & ~mask) == 0;
-    for (std::size_t done = 0; ok && done < bytes.size();) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        done += ok ? static_cast<std::size_t>(n) : 0;
+// Writes the module whole beside `out` and moves it into place.
+bool write_module(const std::string &out, const std::string &score,
+                  const std::vector<uint8_t> &bytes) {
+    output_file module;
+    std::string error;
+    if (!module.open(out, error, {score}) || !module.write(bytes.data(), bytes.size(), error) ||
+        !module.commit(error)) {
+        std::cerr << "xmc: " << error << '\n';
+        return false;
     }
-    if (fd >= 0)
-        ok = close(fd) == 0 && ok;
-    ok = ok && !not_a_regular_file(out) && std::rename(temp.c_str(), out.c_str()) == 0;
-    if (!ok) {
-        std::cerr << out << ": cannot write the module: " << std::strerror(errno) << '\n';
-        if (fd >= 0)
-            unlink(temp.c_str());
-    }
-    return ok;
+    return true;
 }
 
 void report(const std::string &score, const score_error &e) {
@@ -122,25 +85,29 @@ std::vector<uint8_t> compile(const std::string &score, const std::string &text) 
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (argc == 2 && std::string(argv[1]) == "--help") {
-        std::cout << USAGE;
-        return 0;
+    const option options[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
+    opterr = 0;
+    for (int c; (c = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
+        if (c == 'h') {
+            std::cout << USAGE;
+            return 0;
+        }
+        std::cerr << "xmc: unknown option " << argv[optind - 1] << '\n' << USAGE;
+        return 2;
     }
-    if (argc != 3) {
+    if (argc - optind != 2) {
         std::cerr << USAGE;
         return 2;
     }
-    const std::string score = argv[1], out = argv[2];
-    if (const char *what = not_a_regular_file(out)) {
-        std::cerr << out << ": is " << what << "; the module is written only as a regular file\n";
+    const std::string score = argv[optind], out = argv[optind + 1];
+    remove_temporaries_on_signals();
+    // Checked before the work, so that a refused output costs no compilation.
+    if (const std::string refused = output_refusal(out, {score}); !refused.empty()) {
+        std::cerr << "xmc: " << refused << '\n';
         return 1;
     }
     std::string text;
     const std::vector<uint8_t> bytes =
         read_score(score, text) ? compile(score, text) : std::vector<uint8_t>();
-    if (bytes.empty() || !write_module(out, bytes)) {
-        remove_output(out);
-        return 1;
-    }
-    return 0;
+    return !bytes.empty() && write_module(out, score, bytes) ? 0 : 1;
 }
