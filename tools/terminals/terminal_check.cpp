@@ -60,6 +60,10 @@ struct relay {
     pid_t show = -1;
     int pipe_fd = -1;
     double started = 0, first_frame = -1, last_frame = -1, ended = 0;
+    // When the bytes of the unit being read began to arrive (-1: with the
+    // next read). A slow reader takes a frame long after the show made it,
+    // but its first bytes come about when the show began to write it.
+    double unit_began = -1, read_at = 0;
     std::vector<double> blocked;  // seconds each frame's write stayed blocked
     std::vector<double> wipes;    // when a frame with a blank interior followed another
     std::unique_ptr<terminal> model = std::make_unique<terminal>();
@@ -216,7 +220,7 @@ bool pass_unit(relay &r, unit_kind kind, const frame_codes &f, const char *bytes
     r.last_frame = t1;
     bool blank = interior_blank(*r.model);
     if (blank && !r.blank_before)
-        r.wipes.push_back(t0 - r.started);
+        r.wipes.push_back(r.unit_began - r.started);
     r.blank_before = blank;
     if (r.next_moment < r.opt.at.size() && t1 - r.first_frame >= r.opt.at[r.next_moment]) {
         photo p{r.opt.at[r.next_moment], static_cast<long>(r.blocked.size()), "", nullptr};
@@ -247,6 +251,9 @@ void pump(relay &r) {
             continue;
         if (n <= 0)
             break;
+        r.read_at = now();
+        if (r.unit_began < 0)
+            r.unit_began = r.read_at;
         if (r.opt.read_rate > 0)
             sleep_for(static_cast<double>(n) / r.opt.read_rate);
         if (r.output_gone)
@@ -255,8 +262,13 @@ void pump(relay &r) {
             feed_status st =
                 stream_feed(reader, buf.data(), static_cast<std::size_t>(n),
                             [&](unit_kind k, const frame_codes &f, const char *b, std::size_t len) {
-                                return pass_unit(r, k, f, b, len);
+                                bool more = pass_unit(r, k, f, b, len);
+                                r.unit_began = -1;
+                                return more;
                             });
+            // The bytes left over begin the next unit.
+            if (r.unit_began < 0 && !reader.pending.empty())
+                r.unit_began = r.read_at;
             if (st == feed_status::bad) {
                 // Not the show's stream: hand the rest on as it comes.
                 r.stream_error = reader.parser.error;

@@ -16,10 +16,10 @@
 # temporary folder, removed); --for plays only the first SECONDS of the show;
 # --only picks emulators by the names in the table; --table prints the table
 # of an earlier run kept with --out DIR again.
-# --slow-reader plays the show without an emulator twice, once read as fast as
-# it comes and once by a reader that takes it at 100 KB/s, a fifth of what
-# the show prints, and prints the show's length and the moments of its wipes
-# for both.
+# --slow-reader plays the show twice at the same time without an emulator,
+# once read as fast as it comes and once by a reader that takes it at
+# 100 KB/s, a seventh of what the show prints, and prints for both the show's
+# length and the moments its wipes began to be printed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 
@@ -75,15 +75,20 @@ load() { cut -d' ' -f1-3 /proc/loadavg; }
 field() { sed -n "s/^$2 //p" "$1/result" 2>/dev/null | head -1; }
 
 if [ "$slow" = 1 ]; then
+    # Both readers at once, so that the machine's load weighs on both alike.
     limit=()
     [ "$stop_after" -gt 0 ] && limit=(--for "$stop_after")
+    echo "load before: $(load)"
     for reader in fast slow; do
         mkdir -p "$out/$reader"
         rate=0
         [ "$reader" = slow ] && rate=100000
-        echo "load before the $reader reader: $(load)"
         "$check" --run-dir "$run_dir" --out "$out/$reader" --read-rate "$rate" "${limit[@]}" \
-            >/dev/null
+            >/dev/null &
+    done
+    wait
+    echo "load after: $(load)"
+    for reader in fast slow; do
         printf '%s reader: show %.2f s, first to last frame %.2f s, %s frames, exit %s\n' \
             "$reader" "$(field "$out/$reader" length_s)" "$(field "$out/$reader" frames_s)" \
             "$(field "$out/$reader" frames)" "$(field "$out/$reader" exit)"
@@ -92,7 +97,6 @@ if [ "$slow" = 1 ]; then
             "$(field "$out/$reader" blocked_max_ms)"
         echo "  wipes at (s from start): $(field "$out/$reader" wipes)"
     done
-    echo "load after: $(load)"
     exit 0
 fi
 
