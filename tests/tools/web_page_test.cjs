@@ -5,7 +5,7 @@
 // beside web/), it checks the page as a visitor meets it: the poster and each
 // still's moment drawn cell for cell, no console error or failed request, the
 // keys working at once, the show named, the video to download, a phone's
-// width; then the music against the picture over 20 s of playback beside two
+// width, a cast cut short refused; then the music against the picture over 20 s of playback beside two
 // busy loops and after the page was held for 2 s, and the first load on an
 // emulated 10 Mbit/s line with 40 ms of delay and unthrottled. --quick stops
 // after the stills (about 20 s of the whole). Without stills it only measures
@@ -16,6 +16,7 @@ const fs = require("fs");
 const net = require("net");
 const os = require("os");
 const path = require("path");
+const zlib = require("zlib");
 const puppeteer = require(path.join(__dirname, "../../tools/web/node_modules/puppeteer-core"));
 
 const args = process.argv.slice(2);
@@ -72,9 +73,13 @@ async function freePort() {
 
 // Opens the page in a fresh context, noting every console error and failed
 // request; the network as given (CDP's conditions) and no cache.
-async function openPage(browser, url, viewport, network) {
+async function openPage(browser, url, viewport, network, onRequest) {
   const context = await browser.createBrowserContext();
   const page = await context.newPage();
+  if (onRequest) {
+    await page.setRequestInterception(true);
+    page.on("request", onRequest);
+  }
   const problems = [];
   page.on("console", (m) => m.type() === "error" && problems.push("console: " + m.text()));
   page.on("pageerror", (e) => problems.push("page error: " + e.message));
@@ -244,6 +249,21 @@ async function main() {
     check(fit.page <= 390 && fit.player <= 390 && fit.tap,
           `at 390 px the page is ${fit.page} px wide, the player ends at ${fit.player.toFixed(0)} px, tapping is told`);
     await phone.context.close();
+
+    // A cast cut short on its way is refused with a message, not played.
+    const gz = fs.readFileSync(path.join(recDir, "web/demo.cast.gz"));
+    const text = zlib.gunzipSync(gz).toString();
+    for (const [what, body, why] of [
+      ["cut inside its gzip", gz.subarray(0, gz.length >> 1), "demo.cast.gz is damaged or cut off"],
+      ["cut inside a line", zlib.gzipSync(text.slice(0, -7)), "the cast is cut off"]]) {
+      const cut = await openPage(browser, url, { width: 1100, height: 900 }, null, (r) =>
+        r.url().endsWith("/demo.cast.gz") ? r.respond({ status: 200, body }) : r.continue());
+      await cut.page.waitForFunction(() => !document.getElementById("message").hidden);
+      const [said, shown] = await cut.page.evaluate(() =>
+        [document.getElementById("message").textContent, !document.getElementById("show").hidden]);
+      check(said == `The show could not be loaded: ${why}` && !shown, `a cast ${what}: "${said}"`);
+      await cut.context.close();
+    }
     if (quick)
       return failures ? 1 : 0;
 
