@@ -90,20 +90,28 @@ async function openPage(browser, url, viewport, network, onRequest) {
   await cdp.send("Network.setCacheDisabled", { cacheDisabled: true });
   if (network)
     await cdp.send("Network.emulateNetworkConditions", { offline: false, ...network });
-  // Bytes on the wire so far: whole responses, and what has come of the others.
-  const finished = new Map(), partial = new Map();
+  // Bytes on the wire so far, of the music or of the rest: whole responses,
+  // and what has come of the others.
+  const finished = new Map(), partial = new Map(), music = new Set();
+  cdp.on("Network.requestWillBeSent", (e) => e.request.url.endsWith("/demo.ogg") && music.add(e.requestId));
   cdp.on("Network.dataReceived", (e) =>
     partial.set(e.requestId, (partial.get(e.requestId) || 0) + e.encodedDataLength));
   cdp.on("Network.responseReceived", (e) =>
     partial.set(e.requestId, (partial.get(e.requestId) || 0) + (e.response.encodedDataLength || 0)));
   cdp.on("Network.loadingFinished", (e) => finished.set(e.requestId, e.encodedDataLength));
-  const bytes = () => {
+  const bytes = (ofMusic) => {
     let n = 0;
-    for (const v of finished.values()) n += v;
-    for (const [id, v] of partial) if (!finished.has(id)) n += v;
+    for (const [id, v] of finished) if (music.has(id) == ofMusic) n += v;
+    for (const [id, v] of partial) if (!finished.has(id) && music.has(id) == ofMusic) n += v;
     return n;
   };
   await page.setViewport(viewport);
+  // When the player's terminal is first on the page, seen frame by frame.
+  await page.evaluateOnNewDocument(() => {
+    const look = () => document.querySelector(".ap-term") ? (window.termAt = performance.now())
+                                                          : requestAnimationFrame(look);
+    requestAnimationFrame(look);
+  });
   for (let tries = 0; ; tries++) {  // the server may still be starting
     try {
       await page.goto(url, { waitUntil: "domcontentloaded" });
@@ -121,11 +129,11 @@ async function openPage(browser, url, viewport, network, onRequest) {
 // player playing.
 async function firstLoad(browser, url, network, label) {
   const { context, page, bytes } = await openPage(browser, url, { width: 1100, height: 900 }, network);
-  const t0 = Date.now();
+  // Moments in the page's time, from the start of the navigation.
   await page.waitForSelector(".ap-term", { timeout: 60000 });
-  const poster = Date.now() - t0;
-  await page.evaluate(() => window.castText);
-  const ready = Date.now() - t0, before = bytes();
+  const poster = await page.evaluate(() => window.termAt);
+  const ready = await page.evaluate(() => window.castText.then(() => performance.now()));
+  const before = bytes(false);
   // The click's moment as the page takes it, and the player's "playing".
   await page.evaluate(() => {
     document.addEventListener("pointerdown", () => (window.clickAt = performance.now()), { capture: true });
@@ -135,8 +143,10 @@ async function firstLoad(browser, url, network, label) {
   const box = await (await page.$(".ap-term")).boundingBox();
   await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2);
   const wait = await page.evaluate(() => window.playing);
-  console.log(`first load (${label}): poster after ${poster} ms, cast in after ${ready} ms, ` +
-              `${(before / 1e6).toFixed(2)} MB before the first frame, playing ${wait.toFixed(0)} ms ` +
+  await page.waitForFunction(() => window.music.duration > 0, { timeout: 60000 });
+  console.log(`first load (${label}): poster after ${poster.toFixed(0)} ms, cast in after ` +
+              `${ready.toFixed(0)} ms, ${(before / 1e6).toFixed(2)} MB before the first frame ` +
+              `(then the music's ${(bytes(true) / 1e6).toFixed(2)} MB), playing ${wait.toFixed(0)} ms ` +
               "after the click");
   await context.close();
   return { before, wait };
