@@ -5,7 +5,9 @@
 # start with the cast's first frame, the player and the font. The folder works
 # from any static file server, e.g. `python3 -m http.server -d DIR/web`.
 # A cast with whole frames (the recorder's --cast-full) is made compact with
-# cast_compact, by default the one the run command builds.
+# cast_compact, by default the one the run command builds. The page folder
+# replaces only an earlier page folder, never a file, link or device there,
+# through put_in_place, built beside cast_compact.
 set -euo pipefail
 web=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$web/../.." && pwd)
@@ -25,6 +27,10 @@ rec=$1
 for f in demo.cast demo.mp4; do
     [ -s "$rec/$f" ] || die "$rec/$f is missing or empty"
 done
+out="$rec/web"
+placer="$(dirname "$compactor")/../output_guard/put_in_place"
+[ -x "$placer" ] || die "$placer is missing (it is built with cast_compact)"
+refused=$("$placer" --folder --check "$out" 2>&1) || die "$refused"
 font=/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf
 [ -f "$font" ] || die "$font is missing (Debian's fonts-dejavu-core)"
 "$web/setup.sh"
@@ -39,10 +45,11 @@ first=$(awk 'NR > 1 && /^\[/ {
 [ -n "$first" ] || die "$rec/demo.cast has no frame"
 delay_ms=$(awk -v t="$first" 'BEGIN { printf "%d", t * 1000 + 0.5 }')
 
-# Made beside the old folder and put in its place whole.
-out="$rec/web"
+# Made beside the old folder and put in its place whole; however this ends,
+# the half-made folder goes.
 tmp=$(mktemp -d "$rec/.web.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
+trap 'exit 130' INT; trap 'exit 143' TERM; trap 'exit 129' HUP
 mkdir -p "$tmp/player" "$tmp/font"
 cp "$web/index.html" "$web/vga.css" "$tmp/"
 player="$web/node_modules/asciinema-player"
@@ -59,7 +66,6 @@ fi
 ffmpeg -nostdin -v error -y -i "$rec/demo.mp4" -vn -af "adelay=${delay_ms}:all=1" \
     -c:a libopus -b:a 96k -ar 48000 -f ogg "$tmp/demo.ogg" || die "ffmpeg could not cut the sound"
 chmod 755 "$tmp"
-rm -rf "$out"
-mv "$tmp" "$out"
+refused=$("$placer" "$tmp" "$out" 2>&1) || die "$refused"
 trap - EXIT
 echo "make_web: $out (sound delayed by $delay_ms ms)"
