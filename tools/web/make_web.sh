@@ -16,9 +16,10 @@ usage() { echo "usage: tools/web/make_web.sh [--cast-compact PROGRAM] RECORDING_
 compactor="$root/build-demo/tools/web/cast_compact"
 while [ $# -gt 0 ]; do
     case "$1" in
-        --cast-compact) [ $# -ge 2 ] || { usage >&2; exit 2; }; compactor=$2; shift 2 ;;
+        --cast-compact) [ $# -ge 2 ] || { { echo "make_web: $1 needs its argument"; usage; } >&2; exit 2; }
+            compactor=$2; shift 2 ;;
         -h|--help) usage; exit 0 ;;
-        -*) usage >&2; exit 2 ;;
+        -*) { echo "make_web: unknown option $1"; usage; } >&2; exit 2 ;;
         *) break ;;
     esac
 done
