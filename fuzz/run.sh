@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang into build-fuzz/ and runs each for
 # SECONDS (default 30): fuzz/run.sh [SECONDS] [TARGET...], TARGET one of
-# score, art, stream, cast (default: all, one after the other).
+# score, art, stream, cast, page (default: all, one after the other).
 #
 # Each run starts from the committed seeds (fuzz/corpus/TARGET), the inputs
 # that once failed (fuzz/regress/TARGET) and what earlier runs here found
@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(score art stream cast)
+[ ${#targets[@]} -eq 0 ] && targets=(score art stream cast page)
 
 build=build-fuzz
 if [ -z "${FUZZ_NO_BUILD:-}" ]; then  # set when another run is building or running
@@ -40,6 +40,7 @@ for t in "${targets[@]}"; do
         art) extra=(-max_len=8192) ;;
         stream) extra=(-max_len=65536) ;;
         cast) extra=(-max_len=2048) ;;
+        page) extra=(-max_len=65536) ;;
         *) echo "unknown target $t" >&2; exit 2 ;;
     esac
     work=$build/fuzz/work/$t

@@ -16,7 +16,13 @@ record_packages="ffmpeg console-setup-linux"
 web_packages="fonts-dejavu-core"
 # - the fuzz targets are built with clang and its libFuzzer and sanitizer runtimes.
 fuzz_packages="clang libclang-rt-14-dev"
-test_packages="libgtest-dev libbenchmark-dev openmpt123 sox clang-format $record_packages $web_packages chromium $fuzz_packages"
+# - the sound server test plays through a PulseAudio and a PipeWire of its own.
+#   Debian's pulseaudio and pipewire-pulse exclude each other: where
+#   pipewire-pulse is installed, pulseaudio is not asked for.
+sound_server_packages="pulseaudio-utils pipewire pipewire-bin wireplumber libpipewire-0.3-modules dbus-daemon"
+dpkg-query -W -f='${Status}' pipewire-pulse 2>/dev/null | grep -q "install ok installed" ||
+    sound_server_packages="$sound_server_packages pulseaudio"
+test_packages="libgtest-dev libbenchmark-dev openmpt123 sox clang-format $record_packages $web_packages chromium $fuzz_packages $sound_server_packages"
 
 # apt's own messages go to a log, shown only when the install fails.
 ensure_packages() {

@@ -70,6 +70,11 @@ TEST(RecordRun, VideoWithSoundInSyncAndAnAsciicast) {
     std::vector<std::string> lines = cast_lines(dir);
     ASSERT_EQ(lines.size(), 44u);
     EXPECT_EQ(lines[0].rfind("{\"version\": 2, \"width\": 80, \"height\": 25, ", 0), 0u);
+    // The header names the first frame's time, as its event has it, and the form.
+    const std::string first_frame = lines[4].substr(1, lines[4].find(',') - 1);
+    EXPECT_NE(lines[0].find(", \"first_frame\": " + first_frame + ", \"frames\": \"compact\", "),
+              std::string::npos)
+        << lines[0];
     EXPECT_EQ(lines.back().substr(lines.back().size() - 10), ", \"o\", \"\"]") << lines.back();
     std::vector<double> times;
     for (std::size_t k = 1; k < lines.size(); k++)
@@ -82,6 +87,7 @@ TEST(RecordRun, VideoWithSoundInSyncAndAnAsciicast) {
               0);
     lines = cast_lines(full.path().string());
     ASSERT_EQ(lines.size(), 44u);
+    EXPECT_NE(lines[0].find(", \"frames\": \"full\", "), std::string::npos) << lines[0];
     EXPECT_EQ(lines.back().find(", \"o\", \"\\u001b[A\\u001b[A"), 9u) << lines.back().substr(0, 40);
     for (std::size_t k = 0; k < 40; k++)
         EXPECT_NEAR(times[3 + k] - times[3], pts[k], 0.0015) << "frame " << k;

@@ -1,26 +1,49 @@
 #!/usr/bin/env bash
 # Remakes the README's gallery, docs/gallery/*.png, from one real run of the
 # show: a still of each scene at a moment well inside it; and the moving
-# picture at the top of the README, docs/demo.webp: the opening and three
-# scenes from the same run's video, in the 16 VGA colours.
+# picture at the top of the README, docs/demo.webp: a few seconds of every
+# scene in the order the show plays them, from the same run's video, in the
+# 16 VGA colours.
+#   tools/record/gallery.sh [--from DIR]
+# With --from, DIR is a recording already made with the gallery's stills
+# (record.sh --stills as below) and the show is not run again.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 moments="01-opening@3,02-cards@15,03-ching@25,04-signals@39,05-signal-cards@43,06-vortex@51,\
 07-moonwalk@61,08-fire@79,09-fireworks@89,10-worms@103,11-spinning@111,12-munching@119,\
-13-plasma@127,14-scroller@139,15-end@157"
+13-plasma@127,14-scroller@139,15-end@158.5"
+from=""
+case "${1-}" in
+    --from) [ $# -eq 2 ] || { echo "usage: tools/record/gallery.sh [--from DIR]" >&2; exit 2; }
+            from=$2 ;;
+    "") ;;
+    *) echo "usage: tools/record/gallery.sh [--from DIR]" >&2; exit 2 ;;
+esac
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-"$root/tools/record/record.sh" --out "$out" --stills "$moments"
+if [ -n "$from" ]; then
+    rec=$from
+    for m in ${moments//,/ }; do
+        [ -f "$rec/${m%@*}.png" ] || { echo "gallery: $rec/${m%@*}.png is missing" >&2; exit 1; }
+    done
+    [ -s "$rec/demo.mp4" ] || { echo "gallery: $rec/demo.mp4 is missing" >&2; exit 1; }
+else
+    rec=$out
+    "$root/tools/record/record.sh" --out "$rec" --stills "$moments"
+fi
 mkdir -p "$root/docs/gallery"
 rm -f "$root"/docs/gallery/*.png
-for f in "$out"/[0-9]*.png; do
-    cp "$f" "$root/docs/gallery/"
+for m in ${moments//,/ }; do
+    cp "$rec/${m%@*}.png" "$root/docs/gallery/"
 done
 
-# Stretches of the video (start and length in seconds) put one after the
-# other, at 640x400 and 50/3 frames a second, each pixel snapped to the nearest
-# VGA colour (undoing the video's compression), as a lossless animated WebP.
-clips="0:6 23.5:4 48:4 125:4"
+# Stretches of the video (start and length in seconds), one of each scene in
+# the show's order, put one after the other at 640x400 and 50/3 frames a
+# second, each pixel snapped to the nearest VGA colour (undoing the video's
+# compression), as a lossless animated WebP: the whole show in about 40 s and
+# under 3 MB.
+clips="1:3.5 13:3 23:3 37:2.5 42:2 49:3 59:3 77:2.5 87:3 101:3 109:2.5 117:2.5 125:2.5 \
+137:3 157:3"
 {
     printf 'P6\n16 16\n255\n'
     for _ in $(seq 16); do
@@ -38,7 +61,7 @@ for c in $clips; do
     n=$((n + 1))
 done
 graph+="${inputs}concat=n=$n:v=1,fps=50/3,scale=640:400:flags=area[x];[x][1:v]paletteuse=dither=none"
-ffmpeg -nostdin -v error -y -i "$out/demo.mp4" -i "$out/vga.ppm" -filter_complex "$graph" \
+ffmpeg -nostdin -v error -y -i "$rec/demo.mp4" -i "$out/vga.ppm" -filter_complex "$graph" \
     -an -c:v ffv1 "$out/clip.mkv"
 ffmpeg -nostdin -v error -y -i "$out/clip.mkv" -c:v libwebp_anim -lossless 1 -compression_level 6 \
     -loop 0 "$out/demo.webp"

@@ -338,10 +338,15 @@ bool write_cast(recording &r) {
                                                           std::fclose);
     if (!cast)
         return fail("cannot write " + path + ": " + errno_text(errno));
+    // Beside asciicast's own keys, what the web page's maker needs: the time
+    // of the first frame (where the video starts; written as its event's
+    // time is) and whether the frames are compact or whole.
     std::fprintf(cast.get(),
-                 "{\"version\": 2, \"width\": %d, \"height\": %d, \"timestamp\": %ld, \"env\": "
-                 "{\"TERM\": \"xterm-256color\"}}\n",
-                 WIDTH, TERM_HEIGHT, static_cast<long>(r.run.wall_clock));
+                 "{\"version\": 2, \"width\": %d, \"height\": %d, \"timestamp\": %ld, "
+                 "\"first_frame\": %.6f, \"frames\": \"%s\", \"env\": {\"TERM\": "
+                 "\"xterm-256color\"}}\n",
+                 WIDTH, TERM_HEIGHT, static_cast<long>(r.run.wall_clock),
+                 r.run.first_frame - r.run.first_byte, r.opt.cast_full ? "full" : "compact");
     // The compact form: the units before the first frame as printed, then
     // each frame as what it changes on the terminal.
     auto shown = std::make_unique<terminal>();

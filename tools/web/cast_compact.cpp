@@ -1,9 +1,9 @@
 // cast_compact: rewrites an asciicast of the show with whole frames (the
-// recorder's full form) into the compact form: the same header and event
-// times, the writes before the first frame as they were, and each frame as
-// the bytes that change the screen. A cast that is not the show's full form
-// is refused; the output appears whole or not at all, and only over nothing
-// or a regular file that is not the input.
+// recorder's full form) into the compact form: the same header (its
+// "frames" now "compact") and event times, the writes before the first frame
+// as they were, and each frame as the bytes that change the screen. A cast
+// that is not the show's full form is refused; the output appears whole or
+// not at all, and only over nothing or a regular file that is not the input.
 #include <getopt.h>
 
 #include <cstdio>
@@ -69,6 +69,9 @@ std::string compact(std::istream &in, std::ostream &out) {
     std::string line;
     if (!std::getline(in, line) || line.rfind("{\"version\": 2", 0) != 0)
         return "no asciicast v2 header";
+    // The recorder's header names the form of the frames.
+    if (std::size_t k = line.find("\"frames\": \"full\""); k != std::string::npos)
+        line.replace(k, 17, "\"frames\": \"compact\"");
     out << line << '\n';
     static stream_reader reader;
     terminal term;

@@ -1,23 +1,42 @@
 #!/usr/bin/env bash
 # Makes DIR/web/, the show in a web page, from a recording in DIR (demo.cast
-# and demo.mp4, as tools/record/record.sh writes them): index.html, the
-# compact cast, the music as Ogg Opus cut from the video's sound and moved to
-# start with the cast's first frame, the player and the font. The folder works
-# from any static file server, e.g. `python3 -m http.server -d DIR/web`.
-# A cast with whole frames (the recorder's --cast-full) is made compact with
-# cast_compact, by default the one the run command builds. The page folder
-# replaces only an earlier page folder, never a file, link or device there,
-# through put_in_place, built beside cast_compact.
+# and demo.mp4, as tools/record/record.sh writes them): index.html with a
+# poster picture of its own, the compact cast gzipped (the page unpacks it),
+# the music as Ogg Opus cut from the video's sound and moved to start with the
+# cast's first frame, the video to download, the player and the font. The
+# folder works from any static file server, e.g.
+# `python3 -m http.server -d DIR/web`.
+#
+# The cast is read whole by cast_check first: one that is cut, edited or not
+# the show's is refused, naming its line, before anything is made. The time of
+# its first frame and the form of its frames come from the cast's header; a
+# cast with whole frames (the recorder's --cast-full) is made compact with
+# cast_compact. Both programs are by default the ones the run command builds.
+# The page folder replaces only an earlier page folder, never a file, link or
+# device there, through put_in_place, built beside cast_compact.
 set -euo pipefail
 web=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$web/../.." && pwd)
 die() { echo "make_web: $*" >&2; exit 1; }
-usage() { echo "usage: tools/web/make_web.sh [--cast-compact PROGRAM] RECORDING_DIR"; }
+usage() {
+    echo "usage: tools/web/make_web.sh [--cast-check PROGRAM] [--cast-compact PROGRAM]"
+    echo "                             [--poster SECONDS] RECORDING_DIR"
+    echo "  --poster S   the picture the page shows before playing: S seconds after"
+    echo "               the first frame (default 15: the title card)"
+}
+checker="$root/build-demo/tools/web/cast_check"
 compactor="$root/build-demo/tools/web/cast_compact"
+poster=15
 while [ $# -gt 0 ]; do
     case "$1" in
-        --cast-compact) [ $# -ge 2 ] || { { echo "make_web: $1 needs its argument"; usage; } >&2; exit 2; }
-            compactor=$2; shift 2 ;;
+        --cast-check|--cast-compact|--poster)
+            [ $# -ge 2 ] || { { echo "make_web: $1 needs its argument"; usage; } >&2; exit 2; }
+            case "$1" in
+                --cast-check) checker=$2 ;;
+                --cast-compact) compactor=$2 ;;
+                --poster) poster=$2 ;;
+            esac
+            shift 2 ;;
         -h|--help) usage; exit 0 ;;
         -*) { echo "make_web: unknown option $1"; usage; } >&2; exit 2 ;;
         *) break ;;
@@ -32,19 +51,23 @@ out="$rec/web"
 placer="$(dirname "$compactor")/../output_guard/put_in_place"
 [ -x "$placer" ] || die "$placer is missing (it is built with cast_compact)"
 refused=$("$placer" --folder --check "$out" 2>&1) || die "$refused"
+[ -x "$checker" ] || die "$checker is missing (build it, or name it with --cast-check)"
+
+# The cast whole and valid, or nothing made.
+facts=$("$checker" --poster "$poster" "$rec/demo.cast") || exit 1
+fact() { sed -n "s/^$1 //p" <<<"$facts"; }
+first=$(fact first_frame) frames=$(fact frames) length=$(fact length)
+# The video runs from the first frame to the show's end; a cast much longer
+# than that is not this recording's.
+video=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$rec/demo.mp4") ||
+    die "$rec/demo.mp4 is not a video ffprobe can read"
+awk -v f="$first" -v l="$length" -v v="$video" 'BEGIN { exit !(l - f <= v + 1) }' ||
+    die "$rec/demo.cast lasts $length s from its first frame at $first s, the video only $video s"
+delay_ms=$(awk -v t="$first" 'BEGIN { printf "%d", t * 1000 + 0.5 }')
+
 font=/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf
 [ -f "$font" ] || die "$font is missing (Debian's fonts-dejavu-core)"
 "$web/setup.sh"
-
-# The video starts with the first frame, the cast with the show's first byte:
-# the sound is delayed by the time of the first frame in the cast, the first
-# event that is not the reset, the cursor hiding or the blank reserved lines.
-first=$(awk 'NR > 1 && /^\[/ {
-    data = $0; sub(/^\[[0-9.]+, "o", "/, "", data); sub(/"\]$/, "", data)
-    if (data == "\\u001bc" || data == "\\u001b[?25l" || data ~ /^( |\\r\\n)*$/) next
-    sub(/^\[/, ""); sub(/,.*/, ""); print; exit }' "$rec/demo.cast")
-[ -n "$first" ] || die "$rec/demo.cast has no frame"
-delay_ms=$(awk -v t="$first" 'BEGIN { printf "%d", t * 1000 + 0.5 }')
 
 # Made beside the old folder and put in its place whole; however this ends,
 # the half-made folder goes.
@@ -52,18 +75,29 @@ tmp=$(mktemp -d "$rec/.web.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 trap 'exit 130' INT; trap 'exit 143' TERM; trap 'exit 129' HUP
 mkdir -p "$tmp/player" "$tmp/font"
-cp "$web/index.html" "$web/vga.css" "$tmp/"
+size=$(du -m --apparent-size "$rec/demo.mp4" | cut -f1)
+fact poster >"$tmp/poster"
+awk -v size="$size MB" -v posterfile="$tmp/poster" '
+    /@POSTER@/ { getline poster < posterfile; k = index($0, "\"\"")
+                 $0 = substr($0, 1, k - 1) poster substr($0, k + 2) }
+    { gsub(/@VIDEO_SIZE@/, size); print }' "$web/index.html" >"$tmp/index.html"
+rm "$tmp/poster"
+cp "$web/vga.css" "$tmp/"
 player="$web/node_modules/asciinema-player"
 cp "$player/dist/bundle/asciinema-player.min.js" "$player/dist/bundle/asciinema-player.css" \
    "$player/LICENSE" "$tmp/player/"
 cp "$font" "$tmp/font/"
 cp /usr/share/doc/fonts-dejavu-core/copyright "$tmp/font/LICENSE"
-if grep -q -m1 '^\[[0-9.]*, "o", "\\u001b\[A\\u001b\[A' "$rec/demo.cast"; then
+if [ "$frames" = full ]; then
     [ -x "$compactor" ] || die "$rec/demo.cast has whole frames and $compactor is missing"
     "$compactor" "$rec/demo.cast" "$tmp/demo.cast"
+    gzip -9 -n "$tmp/demo.cast"
 else
-    cp "$rec/demo.cast" "$tmp/demo.cast"
+    gzip -9 -n -c "$rec/demo.cast" >"$tmp/demo.cast.gz"
 fi
+# The video beside the page, to download: a second name for the same file
+# where the folder allows it.
+ln "$rec/demo.mp4" "$tmp/demo.mp4" 2>/dev/null || cp "$rec/demo.mp4" "$tmp/demo.mp4"
 ffmpeg -nostdin -v error -y -i "$rec/demo.mp4" -vn -af "adelay=${delay_ms}:all=1" \
     -c:a libopus -b:a 96k -ar 48000 -f ogg "$tmp/demo.ogg" || die "ffmpeg could not cut the sound"
 chmod 755 "$tmp"
