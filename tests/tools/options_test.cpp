@@ -14,6 +14,7 @@ TEST(ToolOptions, HelpAndBadOptionsAlike) {
         {"xmc", XMC_BINARY, ""},
         {"music_report", MUSIC_REPORT, "--wav"},
         {"cast_compact", CAST_COMPACT, ""},
+        {"cast_check", CAST_CHECK, "--poster"},
         {"put_in_place", PUT_IN_PLACE, ""},
         {"record", RECORD_BINARY, "--out"},
         {"preview", PREVIEW_BINARY, "--word"},
