@@ -5,7 +5,13 @@
  * Every call may be made from any thread while sound plays. Calls given a null
  * handle, or one that is no longer loaded, do nothing and return 0 (-1 for
  * FMUSIC_GetMasterVolume). The output device is SDL's choice; SDL_AUDIODRIVER
- * picks another (dummy: silent, disk: raw samples into SDL_DISKAUDIOFILE). */
+ * picks another (dummy: silent, disk: raw samples into SDL_DISKAUDIOFILE).
+ *
+ * The device is fed in buffers of about 32 ms (128 ms through SDL's PipeWire
+ * driver) by an audio thread that runs at the highest priority the system
+ * grants it, and that never waits for the calls below. A PulseAudio server (or PipeWire's pulse
+ * layer) is asked to hold about 100 ms in all, so that the music rides out a busy machine: the
+ * library sets PULSE_LATENCY_MSEC to 100 when it is not set already. */
 #ifndef DEMO_SOUND_H
 #define DEMO_SOUND_H
 
@@ -30,12 +36,13 @@ void FSOUND_Close(void);
 /* Loads a module from a file; null when it cannot be loaded (missing,
  * unreadable, empty or not a module). It starts stopped, at volume 256. */
 FMUSIC_MODULE *FMUSIC_LoadSong(const char *name);
-/* Starts a module, or resumes it where it was stopped. The mixer takes it up
- * within 8 ms of the call (one device buffer) and brings it up to full over
- * 2 ms, so it does not click. Non-zero on success. */
+/* Starts a module, or resumes it where it was stopped. While a device plays,
+ * the mixer takes it up at the frame that falls one device buffer and 8 ms
+ * after the call (40 ms with 32 ms buffers), the same delay for every call, and
+ * brings it up to full over 2 ms, so it does not click. Non-zero on success. */
 int FMUSIC_PlaySong(FMUSIC_MODULE *mod);
-/* Stops a module: within 8 ms of the call it fades out over 2 ms, then it
- * rests where the fade ended. */
+/* Stops a module: as long after the call as a start, it fades out over 2 ms,
+ * then it rests where the fade ended. */
 int FMUSIC_StopSong(FMUSIC_MODULE *mod);
 /* The master volume as last set (256 after loading). */
 int FMUSIC_GetMasterVolume(FMUSIC_MODULE *mod);

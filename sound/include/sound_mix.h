@@ -11,17 +11,40 @@ extern "C" {
 
 /* Renders `frames` frames of signed 16-bit interleaved stereo into `out`: every
  * loaded module that is playing, each scaled by its master volume, summed with
- * saturation. Modules that are not playing do not advance. While a device is
- * open only the audio callback may call this; with no device open (modules are
- * then rendered at 32000 Hz, or the rate of the last device) it may be called
- * directly, from one thread at a time. */
+ * saturation. Modules that are not playing do not advance. Every start, stop,
+ * load and release not yet applied is applied before the first frame. While a
+ * device is open only the audio callback mixes; with no device open (modules
+ * are then rendered at 32000 Hz, or the rate of the last device) this may be
+ * called directly, from one thread at a time, the thread that makes the other
+ * calls. */
 void sound_mix(int16_t *out, int frames);
 
+/* Renders as the audio callback does when it is called at `now_ns` (on the
+ * clock of sound_now_ns) for the frames that follow the ones mixed before:
+ * each start, stop, load and release is applied at the frame whose time is
+ * its call's time plus the call delay, or at the first frame when that
+ * frame has passed. A frame's time is counted, at the rate the frames are
+ * mixed, from the earliest of the last 64 to 128 callbacks: a late callback
+ * moves nothing, and a device that runs slow or stalled once is followed
+ * within a few seconds. Same rules as sound_mix about who may call it. */
+void sound_mix_at(int16_t *out, int frames, int64_t now_ns);
+
+/* The clock that calls are stamped with: monotonic, in nanoseconds. */
+int64_t sound_now_ns(void);
+
 /* Frames the audio device is asked for per callback at `rate` Hz: the largest
- * power of two (at least 64) that lasts at most 8 ms. A start or stop applies
- * from the next frame mixed, so it is heard at most one such buffer after the
- * call, and then ramps over 2 ms. */
-int sound_buffer_frames(int rate);
+ * power of two (at least 64) that lasts at most `longest_ms`. The library asks
+ * for at most 32 ms, and a PulseAudio server for 100 ms in all; through SDL's
+ * PipeWire driver, where the buffer being played is all there is, for at most
+ * 128 ms. */
+int sound_buffer_frames(int rate, int longest_ms);
+
+/* How long after its call a start, stop or resume is applied while a device
+ * plays, in milliseconds: the device's buffer and 8 ms more, so that every
+ * call reaches the mixer before the frame it belongs to is mixed, and the same
+ * for every call, wherever it falls between two callbacks. With no device
+ * open, what it is for a 32 ms buffer: 40. */
+int sound_call_delay_ms(void);
 
 /* With no device open, sets the rate that modules are rendered at from now on
  * (4000 to 49170 Hz; loaded modules start again from their beginning). 0 when

@@ -2,18 +2,22 @@
 // its own render buffer; the SDL audio callback renders every playing module,
 // applies its master volume as a per-sample gain and sums them with saturation.
 //
-// Timing: the device is opened with buffers of at most 8 ms, and a start or
-// stop applies from the next frame the mixer renders, so it is heard at most
-// one buffer after the call. Every start, stop and resume is a short ramp
-// (RAMP_MS) instead of a step, so that nothing clicks; a stopped module keeps
-// rendering through its ramp down and then rests where the ramp ended, which
-// is where it resumes.
+// Timing: the device is opened with buffers of about 32 ms, long enough to
+// ride out a busy machine. So that a start's or stop's precision does not
+// depend on that length, every start, stop, load and release is stamped with
+// the time of its call and applied at the frame whose time is that plus
+// one call delay, a constant longer than a buffer. Every start,
+// stop and resume is a short ramp (RAMP_MS) instead of a step, so that nothing
+// clicks; a stopped module keeps rendering through its ramp down and then
+// rests where the ramp ended, which is where it resumes.
 //
-// Locking: every entry point takes `api_lock`, so calls from several threads
-// are serialised; whatever the audio callback reads (the module list and each
-// module's context, playing flag and volume) is changed only while the device
-// lock is held as well. The callback itself takes only the device lock, which
-// SDL holds around it.
+// Sharing: the calls never hold anything the audio callback waits for. They
+// are serialised by `api_lock`, which only they take, and hand their starts,
+// stops, loads and releases to the mixer through a queue of stamped commands;
+// the master volume is an atomic the mixer reads. The mixer's list of modules
+// is the mixer's own: the callback's while a device is open, else the calling
+// thread's. A released module is handed back through its `retired` flag and
+// freed by the next call.
 
 #include "sound.h"
 #include "sound_mix.h"
@@ -21,60 +25,89 @@
 
 #include <SDL.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 #include <xmp.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
 struct FMUSIC_MODULE {
-    xmp_context ctx;
-    int rate;      // rate the player was started at
-    int playing;   // asked to play: the mixer ramps it up, else down to rest
-    int ramp;      // frames into the start ramp: 0 at rest, ramp_frames at full
-    int volume;    // master volume as last set
-    int gain;      // gain (0..256) the mixer applied last
-    int16_t *buf;  // one chunk of this module's output
-    FMUSIC_MODULE *next;
+    xmp_context ctx = nullptr;
+    int rate = 0;                  // rate the player was started at
+    int16_t *buf = nullptr;        // one chunk of this module's output
+    std::atomic<int> volume{256};  // master volume as last set
+    // The mixer's own.
+    int playing = 0;  // asked to play: the mixer ramps it up, else down to rest
+    int ramp = 0;     // frames into the start ramp: 0 at rest, ramp_frames at full
+    int gain = 256;   // gain (0..256) the mixer applied last
+    FMUSIC_MODULE *next = nullptr;
+    // The calls' own: loaded modules, and released ones the mixer may hold.
+    FMUSIC_MODULE *loaded_next = nullptr;
+    std::atomic<bool> retired{false};  // the mixer has let go of it
 };
 
 namespace {
 
-// The mixer works in chunks of this many frames, whatever the device asks for;
-// a volume change glides over one chunk.
+// The mixer works in chunks of at most this many frames, whatever the device
+// asks for; a volume change glides over one chunk.
 constexpr int MIX_FRAMES = 256;
 constexpr int DEFAULT_RATE = SOUND_SHOW_RATE;
 constexpr int FULL_VOLUME = 256;
-// Longest device buffer, the most a start or stop waits for the mixer.
-constexpr int BUFFER_MS = 8;
+// Longest device buffer; through SDL's PipeWire driver, which keeps nothing
+// besides the buffer being played, four times as long.
+constexpr int BUFFER_MS = 32;
+constexpr int PIPEWIRE_BUFFER_MS = 128;
+// What a call waits besides one device buffer.
+constexpr int CALL_MARGIN_MS = 8;
+// What a sound server is asked to hold in all, when the user has not said.
+constexpr const char *SERVER_BUFFER_MS = "100";
 // Length of the ramp at every start, stop and resume.
 constexpr int RAMP_MS = 2;
 // Ramp gains are in 1/RAMP_ONE.
 constexpr int RAMP_ONE = 1 << 15;
+constexpr int64_t NS = 1000000000;
+// The mixer's clock takes the time of frame 0 from the earliest of the last
+// CLOCK_WINDOW to 2 * CLOCK_WINDOW callbacks: a callback that comes late does
+// not move it, and a device that runs slower than the system's clock, or that
+// stalled once, is followed within a few seconds.
+constexpr int CLOCK_WINDOW = 64;
 
 std::mutex api_lock;
 SDL_AudioDeviceID device = 0;
 int render_rate = DEFAULT_RATE;
-FMUSIC_MODULE *modules = nullptr;
+FMUSIC_MODULE *loaded = nullptr;    // the calls' list
+FMUSIC_MODULE *released = nullptr;  // released, not yet freed (the calls' list)
+FMUSIC_MODULE *modules = nullptr;   // the mixer's list
 int32_t mix_acc[MIX_FRAMES * 2];
 int ramp_frames = DEFAULT_RATE * RAMP_MS / 1000;  // the ramp at render_rate
 
-// Holds the device lock for as long as it lives, when a device is open.
-struct device_guard {
-    SDL_AudioDeviceID dev;
-    explicit device_guard(SDL_AudioDeviceID d) : dev(d) {
-        if (dev)
-            SDL_LockAudioDevice(dev);
-    }
-    ~device_guard() {
-        if (dev)
-            SDL_UnlockAudioDevice(dev);
-    }
-    device_guard(const device_guard &) = delete;
-    device_guard &operator=(const device_guard &) = delete;
+// The mixer's clock: frames mixed so far, the time of frame 0 that the
+// current and the last window of callbacks give, and the earlier of the two.
+int64_t mixed = 0;
+bool clock_set = false;
+int clock_count = 0;
+int64_t clock_min[2];
+int64_t frame0_ns = 0;
+// The call delay of the device open.
+int call_delay_ms = BUFFER_MS + CALL_MARGIN_MS;
+
+// What the calls hand to the mixer, in the order of their calls.
+enum op { ADD, PLAY, STOP, REMOVE };
+struct command {
+    op what;
+    FMUSIC_MODULE *mod;
+    int64_t at_ns;  // the time of the call
 };
+constexpr unsigned QUEUE = 1024;
+command queue[QUEUE];
+std::atomic<unsigned> queue_head{0};  // next to apply; moved by the mixer
+std::atomic<unsigned> queue_tail{0};  // next free; moved by the calls
 
 int gain_for(int volume) {
     if (volume < 0)
@@ -85,7 +118,7 @@ int gain_for(int volume) {
 bool is_loaded(const FMUSIC_MODULE *mod) {
     if (!mod)
         return false;
-    for (FMUSIC_MODULE *m = modules; m; m = m->next)
+    for (FMUSIC_MODULE *m = loaded; m; m = m->loaded_next)
         if (m == mod)
             return true;
     return false;
@@ -99,7 +132,7 @@ int32_t ramp_gain(int64_t i) {
 }
 
 // Restarts a module's player at the current render rate (from its beginning).
-// Called with the device lock held or no device open.
+// Called by the mixer's owner.
 void match_rate(FMUSIC_MODULE *m) {
     if (m->rate == render_rate)
         return;
@@ -112,13 +145,93 @@ void match_rate(FMUSIC_MODULE *m) {
 }
 
 // Renders from now on at `rate`: the ramp takes its length at it and every
-// module's player is restarted at it. Called with the device lock held or no
-// device open.
+// module's player is restarted at it. Called with no device open.
 void use_render_rate(int rate) {
     render_rate = rate;
     ramp_frames = rate * RAMP_MS / 1000;
     for (FMUSIC_MODULE *m = modules; m; m = m->next)
         match_rate(m);
+}
+
+void apply(const command &c) {
+    FMUSIC_MODULE *m = c.mod;
+    switch (c.what) {
+        case ADD:
+            m->next = modules;
+            modules = m;
+            break;
+        case PLAY:
+            // From rest a module starts at its volume as it stands.
+            if (!m->playing && m->ramp == 0)
+                m->gain = gain_for(m->volume.load(std::memory_order_relaxed));
+            m->playing = 1;
+            break;
+        case STOP:
+            m->playing = 0;
+            break;
+        case REMOVE:
+            for (FMUSIC_MODULE **p = &modules; *p; p = &(*p)->next)
+                if (*p == m) {
+                    *p = m->next;
+                    break;
+                }
+            m->retired.store(true, std::memory_order_release);
+            break;
+    }
+}
+
+// The oldest command not yet applied, or null.
+const command *next_command() {
+    unsigned head = queue_head.load(std::memory_order_relaxed);
+    if (head == queue_tail.load(std::memory_order_acquire))
+        return nullptr;
+    return &queue[head % QUEUE];
+}
+
+void pop_command() {
+    queue_head.store(queue_head.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+}
+
+// Applies every command handed over so far. Called by the mixer's owner.
+void apply_all() {
+    while (const command *c = next_command()) {
+        apply(*c);
+        pop_command();
+    }
+}
+
+// Frees the released modules that the mixer has let go of. Called with
+// api_lock held.
+void free_retired() {
+    for (FMUSIC_MODULE **p = &released; *p;) {
+        FMUSIC_MODULE *m = *p;
+        if (!m->retired.load(std::memory_order_acquire)) {
+            p = &m->loaded_next;
+            continue;
+        }
+        *p = m->loaded_next;
+        xmp_end_player(m->ctx);
+        xmp_release_module(m->ctx);
+        xmp_free_context(m->ctx);
+        std::free(m->buf);
+        delete m;
+    }
+}
+
+// Hands a command to the mixer, stamped with the time of the call. Called
+// with api_lock held. With no device open the caller owns the mixer, which
+// applies it at its next frame. With the queue full, which only a device that
+// has stopped calling back allows, the mixer is held still while this thread
+// applies everything itself.
+void send(op what, FMUSIC_MODULE *mod) {
+    unsigned tail = queue_tail.load(std::memory_order_relaxed);
+    if (tail - queue_head.load(std::memory_order_acquire) == QUEUE) {
+        SDL_LockAudioDevice(device);
+        apply_all();
+        SDL_UnlockAudioDevice(device);
+    }
+    queue[tail % QUEUE] = {what, mod, sound_now_ns()};
+    queue_tail.store(tail + 1, std::memory_order_release);
 }
 
 // Adds a module's chunk at full ramp: a change of volume is spread over the
@@ -166,7 +279,7 @@ void mix_chunk(int16_t *out, int frames) {
         // A stopped module renders only what is left of its ramp down, so that
         // it rests, and later resumes, right where the ramp ended.
         int n = !m->playing && m->ramp < frames ? m->ramp : frames;
-        int target = gain_for(m->volume);
+        int target = gain_for(m->volume.load(std::memory_order_relaxed));
         // The module advances even when its volume is zero, like a tape running
         // with the fader down. A non-zero result (end or error) is silence.
         int rendered = m->rate ? xmp_play_buffer(m->ctx, m->buf, n * 4, 0) : -1;
@@ -186,8 +299,44 @@ void mix_chunk(int16_t *out, int frames) {
     }
 }
 
+// Mixes `frames` frames, counting them on the mixer's clock.
+void mix_frames(int16_t *out, int64_t frames) {
+    while (frames > 0) {
+        int n = frames < MIX_FRAMES ? int(frames) : MIX_FRAMES;
+        mix_chunk(out, n);
+        out += 2 * n;
+        frames -= n;
+        mixed += n;
+    }
+}
+
+// The frame at which a call made at `at_ns` is applied.
+int64_t frame_for(int64_t at_ns) {
+    int64_t t = at_ns + call_delay_ms * (NS / 1000) - frame0_ns;
+    return t <= 0 ? 0 : (t * render_rate + NS - 1) / NS;
+}
+
+// Set by the first callback once it has asked for real-time priority.
+bool priority_asked = false;
+
 void SDLCALL audio_callback(void *, Uint8 *stream, int len) {
-    sound_mix(reinterpret_cast<int16_t *>(stream), len / 4);
+    // SDL gives its audio thread the highest nice level the system allows it
+    // (-20, or what RealtimeKit grants). Where the system also grants real
+    // time, a thread that has none takes the lowest real-time priority: then
+    // no busy program at the show's own priority keeps it from the device. A
+    // sound server's own real-time thread (PipeWire calls back from one)
+    // keeps its priority.
+    if (!priority_asked) {
+        int policy = SCHED_OTHER;
+        sched_param p{};
+        if (pthread_getschedparam(pthread_self(), &policy, &p) == 0 && policy != SCHED_FIFO &&
+            policy != SCHED_RR) {
+            p.sched_priority = sched_get_priority_min(SCHED_RR);
+            pthread_setschedparam(pthread_self(), SCHED_RR, &p);
+        }
+        priority_asked = true;
+    }
+    sound_mix_at(reinterpret_cast<int16_t *>(stream), len / 4, sound_now_ns());
 }
 
 // Opens the default device; audio back ends that fail print on standard error
@@ -207,7 +356,10 @@ SDL_AudioDeviceID open_device(int rate, SDL_AudioSpec *have) {
         want.freq = rate;
         want.format = AUDIO_S16SYS;
         want.channels = 2;
-        want.samples = static_cast<Uint16>(sound_buffer_frames(rate));
+        const char *driver = SDL_GetCurrentAudioDriver();
+        bool pipewire = driver && std::strcmp(driver, "pipewire") == 0;
+        want.samples = static_cast<Uint16>(
+            sound_buffer_frames(rate, pipewire ? PIPEWIRE_BUFFER_MS : BUFFER_MS));
         want.callback = audio_callback;
         dev = SDL_OpenAudioDevice(nullptr, 0, &want, have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
         if (dev && (have->freq < XMP_MIN_SRATE || have->freq > XMP_MAX_SRATE)) {
@@ -233,25 +385,68 @@ SDL_AudioDeviceID open_device(int rate, SDL_AudioSpec *have) {
 extern "C" {
 
 void sound_mix(int16_t *out, int frames) {
-    while (frames > 0) {
-        int n = frames < MIX_FRAMES ? frames : MIX_FRAMES;
-        mix_chunk(out, n);
-        out += 2 * n;
-        frames -= n;
-    }
+    apply_all();
+    clock_set = false;
+    mix_frames(out, frames);
 }
 
-int sound_buffer_frames(int rate) {
+void sound_mix_at(int16_t *out, int frames, int64_t now_ns) {
+    // Each callback gives a time for frame 0: its own, less the frames mixed
+    // before it. The earliest of the recent ones is the callback on time.
+    int64_t start = now_ns - mixed * NS / render_rate;
+    if (!clock_set) {
+        clock_min[0] = clock_min[1] = start;
+        clock_count = 0;
+        clock_set = true;
+    }
+    if (++clock_count > CLOCK_WINDOW) {
+        clock_min[1] = clock_min[0];
+        clock_min[0] = start;
+        clock_count = 1;
+    } else if (start < clock_min[0]) {
+        clock_min[0] = start;
+    }
+    frame0_ns = clock_min[0] < clock_min[1] ? clock_min[0] : clock_min[1];
+
+    const int64_t end = mixed + frames;
+    while (const command *c = next_command()) {
+        int64_t at = frame_for(c->at_ns);
+        if (at >= end)
+            break;
+        if (at > mixed) {
+            int64_t n = at - mixed;
+            mix_frames(out, n);
+            out += 2 * n;
+        }
+        apply(*c);
+        pop_command();
+    }
+    mix_frames(out, end - mixed);
+}
+
+int64_t sound_now_ns(void) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int sound_buffer_frames(int rate, int longest_ms) {
     int frames = 64;
-    while (frames * 2 * 1000 <= rate * BUFFER_MS)
+    while (frames * 2 * 1000 <= rate * longest_ms)
         frames *= 2;
     return frames;
+}
+
+int sound_call_delay_ms(void) {
+    std::lock_guard<std::mutex> api(api_lock);
+    return call_delay_ms;
 }
 
 int sound_set_mix_rate(int rate) {
     std::lock_guard<std::mutex> api(api_lock);
     if (device || rate < XMP_MIN_SRATE || rate > XMP_MAX_SRATE)
         return 0;
+    apply_all();
     use_render_rate(rate);
     return 1;
 }
@@ -265,6 +460,11 @@ int FSOUND_Init(int mixrate, int, unsigned int) {
 
     // Ctrl-C and the like keep their default effect on the show.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // A PulseAudio client asks the server for a total latency of one device
+    // buffer and writes a buffer only when that much is free, so what rides
+    // out a late wake-up is the sink's own share alone, a quarter of it. Asked
+    // for more, the server holds three buffers besides the one being written.
+    setenv("PULSE_LATENCY_MSEC", SERVER_BUFFER_MS, 0);
     if (mixrate < XMP_MIN_SRATE)
         mixrate = XMP_MIN_SRATE;
     if (mixrate > XMP_MAX_SRATE)
@@ -276,8 +476,17 @@ int FSOUND_Init(int mixrate, int, unsigned int) {
     if (!dev)
         return 0;
 
-    // The device is still paused: the callback does not run yet.
+    // The device is still paused: the callback does not run yet, and this
+    // thread sets the mixer up. Taking the device lock once hands all of it
+    // over to the audio thread, which takes that lock around each callback.
+    apply_all();
     use_render_rate(have.freq);
+    call_delay_ms = (have.samples * 1000 + have.freq - 1) / have.freq + CALL_MARGIN_MS;
+    mixed = 0;
+    clock_set = false;
+    priority_asked = false;
+    SDL_LockAudioDevice(dev);
+    SDL_UnlockAudioDevice(dev);
     device = dev;
     SDL_PauseAudioDevice(device, 0);
     return 1;
@@ -287,17 +496,22 @@ void FSOUND_Close(void) {
     std::lock_guard<std::mutex> api(api_lock);
     if (!device)
         return;
+    // Once the audio thread has ended, the mixer is this thread's again.
     SDL_CloseAudioDevice(device);
     device = 0;
+    call_delay_ms = BUFFER_MS + CALL_MARGIN_MS;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    apply_all();
+    free_retired();
 }
 
 FMUSIC_MODULE *FMUSIC_LoadSong(const char *name) {
     if (!name)
         return nullptr;
     std::lock_guard<std::mutex> api(api_lock);
+    free_retired();
 
-    // Loaded into a context of its own that the callback cannot see yet.
+    // Loaded into a context of its own that the mixer does not see yet.
     xmp_context ctx = xmp_create_context();
     if (!ctx)
         return nullptr;
@@ -305,10 +519,10 @@ FMUSIC_MODULE *FMUSIC_LoadSong(const char *name) {
         xmp_free_context(ctx);
         return nullptr;
     }
-    FMUSIC_MODULE *mod = static_cast<FMUSIC_MODULE *>(std::calloc(1, sizeof(FMUSIC_MODULE)));
+    FMUSIC_MODULE *mod = new (std::nothrow) FMUSIC_MODULE;
     int16_t *buf = static_cast<int16_t *>(std::calloc(MIX_FRAMES * 2, sizeof(int16_t)));
     if (!mod || !buf || xmp_start_player(ctx, render_rate, 0) != 0) {
-        std::free(mod);
+        delete mod;
         std::free(buf);
         xmp_release_module(ctx);
         xmp_free_context(ctx);
@@ -316,31 +530,28 @@ FMUSIC_MODULE *FMUSIC_LoadSong(const char *name) {
     }
     mod->ctx = ctx;
     mod->rate = render_rate;
-    mod->volume = FULL_VOLUME;
-    mod->gain = FULL_VOLUME;
     mod->buf = buf;
-
-    device_guard lock(device);
-    mod->next = modules;
-    modules = mod;
+    mod->loaded_next = loaded;
+    loaded = mod;
+    send(ADD, mod);
     return mod;
 }
 
 int FMUSIC_PlaySong(FMUSIC_MODULE *mod) {
     std::lock_guard<std::mutex> api(api_lock);
+    free_retired();
     if (!is_loaded(mod))
         return 0;
-    device_guard lock(device);
-    mod->playing = 1;
+    send(PLAY, mod);
     return 1;
 }
 
 int FMUSIC_StopSong(FMUSIC_MODULE *mod) {
     std::lock_guard<std::mutex> api(api_lock);
+    free_retired();
     if (!is_loaded(mod))
         return 0;
-    device_guard lock(device);
-    mod->playing = 0;
+    send(STOP, mod);
     return 1;
 }
 
@@ -348,19 +559,16 @@ int FMUSIC_GetMasterVolume(FMUSIC_MODULE *mod) {
     std::lock_guard<std::mutex> api(api_lock);
     if (!is_loaded(mod))
         return -1;
-    return mod->volume;
+    return mod->volume.load(std::memory_order_relaxed);
 }
 
 int FMUSIC_SetMasterVolume(FMUSIC_MODULE *mod, int volume) {
     std::lock_guard<std::mutex> api(api_lock);
     if (!is_loaded(mod))
         return 0;
-    device_guard lock(device);
-    mod->volume = volume;
-    // A module that is not sounding takes the new volume at once; a sounding
-    // one glides to it over its next chunk.
-    if (!mod->playing && mod->ramp == 0)
-        mod->gain = gain_for(volume);
+    // The mixer reads it at every chunk: a sounding module glides to it over
+    // its next chunk, a resting one starts at it.
+    mod->volume.store(volume, std::memory_order_relaxed);
     return 1;
 }
 
@@ -368,20 +576,18 @@ int FMUSIC_FreeSong(FMUSIC_MODULE *mod) {
     std::lock_guard<std::mutex> api(api_lock);
     if (!is_loaded(mod))
         return 0;
-    {
-        device_guard lock(device);
-        for (FMUSIC_MODULE **p = &modules; *p; p = &(*p)->next)
-            if (*p == mod) {
-                *p = mod->next;
-                break;
-            }
-    }
-    // Out of the list, the callback no longer touches it.
-    xmp_end_player(mod->ctx);
-    xmp_release_module(mod->ctx);
-    xmp_free_context(mod->ctx);
-    std::free(mod->buf);
-    std::free(mod);
+    for (FMUSIC_MODULE **p = &loaded; *p; p = &(*p)->loaded_next)
+        if (*p == mod) {
+            *p = mod->loaded_next;
+            break;
+        }
+    // The mixer lets go of it at the frame of this call; it is freed after.
+    send(REMOVE, mod);
+    mod->loaded_next = released;
+    released = mod;
+    if (!device)
+        apply_all();
+    free_retired();
     return 1;
 }
 

@@ -196,20 +196,18 @@ TEST_F(SoundMixer, SumSaturatesInsteadOfWrapping) {
     EXPECT_TRUE(clipped) << "five copies of the module should pass full scale";
 }
 
-// The opening's five cards as the audio callback meets them: the mix goes out
-// a device buffer (b frames) at a time and a call applies from the next one.
-// Each call lands one frame into a buffer, the latest case; a card plays for
-// the `half` frames of whole buffers that cover half a second. Returns each
-// card's sound from its start call, the stop call `half` frames in.
-std::vector<std::vector<int16_t>> play_cards(const char *name, int b, int half) {
+// The opening's five cards: each start call is followed by half a second of
+// frames, then the stop call; every call applies from the next frame mixed, as
+// a scheduled call applies at its own frame. Returns each card's sound from
+// its start, with 100 ms after its stop.
+std::vector<std::vector<int16_t>> play_cards(const char *name, int half) {
     FMUSIC_MODULE *m = FMUSIC_LoadSong(module(name).c_str());
-    std::vector<std::vector<int16_t>> cards(5, std::vector<int16_t>(2 * (b - 1)));
-    for (auto &card : cards) {  // starting with the rest of the buffer the call came in
+    std::vector<std::vector<int16_t>> cards(5);
+    for (auto &card : cards) {
         FMUSIC_PlaySong(m);
-        std::vector<int16_t> on = mix(half);
+        card = mix(half);
         FMUSIC_StopSong(m);
-        std::vector<int16_t> off = mix(3 * b);
-        card.insert(card.end(), on.begin(), on.end());
+        std::vector<int16_t> off = mix(half / 5);
         card.insert(card.end(), off.begin(), off.end());
     }
     FMUSIC_FreeSong(m);
@@ -225,9 +223,8 @@ int first_sound(auto from, auto to) {
 TEST_F(SoundMixer, OpeningCardsStartAndEndQuietWithOneStabEach) {
     for (int rate : {32000, 44100, 48000}) {
         ASSERT_TRUE(sound_set_mix_rate(rate));
-        const int ms = rate / 1000, b = sound_buffer_frames(rate),
-                  half = (rate / 2 + b - 1) / b * b;
-        auto stabs = play_cards("stab.xm", b, half), held = play_cards("low.xm", b, half);
+        const int ms = rate / 1000, half = rate / 2;
+        auto stabs = play_cards("stab.xm", half), held = play_cards("low.xm", half);
         for (int k = 0; k < 5; k++) {
             SCOPED_TRACE(testing::Message() << rate << " Hz, card " << k);
             const std::vector<int16_t> &s = stabs[k], &h = held[k];
@@ -247,6 +244,66 @@ TEST_F(SoundMixer, OpeningCardsStartAndEndQuietWithOneStabEach) {
             EXPECT_TRUE(silent(&h[2 * (half + 10 * ms)], 2 * 10 * ms))
                 << "silent 10 ms after the stop";
         }
+    }
+}
+
+// First and last frame of each stretch of sound, stretches being apart by
+// at least a ramp of exact silence.
+std::vector<std::pair<long, long>> stretches(const std::vector<int16_t> &s) {
+    std::vector<std::pair<long, long>> out;
+    long quiet = RAMP;
+    for (long f = 0; f < long(s.size() / 2); f++) {
+        if (!s[2 * f] && !s[2 * f + 1]) {
+            quiet++;
+            continue;
+        }
+        if (quiet >= RAMP)
+            out.push_back({f, f});
+        out.back().second = f;
+        quiet = 0;
+    }
+    return out;
+}
+
+TEST_F(SoundMixer, CallsApplyOneDelayAfterTheirTimeWhereverTheCallbacksFall) {
+    // Starts and stops of a held note some milliseconds apart, each call's
+    // time bracketed; then a device calling back every buffer, on time or
+    // late by up to most of a buffer, mixes them from the first call's time.
+    FMUSIC_MODULE *m = load("low.xm");
+    ASSERT_NE(m, nullptr);
+    constexpr int64_t NS = 1000000000;
+    const int64_t DELAY = sound_call_delay_ms() * (NS / 1000);
+    const int b = sound_buffer_frames(RATE, 32);
+    EXPECT_EQ(b, 1024);
+    EXPECT_EQ(DELAY, 40 * (NS / 1000));
+    const int64_t t0 = sound_now_ns();
+    std::vector<std::pair<int64_t, int64_t>> calls;
+    for (int i = 0; i < 10; i++) {
+        sleep_ms(4 + 5 * i % 11);
+        int64_t before = sound_now_ns();
+        (i % 2 ? FMUSIC_StopSong : FMUSIC_PlaySong)(m);
+        calls.push_back({before, sound_now_ns()});
+    }
+    std::vector<int16_t> out;
+    for (int k = 0; t0 + int64_t(k) * b * NS / RATE < calls.back().second + DELAY + NS / 10; k++) {
+        long late = k ? 7919L * k % (b - 64) : 0;
+        std::vector<int16_t> buf(2 * b);
+        sound_mix_at(buf.data(), b, t0 + (int64_t(k) * b + late) * NS / RATE);
+        out.insert(out.end(), buf.begin(), buf.end());
+    }
+
+    // Frame f stands for the time t0 + f / RATE. The ramps begin and end with
+    // a few frames that round to silence.
+    auto frame = [&](int64_t t) { return long((t + DELAY - t0) * RATE / NS); };
+    auto heard = stretches(out);
+    ASSERT_EQ(heard.size(), 5u);
+    for (int i = 0; i < 5; i++) {
+        SCOPED_TRACE(testing::Message() << "start and stop " << i);
+        const auto &start = calls[2 * i], &stop = calls[2 * i + 1];
+        EXPECT_GE(heard[i].first, frame(start.first));
+        EXPECT_LE(heard[i].first, frame(start.second) + 6);
+        EXPECT_GE(heard[i].second, frame(stop.first) + RAMP - 6);
+        EXPECT_LE(heard[i].second, frame(stop.second) + RAMP);
     }
 }
 
