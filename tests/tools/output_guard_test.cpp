@@ -191,6 +191,27 @@ TEST(OutputGuard, EveryToolRefusesTheSameWay) {
                 fs::is_empty(p.dir.path("folder")) && fs::is_character_file("/dev/null"));
     EXPECT_EQ(names(p.dir), "fifo file folder full.cast link ok.score ok.xm second ");
 
+    // The page maker writes its folder only over an earlier one.
+    temp_dir rec;
+    rec.write("demo.cast", "cast");
+    rec.write("demo.mp4", "video");
+    for (const fs::file_type kind :
+         {fs::file_type::regular, fs::file_type::fifo, fs::file_type::symlink}) {
+        fs::remove(rec.path("web"));
+        if (kind == fs::file_type::regular)
+            rec.write("web", "mine");
+        else if (kind == fs::file_type::fifo)
+            mkfifo(rec.path("web").c_str(), 0600);
+        else
+            fs::create_directory_symlink(p.dir.path("folder"), rec.path("web"));
+        const child_result r =
+            probe::run(MAKE_WEB " --cast-compact " CAST_COMPACT " " + rec.path().string());
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("make_web: " + rec.path("web") + " is a"), std::string::npos) << r.out;
+        EXPECT_EQ(fs::symlink_status(rec.path("web")).type(), kind);
+    }
+    EXPECT_EQ(read(rec.path("demo.cast")), "cast");
+
     // The scripts' CLI puts a folder in a folder's place; a bad option is status 2.
     p.dir.write("new/index.html", "page");
     EXPECT_EQ(probe::run(PUT_IN_PLACE " " + p.dir.path("new") + " " + p.dir.path("folder")).status,

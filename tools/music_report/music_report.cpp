@@ -231,7 +231,15 @@ int parse_options(int argc, char **argv, options &o) {
                                   {"help", no_argument, nullptr, 'h'},
                                   {nullptr, 0, nullptr, 0}};
     int c;
-    while ((c = getopt_long(argc, argv, "h", LONG, nullptr)) != -1) {
+    opterr = 0;
+    while ((c = getopt_long(argc, argv, ":h", LONG, nullptr)) != -1) {
+        if (c == '?' || c == ':') {
+            std::fprintf(stderr,
+                         c == ':' ? "music_report: %s needs its argument\n%s"
+                                  : "music_report: unknown option %s\n%s",
+                         argv[optind - 1], USAGE);
+            return 2;
+        }
         double *number = c == 'f' ? &o.from : c == 't' ? &o.to : c == 'p' ? &o.top : nullptr;
         if (number && !read_number(optarg, *number)) {
             std::fprintf(stderr, "music_report: --%s takes a number of at least 0, not '%s'\n",
