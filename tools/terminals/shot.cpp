@@ -235,14 +235,14 @@ std::string read_image(const std::string &path, image &img) {
     return why.empty() ? why : path + ": " + why;
 }
 
-bool write_ppm(const std::string &path, const image &img) {
-    std::ofstream out(path, std::ios::binary);
-    out << "P6\n" << img.w << ' ' << img.h << "\n255\n";
+std::string ppm_bytes(const image &img) {
+    std::string d = "P6\n" + std::to_string(img.w) + " " + std::to_string(img.h) + "\n255\n";
     for (std::uint32_t c : img.px) {
-        char rgb[3] = {static_cast<char>(c >> 16), static_cast<char>(c >> 8), static_cast<char>(c)};
-        out.write(rgb, 3);
+        d += static_cast<char>(c >> 16);
+        d += static_cast<char>(c >> 8);
+        d += static_cast<char>(c);
     }
-    return static_cast<bool>(out.flush());
+    return d;
 }
 
 int ink_key(const pen &p) {

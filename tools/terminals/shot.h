@@ -21,8 +21,8 @@ struct image {
 // Reads an X window dump (what `xwd -root` writes, 24 or 32 bits a pixel in
 // any byte order) or a binary PPM; returns an empty string or what went wrong.
 std::string read_image(const std::string &path, image &img);
-// Writes a binary PPM, for looking at a screenshot or a synthetic one.
-bool write_ppm(const std::string &path, const image &img);
+// The bytes of a binary PPM of the image, for looking at a screenshot.
+std::string ppm_bytes(const image &img);
 
 // Colour keys: the ANSI colours 0 to 15 as the recorder's terminal reads a
 // pen (bold brightens the ink), and the emulator's own default colours.
