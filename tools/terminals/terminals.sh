@@ -180,7 +180,10 @@ play_in() {
         echo "ended with status $status before the show did: $(why_not "$dir")" >"$dir/failed"
     fi
     for f in "$dir"/*.xwd "$dir"/*.ppm; do
-        [ -e "$f" ] && convert "$f" "png:${f%.*}.png" && rm -f "$f"
+        if [ -e "$f" ]; then
+            convert "$f" "png:${f%.*}.png"
+            rm -f "$f"
+        fi
     done
 }
 
