@@ -1,11 +1,16 @@
-// The terminal check's reading of screenshots: synthetic screenshots of an
-// emulator with a palette of its own, drawn from the recorder's terminal.
+// The terminal check: its reading of screenshots (synthetic screenshots of an
+// emulator with a palette of its own, drawn from the recorder's terminal), and
+// its relay of the show, with the recorder's stand-in show.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "cells.h"
+#include "child.h"
 #include "shot.h"
 #include "temp_dir.h"
 
@@ -254,3 +259,78 @@ TEST(TerminalCheck, WindowDumpsAndPpmsAreReadAndBrokenOnesRefused) {
 }
 
 }  // namespace
+
+// The relay itself, with the stand-in show and its standard output on a file
+// instead of an emulator: about 1.5 seconds a run.
+struct relay_run {
+    child_result child;
+    std::string result;
+};
+
+relay_run relay(const temp_dir &dir, const std::string &env, const std::string &options) {
+    std::string cmd = "cd '" + dir.path().string() + "' && SDL_DISKAUDIOFILE=sound.raw " + env +
+                      " '" TERMINAL_CHECK "' --run-dir . --demo '" FAKE_SHOW "' --out . " + options;
+    relay_run r{run_child(cmd), ""};
+    std::ifstream in(dir.path("result"));
+    std::getline(in, r.result, '\0');
+    // The stand-in's helper waits to be ended, as a show's children might.
+    std::ifstream helper(dir.path("helper.pid"));
+    pid_t pid = 0;
+    if (helper >> pid && pid > 0)
+        kill(pid, SIGTERM);
+    return r;
+}
+
+std::string line_of(const std::string &result, const std::string &key) {
+    std::size_t at = result.find("\n" + key + " ");
+    if (result.rfind(key + " ", 0) == 0)
+        at = 0;
+    else if (at == std::string::npos)
+        return "";
+    else
+        at++;
+    return result.substr(at, result.find('\n', at) - at);
+}
+
+TEST(TerminalRelay, PassesTheShowOnUnchangedAndSaysHowItEnded) {
+    {
+        // The whole show, its last frame cut short by its end, byte for byte.
+        temp_dir dir;
+        relay_run r = relay(dir, "", "");
+        ASSERT_EQ(r.child.status, 0);
+        const std::string black = uniform_frame("\033[0;37;40m "),
+                          white = uniform_frame("\033[0;37;47m ");
+        std::string shown = "\033c\033[?25l" + uniform_frame(" ").substr(24 * 3);
+        for (int k = 0; k < 40; k++)
+            shown += k < 20 ? black : white;
+        shown += black.substr(0, black.size() / 2);
+        EXPECT_TRUE(r.child.out == shown) << r.child.out.size() << " bytes, not " << shown.size();
+        EXPECT_EQ(line_of(r.result, "frames"), "frames 40");
+        EXPECT_EQ(line_of(r.result, "exit"), "exit 0");
+        // Every frame of the stand-in is blank inside: one wipe, at its first frame.
+        EXPECT_EQ(line_of(r.result, "wipes").find(' ', 6), std::string::npos) << r.result;
+    }
+    {
+        // A show that fails at once: its message reaches the emulator as printed.
+        temp_dir dir;
+        relay_run r = relay(dir, "FAKE_SHOW_MODE=exit3", "");
+        EXPECT_EQ(r.child.out, "cannot open the sound device\n");
+        EXPECT_EQ(line_of(r.result, "exit"), "exit 3");
+        EXPECT_EQ(line_of(r.result, "stream"),
+                  "stream byte 0 (before frame 1): expected the terminal reset ESC c");
+    }
+    {
+        // A show that never ends, played for a second, and read slowly.
+        temp_dir dir;
+        relay_run r = relay(dir, "FAKE_SHOW_MODE=forever", "--for 1 --read-rate 200000");
+        EXPECT_EQ(line_of(r.result, "exit"), "exit stopped after 1 s");
+        std::string frames = line_of(r.result, "frames");
+        ASSERT_FALSE(frames.empty());
+        int n = std::atoi(frames.c_str() + 7);
+        // At 200 KB/s no more than about ten frames of 21 KB fit in a second.
+        EXPECT_GE(n, 1);
+        EXPECT_LE(n, 12);
+    }
+    // A bad option is named, with status 2.
+    EXPECT_EQ(run_child("'" TERMINAL_CHECK "' --at 3,x 2>/dev/null").status, 2);
+}

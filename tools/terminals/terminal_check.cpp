@@ -284,6 +284,9 @@ void pump(relay &r) {
             r.stopped = true;
         }
     }
+    // A unit the show's end cut short is the emulator's too.
+    if (r.modelling && !r.output_gone)
+        write_all(STDOUT_FILENO, reader.pending.data(), reader.pending.size());
     close(r.pipe_fd);
     while (waitpid(r.show, &r.status, 0) < 0 && errno == EINTR) {
     }
