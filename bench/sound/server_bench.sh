@@ -5,8 +5,8 @@
 # a null sink, beside 0, 1, 2 and 3 busy loops at their own priority. For each
 # it prints the dropouts (runs of exact silence of 2 ms or more in the music)
 # and the silent milliseconds per minute of music, the longest dropout, and
-# the CPU the library's audio thread took. The machine's load average is
-# printed before each run: other work makes every figure worse.
+# the CPU the library's audio thread took, with the machine's load average
+# (one minute) before each run: other work makes every figure worse.
 #
 #     bench/sound/server_bench.sh [BUILD_DIR]
 #
@@ -52,34 +52,35 @@ esac || {
 
 # One row of the table from sound_gaps' report of the recording.
 row() {
-    local loops=$1 player=$2 cpu=$3 report music dropouts silent longest
-    shift 3
+    local loops=$1 player=$2 cpu=$3 load=$4 report music dropouts silent longest
+    shift 4
     report=$("$sound_gaps" "$@" "$work/rec.raw" $rate | tail -n 1)
     read -r music dropouts silent longest < <(echo "$report" |
         sed -n 's/^music: \([0-9.]*\) s, dropouts: \([0-9]*\), silent: \([0-9]*\) ms, longest: \([0-9]*\) ms$/\1 \2 \3 \4/p')
     if [ -z "${music:-}" ]; then
-        printf '| %d | %s | %s | | | %s |\n' "$loops" "$player" "$report" "$cpu"
+        printf '| %d | %s | %s | | | %s | %s |\n' "$loops" "$player" "$report" "$cpu" "$load"
         return
     fi
     awk -v l="$loops" -v p="$player" -v m="$music" -v d="$dropouts" -v s="$silent" \
-        -v g="$longest" -v c="$cpu" 'BEGIN {
-            printf "| %d | %s | %.1f | %.0f | %d | %s |\n", l, p, d * 60 / m, s * 60 / m, g, c }'
+        -v g="$longest" -v c="$cpu" -v a="$load" 'BEGIN {
+            printf "| %d | %s | %.1f | %.0f | %d | %s | %s |\n", l, p, d * 60 / m, s * 60 / m, g, c, a }'
 }
 
 echo "Through $server_kind ($driver driver for the library), $seconds s of music a run"
 echo
-echo "| busy loops | player | dropouts a minute | silent ms a minute | longest ms | audio thread CPU |"
-echo "|---|---|---|---|---|---|"
+echo "| busy loops | player | dropouts a minute | silent ms a minute | longest ms | audio thread CPU | load before |"
+echo "|---|---|---|---|---|---|---|"
 for loops in ${SOUND_BENCH_LOOPS:-0 1 2 3}; do
-    echo "load average before the runs: $(cut -d' ' -f1-3 /proc/loadavg)" >&2
+    load=$(cut -d' ' -f1 /proc/loadavg)
     start_load_and_recording "$loops"
     SDL_AUDIODRIVER=$driver run_player "$show_sound" "$build/run" "$seconds"
     stop_load_and_recording
     cpu=$(sed -n 's/^audio thread CPU: .*, \(.*\) of a core$/\1/p' "$work/play.txt")
-    row "$loops" "show" "${cpu:-?}"
+    row "$loops" "show" "${cpu:-?}" "$load"
 
+    load=$(cut -d' ' -f1 /proc/loadavg)
     start_load_and_recording "$loops"
     run_player openmpt123 -q --batch --driver pulseaudio --end-time "$seconds" "$build/run/vorbel.xm"
     stop_load_and_recording
-    row "$loops" "openmpt123" "-" --music-only
+    row "$loops" "openmpt123" "-" "$load" --music-only
 done
