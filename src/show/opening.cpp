@@ -17,9 +17,9 @@ constexpr long BLIP_HOLD_US = 500000;  // one stab of the blip module
 // The blip module is started and stopped this long before its card comes and
 // goes. Each stab sounds 62.5 ms into its half second of the module, and the
 // sound library applies a call 40 ms after it is made (one device buffer and
-// a margin), so the stab follows its card by about 40 ms, less the wait for
-// the render thread to print the card.
-constexpr long BLIP_LEAD_US = 60000;
+// a margin), so the stab sounds 27.5 ms after the card is drawn, and 0 to
+// 30 ms after the render thread has printed it.
+constexpr long BLIP_LEAD_US = 75000;
 
 struct timed_word {
     const char *word;
