@@ -84,8 +84,9 @@ TEST(OutputGuard, TheOldFileStaysUntilTheNewOneIsWholeAndKeepsItsMode) {
     const std::string path = dir.write("out", "old");
     chmod(path.c_str(), 0640);
     const bool root = geteuid() == 0;  // root also keeps the owner
-    if (root)
+    if (root) {
         ASSERT_EQ(chown(path.c_str(), 4321, 4322), 0);
+    }
     {
         output_file out;
         std::string error;
@@ -103,8 +104,9 @@ TEST(OutputGuard, TheOldFileStaysUntilTheNewOneIsWholeAndKeepsItsMode) {
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
-    if (root)
+    if (root) {
         EXPECT_EQ(st.st_uid * 10000 + st.st_gid, 4321u * 10000 + 4322u);
+    }
     EXPECT_EQ(names(dir), "out ");
 }
 
