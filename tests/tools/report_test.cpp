@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "mix.h"
 #include "module_probe.h"
 
 namespace {
@@ -42,6 +43,12 @@ TEST(MusicReport, FiguresOfASmallModule) {
              "pitch     channel 0: 0.9 s of 1.9 s pitched more than 40 cents off",
              "at   0.98 s for 0.94 s: C-4 +250 cents at most, +250 at the end",
              "hit 02 thump              <60 0.1%  60-150 99.",
+             // The mix block: neither kick nor lead; middle C is loudest,
+             // the thump's 100 Hz an octave band under it.
+             "kick      no kick",
+             "lead      no lead",
+             "octaves   dB against the loudest (250):  31 -40.4  63 -29.9  125 -7.0  250 0.0",
+             "seam      the loop is too short to measure",
          })
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
 }
@@ -50,12 +57,21 @@ child_result report(const std::string &args) {
     return probe::run(std::string(MUSIC_REPORT) + " " + args);
 }
 
-// The report's lines on a score compiled in `dir`, or the compiler's failure.
+// The mix block of the report on a score compiled in `dir`, printed here
+// from the same renderings the report makes (the report's other figures
+// cost far more and are left out), or the compiler's failure.
 std::string report_on(const temp_dir &dir, const std::string &name, const std::string &score) {
     const std::string module = probe::compile(dir, name, score);
     if (module.empty())
         return "the score " + name + " did not compile";
-    return report(probe::quote(module)).out;
+    const player loaded(module);
+    const rendering song = render_song(module);
+    std::vector<channel_study> channels;
+    for (int ch = 0; ch < loaded.info.mod->chn; ch++)
+        channels.push_back(study_channel(render_song(module, ch).frames));
+    testing::internal::CaptureStdout();
+    print_mix(module, *loaded.info.mod, song, channels);
+    return testing::internal::GetCapturedStdout();
 }
 
 void expect_lines(const std::string &out, std::initializer_list<const char *> lines) {
