@@ -170,13 +170,15 @@ TEST(MusicReport, LeadOverAnEchoQuietAndLoud) {
 }
 
 // Eight bars of kick and bass, eight more with a lead over them at half the
-// global volume, eight without the kick (a break): the lead comes in at the
-// first boundary, the second lies in the break. The song comes round to its
-// loud start from the break.
+// global volume, eight without the kick (a break), played fast (a bar lasts
+// 0.48 s): the lead comes in at the first boundary, the second lies in the
+// break. The song comes round to its loud start from the break.
 TEST(MusicReport, LayersStepsAndTheSeamOfAnArrangement) {
     temp_dir dir;
     const std::string out = report_on(dir, "arrangement", R"(
 channels 3
+bpm 250
+speed 3
 instrument 01 hit "kick"
   wave sine
   freq 200 55 25
@@ -209,13 +211,13 @@ pattern c 64
   00 ... | ... | ... .. .. G30
 order a a b b c c
 )");
-    expect_lines(out, {"layers    melodic channels sounding for most of each 8 bars (15.36 s):",
-                       "bar   9 at  15.36 s: 1 2                      in 2, out -\n",
-                       "bar  17 at  30.72 s: 1 2                      in -, out - (break)\n",
+    expect_lines(out, {"layers    melodic channels sounding for most of each 8 bars (3.84 s):",
+                       "bar   9 at   3.84 s: 1 2                      in 2, out -\n",
+                       "bar  17 at   7.68 s: 1 2                      in -, out - (break)\n",
                        "1 of 1 boundaries outside the break bring a layer in or out (100%)",
-                       "neighbouring 7.5 s windows: 15.0 s +1.6; 30.0 s +3.1; 2 in all",
-                       "seam      last 3.75 s -15.0 LUFS, first 3.75 s after the restart -20.8 "
-                       "LUFS: 5.8 LU apart; the restart plays kick"});
+                       "neighbouring 7.5 s windows: 7.5 s +2.9; 1 in all",
+                       "seam      last 3.75 s -15.2 LUFS, first 3.75 s after the restart -18.0 "
+                       "LUFS: 2.8 LU apart; the restart plays kick"});
 }
 
 // Options out of range, outputs that cannot be written and modules that
