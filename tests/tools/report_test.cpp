@@ -148,7 +148,7 @@ track tune 16 01
   04 C-5
   08 E-5
   12 C-5
-pattern p 64
+pattern p 32
   tracks tune tune>3@02
   00 ... | ... | A-3 03
 order p
@@ -161,12 +161,12 @@ TEST(MusicReport, LeadOverAnEchoQuietAndLoud) {
     loud.replace(loud.find("ECHO"), 4, "volume 40\n  pan 120");
     expect_lines(report_on(dir, "quiet", quiet),
                  {"lead      channel 0, per 7.5 s window it sounds in",
-                  "at    0.0 s  -11.7 LUFS: +11.3 LU over channel 1, +11.3 LU over its echo",
+                  "at    0.0 s  -11.7 LUFS: +11.5 LU over channel 1, +11.5 LU over its echo",
                   "1 of 1 windows with the lead 3 LU or more over every other melodic part",
-                  "echo      channel 1, pan +64 as heard, 11.3 to 11.3 LU under the lead"});
+                  "echo      channel 1, pan +64 as heard, 11.5 to 11.5 LU under the lead"});
     expect_lines(report_on(dir, "loud", loud),
                  {"0 of 1 windows with the lead 3 LU or more",
-                  "echo      channel 1, pan +120 as heard, -0.9 to -0.9 LU under the lead"});
+                  "echo      channel 1, pan +120 as heard, -0.7 to -0.7 LU under the lead"});
 }
 
 // Eight bars of kick and bass, eight more with a lead over them at half the
