@@ -243,7 +243,7 @@ bool check_output(recording &r) {
     if (!r.lock.take(out.string(), error))
         return fail(error);
     for (const std::string &name : output_names(r))
-        if (error = output_refusal((out / name).string()); !error.empty())
+        if (error = output_refusal((out / name).string(), {r.opt.font}); !error.empty())
             return fail(error);
     if (!r.tmp.make((out / ".record-").string(), error))
         return fail("the output folder " + r.opt.out + " does not take files: " + error);

@@ -57,12 +57,15 @@ refused=$("$placer" --folder --check "$out" 2>&1) || die "$refused"
 facts=$("$checker" --poster "$poster" "$rec/demo.cast") || exit 1
 fact() { sed -n "s/^$1 //p" <<<"$facts"; }
 first=$(fact first_frame) frames=$(fact frames) length=$(fact length)
-# The video runs from the first frame to the show's end; a cast much longer
-# than that is not this recording's.
+# The video runs from the first frame to the show's end, and the music is
+# moved by the first frame's time: a first frame later than the video is long,
+# or a cast much longer than the video, is not this recording's.
 video=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$rec/demo.mp4") ||
     die "$rec/demo.mp4 is not a video ffprobe can read"
+awk -v f="$first" -v v="$video" 'BEGIN { exit !(f <= v) }' ||
+    die "$rec/demo.cast has its first frame at $first s, past the recording's $video s of video"
 awk -v f="$first" -v l="$length" -v v="$video" 'BEGIN { exit !(l - f <= v + 1) }' ||
-    die "$rec/demo.cast lasts $length s from its first frame at $first s, the video only $video s"
+    die "$rec/demo.cast ends at $length s, its first frame at $first s: far longer than the $video s of video"
 delay_ms=$(awk -v t="$first" 'BEGIN { printf "%d", t * 1000 + 0.5 }')
 
 font=/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf
