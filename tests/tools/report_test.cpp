@@ -263,48 +263,53 @@ TEST(MusicReport, RefusesWhatItCannotDo) {
 }
 
 // INT, TERM or HUP while sox draws (a stand-in that only waits) take the
-// temporary WAV, the half-made picture and sox with the report.
+// temporary WAV, the half-made picture and sox with the report. The three
+// reports run side by side, each in a folder of its own.
 TEST(MusicReport, ASignalLeavesNoTemporaryFile) {
     temp_dir dir;
     const std::string module = probe::compile(dir, "small", SCORE);
     ASSERT_FALSE(module.empty());
     const std::string sox =
-        dir.write("bin/sox", "#!/bin/sh\necho $$ >\"$TMPDIR/../sox.pid\"\nexec sleep 30\n");
+        dir.write("bin/sox", "#!/bin/sh\necho $$ >\"$TMPDIR/../sox.pid\"\nexec sleep 60\n");
     chmod(sox.c_str(), 0755);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-        std::filesystem::create_directory(dir.path("tmp"));
-        std::string tmpdir = "TMPDIR=" + dir.path("tmp"),
+    const int SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+    pid_t reports[3];
+    for (int k = 0; k < 3; k++) {
+        const std::string home = dir.path(std::to_string(k));
+        std::filesystem::create_directories(home + "/tmp");
+        std::string tmpdir = "TMPDIR=" + home + "/tmp",
                     path = "PATH=" + dir.path("bin") + ":/usr/bin:/bin";
         char *env[] = {tmpdir.data(), path.data(), nullptr};
         const char *argv[] = {MUSIC_REPORT, "--spectrogram", "s.png", module.c_str(), nullptr};
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
         posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addchdir_np(&files, dir.path("").c_str());
-        pid_t pid;
-        ASSERT_EQ(posix_spawn(&pid, MUSIC_REPORT, &files, nullptr, const_cast<char **>(argv), env),
-                  0);
+        posix_spawn_file_actions_addchdir_np(&files, home.c_str());
+        ASSERT_EQ(
+            posix_spawn(&reports[k], MUSIC_REPORT, &files, nullptr, const_cast<char **>(argv), env),
+            0);
         posix_spawn_file_actions_destroy(&files);
-        for (int i = 0; i < 1000 && !std::filesystem::exists(dir.path("sox.pid")); i++)
-            usleep(10000);
+    }
+    for (int k = 0; k < 3; k++) {
+        const std::string home = dir.path(std::to_string(k));
+        // Sox starts once the report is rendered and printed (slowly under a sanitizer).
         pid_t sox_pid = 0;
-        for (int i = 0; i < 100 && sox_pid <= 0; i++, usleep(10000))
-            std::ifstream(dir.path("sox.pid")) >> sox_pid;
-        kill(pid, sig);
+        for (int i = 0; i < 24000 && sox_pid <= 0 && running(reports[k]); i++, usleep(10000))
+            std::ifstream(home + "/sox.pid") >> sox_pid;
+        ASSERT_GT(sox_pid, 0);
+        kill(reports[k], SIGNALS[k]);
         int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig;
-        EXPECT_TRUE(std::filesystem::is_empty(dir.path("tmp"))) << sig;
+        ASSERT_EQ(waitpid(reports[k], &status, 0), reports[k]);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGNALS[k]) << SIGNALS[k];
+        EXPECT_TRUE(std::filesystem::is_empty(home + "/tmp")) << SIGNALS[k];
         for (int i = 0; i < 200 && running(sox_pid); i++)
             usleep(10000);
-        EXPECT_GT(sox_pid, 0);
-        EXPECT_FALSE(running(sox_pid)) << sig;
-        std::filesystem::remove(dir.path("sox.pid"));
+        EXPECT_FALSE(running(sox_pid)) << SIGNALS[k];
+        std::size_t files = 0;
+        for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator(home))
+            files++;
+        EXPECT_EQ(files, 2u) << SIGNALS[k];  // tmp/ and sox.pid: no picture, no temporary
     }
-    std::size_t files = 0;
-    for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator(dir.path()))
-        files++;
-    EXPECT_EQ(files, 4u);  // the score, the module, bin/ and tmp/
 }
 
 }  // namespace

@@ -31,7 +31,8 @@ bad=$tmp/bad
 mkdir "$bad"
 ln "$tmp/demo.mp4" "$bad/demo.mp4"
 refused() {
-    if "$root/tools/web/make_web.sh" --cast-check "$checker" "$bad" >/dev/null 2>"$bad/said" ||
+    if "$root/tools/web/make_web.sh" --cast-check "$checker" --cast-compact "$compactor" "$bad" \
+        >/dev/null 2>"$bad/said" ||
         ! grep -q "$1" "$bad/said" || [ -e "$bad/web" ]; then
         echo "FAIL $2 was not refused as it should be: $(cat "$bad/said")"
         exit 1
