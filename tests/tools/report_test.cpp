@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "mix.h"
 #include "module_probe.h"
 
 namespace {
@@ -42,6 +43,12 @@ TEST(MusicReport, FiguresOfASmallModule) {
              "pitch     channel 0: 0.9 s of 1.9 s pitched more than 40 cents off",
              "at   0.98 s for 0.94 s: C-4 +250 cents at most, +250 at the end",
              "hit 02 thump              <60 0.1%  60-150 99.",
+             // The mix block: neither kick nor lead; middle C is loudest,
+             // the thump's 100 Hz an octave band under it.
+             "kick      no kick",
+             "lead      no lead",
+             "octaves   dB against the loudest (250):  31 -40.4  63 -29.9  125 -7.0  250 0.0",
+             "seam      the loop is too short to measure",
          })
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
 }
@@ -50,12 +57,21 @@ child_result report(const std::string &args) {
     return probe::run(std::string(MUSIC_REPORT) + " " + args);
 }
 
-// The report's lines on a score compiled in `dir`, or the compiler's failure.
+// The mix block of the report on a score compiled in `dir`, printed here
+// from the same renderings the report makes (the report's other figures
+// cost far more and are left out), or the compiler's failure.
 std::string report_on(const temp_dir &dir, const std::string &name, const std::string &score) {
     const std::string module = probe::compile(dir, name, score);
     if (module.empty())
         return "the score " + name + " did not compile";
-    return report(probe::quote(module)).out;
+    const player loaded(module);
+    const rendering song = render_song(module);
+    std::vector<channel_study> channels;
+    for (int ch = 0; ch < loaded.info.mod->chn; ch++)
+        channels.push_back(study_channel(render_song(module, ch).frames));
+    testing::internal::CaptureStdout();
+    print_mix(module, *loaded.info.mod, song, channels);
+    return testing::internal::GetCapturedStdout();
 }
 
 void expect_lines(const std::string &out, std::initializer_list<const char *> lines) {
@@ -132,7 +148,7 @@ track tune 16 01
   04 C-5
   08 E-5
   12 C-5
-pattern p 64
+pattern p 32
   tracks tune tune>3@02
   00 ... | ... | A-3 03
 order p
@@ -145,22 +161,24 @@ TEST(MusicReport, LeadOverAnEchoQuietAndLoud) {
     loud.replace(loud.find("ECHO"), 4, "volume 40\n  pan 120");
     expect_lines(report_on(dir, "quiet", quiet),
                  {"lead      channel 0, per 7.5 s window it sounds in",
-                  "at    0.0 s  -11.7 LUFS: +11.3 LU over channel 1, +11.3 LU over its echo",
+                  "at    0.0 s  -11.7 LUFS: +11.5 LU over channel 1, +11.5 LU over its echo",
                   "1 of 1 windows with the lead 3 LU or more over every other melodic part",
-                  "echo      channel 1, pan +64 as heard, 11.3 to 11.3 LU under the lead"});
+                  "echo      channel 1, pan +64 as heard, 11.5 to 11.5 LU under the lead"});
     expect_lines(report_on(dir, "loud", loud),
                  {"0 of 1 windows with the lead 3 LU or more",
-                  "echo      channel 1, pan +120 as heard, -0.9 to -0.9 LU under the lead"});
+                  "echo      channel 1, pan +120 as heard, -0.7 to -0.7 LU under the lead"});
 }
 
 // Eight bars of kick and bass, eight more with a lead over them at half the
-// global volume, eight without the kick (a break): the lead comes in at the
-// first boundary, the second lies in the break. The song comes round to its
-// loud start from the break.
+// global volume, eight without the kick (a break), played fast (a bar lasts
+// 0.48 s): the lead comes in at the first boundary, the second lies in the
+// break. The song comes round to its loud start from the break.
 TEST(MusicReport, LayersStepsAndTheSeamOfAnArrangement) {
     temp_dir dir;
     const std::string out = report_on(dir, "arrangement", R"(
 channels 3
+bpm 250
+speed 3
 instrument 01 hit "kick"
   wave sine
   freq 200 55 25
@@ -193,13 +211,13 @@ pattern c 64
   00 ... | ... | ... .. .. G30
 order a a b b c c
 )");
-    expect_lines(out, {"layers    melodic channels sounding for most of each 8 bars (15.36 s):",
-                       "bar   9 at  15.36 s: 1 2                      in 2, out -\n",
-                       "bar  17 at  30.72 s: 1 2                      in -, out - (break)\n",
+    expect_lines(out, {"layers    melodic channels sounding for most of each 8 bars (3.84 s):",
+                       "bar   9 at   3.84 s: 1 2                      in 2, out -\n",
+                       "bar  17 at   7.68 s: 1 2                      in -, out - (break)\n",
                        "1 of 1 boundaries outside the break bring a layer in or out (100%)",
-                       "neighbouring 7.5 s windows: 15.0 s +1.6; 30.0 s +3.1; 2 in all",
-                       "seam      last 3.75 s -15.0 LUFS, first 3.75 s after the restart -20.8 "
-                       "LUFS: 5.8 LU apart; the restart plays kick"});
+                       "neighbouring 7.5 s windows: 7.5 s +2.9; 1 in all",
+                       "seam      last 3.75 s -15.2 LUFS, first 3.75 s after the restart -18.0 "
+                       "LUFS: 2.8 LU apart; the restart plays kick"});
 }
 
 // Options out of range, outputs that cannot be written and modules that
