@@ -220,6 +220,26 @@ order a a b b c c
                        "LUFS: 2.8 LU apart; the restart plays kick"});
 }
 
+// The spectrogram spans the stretch asked for, also drawn at a low rate: sox
+// steps a whole number of samples a column, so the picture of the 1.92 s
+// song up to 500 Hz (1920 samples at 1000 Hz) has 960 columns, and without a
+// top 1597 (84672 samples, 53 a column); sox adds 144 of its own.
+TEST(MusicReport, ASpectrogramSpansItsStretch) {
+    temp_dir dir;
+    const std::string module = probe::compile(dir, "small", SCORE);
+    ASSERT_FALSE(module.empty());
+    for (const auto &[top, width] : {std::pair{"--top 500 ", 1104u}, std::pair{"", 1741u}}) {
+        const std::string png = dir.path("s.png");
+        const child_result r =
+            report(top + std::string("--spectrogram ") + png + " " + probe::quote(module));
+        ASSERT_EQ(r.status, 0) << r.out;
+        std::ifstream in(png, std::ios::binary);
+        unsigned char header[24] = {};
+        in.read(reinterpret_cast<char *>(header), sizeof header);
+        EXPECT_EQ(header[16] << 24 | header[17] << 16 | header[18] << 8 | header[19], width) << top;
+    }
+}
+
 // Options out of range, outputs that cannot be written and modules that
 // cannot be played all end with a message and a non-zero status; no file
 // name ever reaches a shell; nothing leaks on any of these paths.
