@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # A signal that comes before the show has started ends the wrapper at once.
 trap 'exit 130' INT; trap 'exit 143' TERM; trap 'exit 129' HUP
+# What follows is bash's; sh would stop at it with a syntax error.
+[ -n "${BASH_VERSION:-}" ] || { echo "${0##*/}: run it with bash: bash $0" >&2; exit 2; }
 # Builds the demo and plays it in this terminal. With DEMO_RUN_DIR naming a run
 # directory (a `demo` binary beside its modules and grafik/), plays that one
 # instead, without building. Installed as the `demo` command, it plays the
@@ -14,8 +16,15 @@ trap 'exit 130' INT; trap 'exit 143' TERM; trap 'exit 129' HUP
 {
 set -euo pipefail
 installed=no # the install rules install this script with "yes" here
+# Its own folder, through any symbolic links it was reached by.
+self=$0
+while [ -L "$self" ]; do
+    link=$(readlink -- "$self")
+    [[ $link == /* || $self != */* ]] || link=${self%/*}/$link
+    self=$link
+done
 here=.
-[[ $0 == */* ]] && here=${0%/*}
+[[ $self == */* ]] && here=${self%/*}
 [[ $here == /* ]] || here=$PWD/$here
 if [ "$installed" = yes ]; then
     run_dir=$here/../share/demo
@@ -51,14 +60,20 @@ if [ -z "$run_dir" ]; then
     run_dir=$PWD/build-demo/run
 fi
 
-# Only a terminal has a size worth a warning.
+# Only a terminal has a size and a kind worth a warning.
 if [ -t 1 ]; then
+    warned=""
     { size=$(stty size <&3 2>/dev/null || echo "25 80"); } 3>&1
     read -r lines cols <<<"$size"
     if [ "$cols" -lt 80 ] || [ "$lines" -lt 25 ]; then
         echo "Warning: this terminal is ${cols}x${lines}; the demo needs at least 80x25." >&2
-        sleep 2
+        warned=yes
     fi
+    if [ "${TERM:-dumb}" = dumb ]; then
+        echo "Warning: TERM is ${TERM:-not set}; the demo needs a terminal that understands ANSI colour." >&2
+        warned=yes
+    fi
+    [ -z "$warned" ] || sleep 2
 fi
 
 # Passes the show's output on as it comes, each read handed on in one write so

@@ -1,6 +1,7 @@
 // The show's printed stream: every byte the show writes to standard output
-// once sound has started, and the only thing it writes there. The render
-// thread prints it from these names and the recorder reads it by them.
+// once its sound is ready (before that it prints there only the message of a
+// sound failure). Start-up and the render thread print it from these names,
+// the recorder reads it by them.
 //
 // The stream is four kinds of unit, in this order:
 //   1. RESET, once: the terminal's full reset, ESC c.
@@ -22,7 +23,8 @@
 // outside 0 to PARAM_MAX is printed at the nearer end (stream_param).
 // The byte is a space or printable ASCII (0x20 to 0x7e), or NUL for a cell of
 // the composite frame that no layer ever covered; any other byte of a cell is
-// printed as a space (stream_byte), since it would move the cursor.
+// printed as a space (stream_byte), since it would steer the terminal rather
+// than show.
 // The process may end in the middle of a frame only when it is killed; when
 // the show ends by itself the last frame is whole.
 #pragma once

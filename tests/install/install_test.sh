@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The installed show: installed under a temporary DESTDIR, the launcher plays it
-# from any folder for a few seconds in whole, well-formed frames, passes on
-# SIGTERM and writes nothing into the data folder; the .deb holds the same
-# files, with the runtime libraries as its dependencies.
+# from any folder, reached through symbolic links, for a few seconds in whole,
+# well-formed frames, passes on SIGTERM and writes nothing into the data
+# folder, and under sh says to run it with bash; the .deb holds the same files,
+# with the runtime libraries as its dependencies.
 #
 #   install_test.sh path/to/build
 set -u
@@ -15,8 +16,11 @@ fail() { echo "FAIL: $*"; failed=1; }
 DESTDIR=$dir/dest cmake --install "$build" --prefix /usr >"$dir/log" 2>&1 || { cat "$dir/log"; exit 1; }
 data=$dir/dest/usr/share/demo
 before=$(find "$data" -printf '%p %s %T@\n' | sort)
-mkdir "$dir/elsewhere"
-(cd "$dir/elsewhere" && SDL_AUDIODRIVER=dummy exec "$dir/dest/usr/bin/demo" >"$dir/out" 2>"$dir/err") &
+mkdir "$dir/elsewhere" "$dir/bin" "$dir/links"
+# A relative link to an absolute one, as from ~/bin.
+ln -s "$dir/dest/usr/bin/demo" "$dir/links/demo"
+ln -s ../links/demo "$dir/bin/demo"
+(cd "$dir/elsewhere" && SDL_AUDIODRIVER=dummy exec "$dir/bin/demo" >"$dir/out" 2>"$dir/err") &
 pid=$!
 sleep 4
 kill -TERM "$pid"
@@ -36,6 +40,8 @@ frames=$(perl -0777 -ne '
     for (@f) { /\A(?:\e\[A){24}(?:(?:\e\[\d+;\d+;\d+m[^\e]){80}\n){24}\z/ or die "a bad frame\n" }
     print scalar @f;' "$dir/out") || fail "the output: $frames"
 [ "${frames:-0}" -ge 10 ] || fail "only ${frames:-0} frames in 4 seconds"
+said=$(sh "$dir/dest/usr/bin/demo" 2>&1)
+[ "$?.$said" = "2.demo: run it with bash: bash $dir/dest/usr/bin/demo" ] || fail "under sh: $said"
 
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$dir/pkg" >"$dir/log" 2>&1 || { cat "$dir/log"; exit 1; }
 deb=$dir/pkg/demo_1.0.0_$(dpkg --print-architecture).deb

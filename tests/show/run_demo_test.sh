@@ -3,7 +3,8 @@
 # at once and the wrapper ends with 128 + the signal, from its first moments on;
 # the hint after the sound error comes on every run, many runs at once; a dead
 # output ends it as it ends the show; Ctrl-Z gives the shell its cursor back
-# until the show goes on; nothing is left behind.
+# until the show goes on; a terminal without colour is warned of, and sh is
+# told to make way for bash; nothing is left behind.
 #
 #   run_demo_test.sh path/to/run-demo.sh
 set -u
@@ -89,6 +90,15 @@ for i in $(seq 24); do
     [ "$(cat "$dir/status$i")" = 1 ] || fail "run $i ended with $(cat "$dir/status$i")"
     [ "$(cat "$dir/out$i"; echo _)" = "$want" ] || fail "run $i printed: $(cat -v "$dir/out$i")"
 done
+
+# On a terminal (script's) that is big enough but has no colour, a warning
+# first; under sh, a word on what to run it with.
+out=$(TERM=dumb script -qec "stty cols 80 rows 25; $run nosound" /dev/null | tr -d '\r')
+[[ $out == "Warning: TERM is dumb; the demo needs a terminal that understands ANSI colour."$'\n'"INIT SOUND error"* ]] ||
+    fail "TERM=dumb: $(cat -v <<<"$out")"
+out=$(sh "$wrapper" 2>&1)
+status=$?
+[ "$status.$out" = "2.run-demo.sh: run it with bash: bash $wrapper" ] || fail "under sh: $status, $out"
 
 # Prints a frame of 24 lines 33 times a second, for ever.
 mkdir "$dir/printing"

@@ -83,6 +83,10 @@ TEST(OutputGuard, TheOldFileStaysUntilTheNewOneIsWholeAndKeepsItsMode) {
     temp_dir dir;
     const std::string path = dir.write("out", "old");
     chmod(path.c_str(), 0640);
+    const bool root = geteuid() == 0;  // root also keeps the owner
+    if (root) {
+        ASSERT_EQ(chown(path.c_str(), 4321, 4322), 0);
+    }
     {
         output_file out;
         std::string error;
@@ -98,6 +102,11 @@ TEST(OutputGuard, TheOldFileStaysUntilTheNewOneIsWholeAndKeepsItsMode) {
     ASSERT_TRUE(out.open(path, error) && out.write("new", 3, error) && out.commit(error)) << error;
     EXPECT_EQ(read(path), "new");
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    if (root) {
+        EXPECT_EQ(st.st_uid * 10000 + st.st_gid, 4321u * 10000 + 4322u);
+    }
     EXPECT_EQ(names(dir), "out ");
 }
 
@@ -190,6 +199,27 @@ TEST(OutputGuard, EveryToolRefusesTheSameWay) {
     EXPECT_TRUE(fs::is_fifo(p.dir.path("fifo")) && fs::is_symlink(p.dir.path("link")) &&
                 fs::is_empty(p.dir.path("folder")) && fs::is_character_file("/dev/null"));
     EXPECT_EQ(names(p.dir), "fifo file folder full.cast link ok.score ok.xm second ");
+
+    // The page maker writes its folder only over an earlier one.
+    temp_dir rec;
+    rec.write("demo.cast", "cast");
+    rec.write("demo.mp4", "video");
+    for (const fs::file_type kind :
+         {fs::file_type::regular, fs::file_type::fifo, fs::file_type::symlink}) {
+        fs::remove(rec.path("web"));
+        if (kind == fs::file_type::regular)
+            rec.write("web", "mine");
+        else if (kind == fs::file_type::fifo)
+            mkfifo(rec.path("web").c_str(), 0600);
+        else
+            fs::create_directory_symlink(p.dir.path("folder"), rec.path("web"));
+        const child_result r =
+            probe::run(MAKE_WEB " --cast-compact " CAST_COMPACT " " + rec.path().string());
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("make_web: " + rec.path("web") + " is a"), std::string::npos) << r.out;
+        EXPECT_EQ(fs::symlink_status(rec.path("web")).type(), kind);
+    }
+    EXPECT_EQ(read(rec.path("demo.cast")), "cast");
 
     // The scripts' CLI puts a folder in a folder's place; a bad option is status 2.
     p.dir.write("new/index.html", "page");

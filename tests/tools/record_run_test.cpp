@@ -145,6 +145,7 @@ TEST(RecordFailure, EachSaysWhatLeavesNothingAndExitsNonZero) {
     chmod(broken.c_str(), 0755);
     std::filesystem::create_directory(bin.path("taken"));
     std::filesystem::create_directory(bin.path("taken/contact.png"));
+    bin.write("taken/demo.cast", "a font");
     struct failure {
         std::string env, args, message;
         int status;
@@ -167,6 +168,8 @@ TEST(RecordFailure, EachSaysWhatLeavesNothingAndExitsNonZero) {
         {"", "--stills a@1,b@2,a@3", "two stills are named a", 2},
         {"", "--stills 1 --out " + bin.path("taken"),
          bin.path("taken") + "/contact.png is a folder; the output is written only as", 1},
+        {"", "--out " + bin.path("taken") + " --font " + bin.path("taken/demo.cast"),
+         bin.path("taken") + "/demo.cast is the input " + bin.path("taken/demo.cast"), 1},
     };
     for (const failure &c : cases) {
         temp_dir run, out;

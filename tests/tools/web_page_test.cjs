@@ -5,17 +5,19 @@
 // beside web/), it checks the page as a visitor meets it: the poster and each
 // still's moment drawn cell for cell, no console error or failed request, the
 // keys working at once, the show named, the video to download, a phone's
-// width; then the music against the picture over 20 s of playback beside two
-// busy loops and after the page was held for 2 s, and the first load on an
-// emulated 10 Mbit/s line with 40 ms of delay and unthrottled. --quick stops
-// after the stills (about 20 s of the whole). Without stills it only measures
-// the first load of REC_DIR/web, e.g. of a real recording.
+// width, a cast cut short refused; then the music against the picture over
+// 20 s of playback beside two busy loops, after the page was held for 2 s and
+// after a stall of the music; and the first load on an emulated 10 Mbit/s
+// line with 40 ms of delay and unthrottled. --quick stops before the music.
+// Without stills it only measures the first load of REC_DIR/web, e.g. of a
+// real recording.
 // Exits 77 (skipped) when chromium cannot start.
 const { execFileSync, spawn } = require("child_process");
 const fs = require("fs");
 const net = require("net");
 const os = require("os");
 const path = require("path");
+const zlib = require("zlib");
 const puppeteer = require(path.join(__dirname, "../../tools/web/node_modules/puppeteer-core"));
 
 const args = process.argv.slice(2);
@@ -72,9 +74,13 @@ async function freePort() {
 
 // Opens the page in a fresh context, noting every console error and failed
 // request; the network as given (CDP's conditions) and no cache.
-async function openPage(browser, url, viewport, network) {
+async function openPage(browser, url, viewport, network, onRequest) {
   const context = await browser.createBrowserContext();
   const page = await context.newPage();
+  if (onRequest) {
+    await page.setRequestInterception(true);
+    page.on("request", onRequest);
+  }
   const problems = [];
   page.on("console", (m) => m.type() === "error" && problems.push("console: " + m.text()));
   page.on("pageerror", (e) => problems.push("page error: " + e.message));
@@ -85,20 +91,28 @@ async function openPage(browser, url, viewport, network) {
   await cdp.send("Network.setCacheDisabled", { cacheDisabled: true });
   if (network)
     await cdp.send("Network.emulateNetworkConditions", { offline: false, ...network });
-  // Bytes on the wire so far: whole responses, and what has come of the others.
-  const finished = new Map(), partial = new Map();
+  // Bytes on the wire so far, of the music or of the rest: whole responses,
+  // and what has come of the others.
+  const finished = new Map(), partial = new Map(), music = new Set();
+  cdp.on("Network.requestWillBeSent", (e) => e.request.url.endsWith("/demo.ogg") && music.add(e.requestId));
   cdp.on("Network.dataReceived", (e) =>
     partial.set(e.requestId, (partial.get(e.requestId) || 0) + e.encodedDataLength));
   cdp.on("Network.responseReceived", (e) =>
     partial.set(e.requestId, (partial.get(e.requestId) || 0) + (e.response.encodedDataLength || 0)));
   cdp.on("Network.loadingFinished", (e) => finished.set(e.requestId, e.encodedDataLength));
-  const bytes = () => {
+  const bytes = (ofMusic) => {
     let n = 0;
-    for (const v of finished.values()) n += v;
-    for (const [id, v] of partial) if (!finished.has(id)) n += v;
+    for (const [id, v] of finished) if (music.has(id) == ofMusic) n += v;
+    for (const [id, v] of partial) if (!finished.has(id) && music.has(id) == ofMusic) n += v;
     return n;
   };
   await page.setViewport(viewport);
+  // When the player's terminal is first on the page, seen frame by frame.
+  await page.evaluateOnNewDocument(() => {
+    const look = () => document.querySelector(".ap-term") ? (window.termAt = performance.now())
+                                                          : requestAnimationFrame(look);
+    requestAnimationFrame(look);
+  });
   for (let tries = 0; ; tries++) {  // the server may still be starting
     try {
       await page.goto(url, { waitUntil: "domcontentloaded" });
@@ -116,11 +130,11 @@ async function openPage(browser, url, viewport, network) {
 // player playing.
 async function firstLoad(browser, url, network, label) {
   const { context, page, bytes } = await openPage(browser, url, { width: 1100, height: 900 }, network);
-  const t0 = Date.now();
+  // Moments in the page's time, from the start of the navigation.
   await page.waitForSelector(".ap-term", { timeout: 60000 });
-  const poster = Date.now() - t0;
-  await page.evaluate(() => window.castText);
-  const ready = Date.now() - t0, before = bytes();
+  const poster = await page.evaluate(() => window.termAt);
+  const ready = await page.evaluate(() => window.castText.then(() => performance.now()));
+  const before = bytes(false);
   // The click's moment as the page takes it, and the player's "playing".
   await page.evaluate(() => {
     document.addEventListener("pointerdown", () => (window.clickAt = performance.now()), { capture: true });
@@ -130,8 +144,10 @@ async function firstLoad(browser, url, network, label) {
   const box = await (await page.$(".ap-term")).boundingBox();
   await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2);
   const wait = await page.evaluate(() => window.playing);
-  console.log(`first load (${label}): poster after ${poster} ms, cast in after ${ready} ms, ` +
-              `${(before / 1e6).toFixed(2)} MB before the first frame, playing ${wait.toFixed(0)} ms ` +
+  await page.waitForFunction(() => window.music.duration > 0, { timeout: 60000 });
+  console.log(`first load (${label}): poster after ${poster.toFixed(0)} ms, cast in after ` +
+              `${ready.toFixed(0)} ms, ${(before / 1e6).toFixed(2)} MB before the first frame ` +
+              `(then the music's ${(bytes(true) / 1e6).toFixed(2)} MB), playing ${wait.toFixed(0)} ms ` +
               "after the click");
   await context.close();
   return { before, wait };
@@ -244,6 +260,21 @@ async function main() {
     check(fit.page <= 390 && fit.player <= 390 && fit.tap,
           `at 390 px the page is ${fit.page} px wide, the player ends at ${fit.player.toFixed(0)} px, tapping is told`);
     await phone.context.close();
+
+    // A cast cut short on its way is refused with a message, not played.
+    const gz = fs.readFileSync(path.join(recDir, "web/demo.cast.gz"));
+    const text = zlib.gunzipSync(gz).toString();
+    for (const [what, body, why] of [
+      ["cut inside its gzip", gz.subarray(0, gz.length >> 1), "demo.cast.gz is damaged or cut off"],
+      ["cut inside a line", zlib.gzipSync(text.slice(0, -7)), "the cast is cut off"]]) {
+      const cut = await openPage(browser, url, { width: 1100, height: 900 }, null, (r) =>
+        r.url().endsWith("/demo.cast.gz") ? r.respond({ status: 200, body }) : r.continue());
+      await cut.page.waitForFunction(() => !document.getElementById("message").hidden);
+      const [said, shown] = await cut.page.evaluate(() =>
+        [document.getElementById("message").textContent, !document.getElementById("show").hidden]);
+      check(said == `The show could not be loaded: ${why}` && !shown, `a cast ${what}: "${said}"`);
+      await cut.context.close();
+    }
     if (quick)
       return failures ? 1 : 0;
 
@@ -278,6 +309,23 @@ async function main() {
     const [held, heldAt] = await drift(page);
     check(Math.abs(held) < 0.08,
           `1 s after a 2 s hold the music is ${(held * 1000).toFixed(0)} ms from the picture (at ${heldAt.toFixed(1)} s)`);
+
+    // The music stalls (stopped, and saying it waits): the picture stops
+    // with it, and when the music plays again both go on together.
+    await page.evaluate(() => {
+      window.music.pause();
+      window.music.dispatchEvent(new Event("waiting"));
+    });
+    await sleep(500);
+    const stalled = await drift(page);
+    await sleep(300);
+    const stillStalled = await drift(page);
+    await page.evaluate(() => window.music.play());
+    await sleep(1000);
+    const [resumed, resumedAt] = await drift(page);
+    check(stalled[1] == stillStalled[1] && resumedAt > stalled[1] + 0.5 && Math.abs(resumed) < 0.08,
+          `a stalled music holds the picture at ${stalled[1].toFixed(2)} s; a second after it plays ` +
+          `again the picture is at ${resumedAt.toFixed(2)} s, ${(resumed * 1000).toFixed(0)} ms from it`);
 
     // The first load, on a slow line and unthrottled.
     const slow = await firstLoad(browser, url,

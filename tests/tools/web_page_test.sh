@@ -23,4 +23,32 @@ FAKE_SHOW_COLOURS=750 "$record" --run-dir "$tmp" --demo "$fake_show" --out "$tmp
     --stills "$poster,$moments" >"$tmp/record.log" 2>&1 || { cat "$tmp/record.log"; exit 1; }
 "$root/tools/web/make_web.sh" --cast-check "$checker" --cast-compact "$compactor" \
     --poster "${poster#*@}" "$tmp"
+# Casts the page maker must refuse, before it makes anything: one cut short
+# (naming the line), one whose frames start a billion seconds in (its header
+# saying so too) and one whose second frame comes a billion seconds after the
+# first, both far longer than their video.
+bad=$tmp/bad
+mkdir "$bad"
+ln "$tmp/demo.mp4" "$bad/demo.mp4"
+refused() {
+    if "$root/tools/web/make_web.sh" --cast-check "$checker" --cast-compact "$compactor" "$bad" \
+        >/dev/null 2>"$bad/said" ||
+        ! grep -q "$1" "$bad/said" || [ -e "$bad/web" ]; then
+        echo "FAIL $2 was not refused as it should be: $(cat "$bad/said")"
+        exit 1
+    fi
+    echo "ok   $2 is refused: $(cat "$bad/said")"
+}
+head -c 9000 "$tmp/demo.cast" >"$bad/demo.cast"
+refused "demo.cast: line [0-9]*: cut off" "a cast cut at 9000 bytes"
+awk 'NR == 1 { match($0, /"first_frame": [0-9.]+/)
+               f = substr($0, RSTART + 15, RLENGTH - 15)
+               $0 = substr($0, 1, RSTART + 14) sprintf("%.6f", f + 1e9) substr($0, RSTART + RLENGTH) }
+     NR > 4 { k = index($0, ","); $0 = sprintf("[%.6f", substr($0, 2, k - 2) + 1e9) substr($0, k) }
+     { print }' "$tmp/demo.cast" >"$bad/demo.cast"
+refused "first frame at 1000000000\.[0-9]* s, past the recording's" "a cast of frames a billion seconds in"
+awk 'NR > 5 { k = index($0, ","); $0 = sprintf("[%.6f", substr($0, 2, k - 2) + 1e9) substr($0, k) }
+     { print }' "$tmp/demo.cast" >"$bad/demo.cast"
+refused "ends at 10000000.*far longer than the" "a cast that goes on a billion seconds after its first frame"
+
 node "$here/web_page_test.cjs" "${quick[@]}" "$tmp" "$poster" "$moments"

@@ -231,14 +231,66 @@ bool next_int(int argc, char **argv, int &out) {
     return true;
 }
 
-}  // namespace
+// What the command line asks for: one card, a word, the font or every card.
+struct request {
+    std::string file, word;
+    bool all = false, font = false, have_word = false;
+    card_options card;
+};
 
-int main(int argc, char **argv) {
-    set_pause_hook(no_pause);
+enum { AT = 256, COLOURS, BACK, WORD, FONT, ALL, DIR_OPTION };
+
+// One option into the request: -1 to go on, or the exit status to stop with.
+int take_option(int c, int argc, char **argv, request &r) {
+    card_options &o = r.card;
+    switch (c) {
+        case 'h':
+            std::fputs(USAGE, stdout);
+            return 0;
+        case DIR_OPTION:
+            if (chdir(optarg) != 0) {
+                std::fprintf(stderr, "preview: cannot enter %s\n", optarg);
+                return 1;
+            }
+            return -1;
+        case AT:
+            if (!parse_int(optarg, o.x) || !next_int(argc, argv, o.y))
+                return usage_error("--at needs two numbers");
+            o.at = true;
+            return -1;
+        case COLOURS:
+            if (!parse_int(optarg, o.attr) || !next_int(argc, argv, o.fg) ||
+                !next_int(argc, argv, o.bg))
+                return usage_error("--colours needs three numbers");
+            o.colours = true;
+            return -1;
+        case BACK:
+            if (!parse_int(optarg, o.back_bg))
+                return usage_error("--back needs a colour number");
+            o.back = true;
+            return -1;
+        case WORD:
+            r.word = optarg;
+            r.have_word = true;
+            return -1;
+        case FONT:
+            r.font = true;
+            return -1;
+        case ALL:
+            r.all = true;
+            return -1;
+        case ':':
+            return usage_error((std::string(argv[optind - 1]) + " needs its argument").c_str());
+        default:
+            return usage_error((std::string("unknown option ") + argv[optind - 1]).c_str());
+    }
+}
+
+// The command line into the request: -1 to go on, or the exit status to stop
+// with (0 after --help, 2 for a bad command line).
+int parse_options(int argc, char **argv, request &r) {
     if (argc < 2)
         return usage_error("nothing to show");
-
-    enum { AT = 256, COLOURS, BACK, WORD, FONT, ALL, DIR_OPTION };
     const option options[] = {{"help", no_argument, nullptr, 'h'},
                               {"dir", required_argument, nullptr, DIR_OPTION},
                               {"at", required_argument, nullptr, AT},
@@ -249,73 +301,43 @@ int main(int argc, char **argv) {
                               {"font", no_argument, nullptr, FONT},
                               {"all", no_argument, nullptr, ALL},
                               {nullptr, 0, nullptr, 0}};
-
-    std::string file, word;
-    bool all = false, font = false, have_word = false;
-    card_options o;
-    for (int c; (c = getopt_long(argc, argv, ":h", options, nullptr)) != -1;) {
-        switch (c) {
-            case 'h':
-                std::fputs(USAGE, stdout);
-                return 0;
-            case DIR_OPTION:
-                if (chdir(optarg) != 0) {
-                    std::fprintf(stderr, "preview: cannot enter %s\n", optarg);
-                    return 1;
-                }
-                break;
-            case AT:
-                if (!parse_int(optarg, o.x) || !next_int(argc, argv, o.y))
-                    return usage_error("--at needs two numbers");
-                o.at = true;
-                break;
-            case COLOURS:
-                if (!parse_int(optarg, o.attr) || !next_int(argc, argv, o.fg) ||
-                    !next_int(argc, argv, o.bg))
-                    return usage_error("--colours needs three numbers");
-                o.colours = true;
-                break;
-            case BACK:
-                if (!parse_int(optarg, o.back_bg))
-                    return usage_error("--back needs a colour number");
-                o.back = true;
-                break;
-            case WORD:
-                word = optarg;
-                have_word = true;
-                break;
-            case FONT:
-                font = true;
-                break;
-            case ALL:
-                all = true;
-                break;
-            case ':':
-                return usage_error((std::string(argv[optind - 1]) + " needs its argument").c_str());
-            default:
-                return usage_error((std::string("unknown option ") + argv[optind - 1]).c_str());
-        }
-    }
+    for (int c; (c = getopt_long(argc, argv, ":h", options, nullptr)) != -1;)
+        if (const int status = take_option(c, argc, argv, r); status >= 0)
+            return status;
     for (; optind < argc; optind++) {
-        if (!file.empty())
+        if (!r.file.empty())
             return usage_error("one card at a time");
-        file = argv[optind];
+        r.file = argv[optind];
     }
-
-    if (all + font + have_word + !file.empty() != 1)
+    if (r.all + r.font + r.have_word + !r.file.empty() != 1)
         return usage_error("give one of FILE, --word, --font or --all");
-    if (all)
+    return -1;
+}
+
+// Shows what was asked for; the exit status.
+int show(const request &r) {
+    if (r.all)
         return show_all();
-    if (font)
+    if (r.font)
         return show_font();
-    if (have_word) {
+    if (r.have_word) {
         load_font();
-        show_word(word.c_str());
+        show_word(r.word.c_str());
         finish();
         return 0;
     }
-    bool ok = show_card(file, o, false);
+    bool ok = show_card(r.file, r.card, false);
     if (ok)
         finish();
     return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    set_pause_hook(no_pause);
+    request r;
+    if (const int status = parse_options(argc, argv, r); status >= 0)
+        return status;
+    return show(r);
 }

@@ -140,6 +140,74 @@ std::string cast_frame_delta(const terminal &before, const terminal &after) {
     return out;
 }
 
+namespace {
+
+// A control sequence: ESC [, a private marker or not, numbers, then its final byte.
+struct control_sequence {
+    bool is_private = false;
+    std::vector<int> params = std::vector<int>(1, 0);
+    char final = 0;
+};
+
+// Reads the control sequence whose parameters start at bytes[i], up to and
+// including its final byte; false when the bytes end before it.
+bool read_control_sequence(const std::string &bytes, std::size_t &i, control_sequence &c) {
+    const std::size_t n = bytes.size();
+    c.is_private = i < n && bytes[i] >= '<' && bytes[i] <= '?';
+    for (; i < n && bytes[i] >= 0x30 && bytes[i] <= 0x3f; i++) {
+        char ch = bytes[i];
+        if (ch >= '0' && ch <= '9') {
+            if (c.params.back() < 100000)
+                c.params.back() = c.params.back() * 10 + (ch - '0');
+        } else if (ch == ';') {
+            c.params.push_back(0);
+        }
+    }
+    while (i < n && bytes[i] >= 0x20 && bytes[i] <= 0x2f)
+        i++;
+    if (i >= n)
+        return false;
+    c.final = bytes[i++];
+    return true;
+}
+
+// What a control sequence does to the terminal model: colours, or a cursor
+// move (which ends a pending wrap); anything else it ignores.
+void apply_control_sequence(terminal &t, const control_sequence &c) {
+    if (c.is_private)
+        return;
+    int p0 = c.params[0] > 0 ? c.params[0] : 1;
+    switch (c.final) {
+        case 'm':
+            term_sgr(t, c.params.data(), static_cast<int>(c.params.size()));
+            return;  // a pending wrap stays pending
+        case 'H':
+        case 'f': {
+            int col = c.params.size() > 1 && c.params[1] > 0 ? c.params[1] : 1;
+            t.row = std::min(p0, TERM_HEIGHT) - 1;
+            t.col = std::min(col, WIDTH) - 1;
+            break;
+        }
+        case 'A':
+            t.row = std::max(t.row - p0, 0);
+            break;
+        case 'B':
+            t.row = std::min(t.row + p0, TERM_HEIGHT - 1);
+            break;
+        case 'C':
+            t.col = std::min(t.col + p0, WIDTH - 1);
+            break;
+        case 'D':
+            t.col = std::max(t.col - p0, 0);
+            break;
+        default:
+            return;  // nothing the terminal model keeps
+    }
+    t.wrap_pending = false;
+}
+
+}  // namespace
+
 void cast_replay(terminal &t, const std::string &bytes) {
     const std::size_t n = bytes.size();
     std::size_t i = 0;
@@ -149,70 +217,21 @@ void cast_replay(terminal &t, const std::string &bytes) {
             t.col = 0;
             t.wrap_pending = false;
             i++;
-            continue;
-        }
-        if (b != 0x1b) {
+        } else if (b != 0x1b) {
             term_put(t, b);
             i++;
-            continue;
-        }
-        if (i + 1 < n && bytes[i + 1] == 'c') {
+        } else if (i + 1 < n && bytes[i + 1] == 'c') {
             t = terminal{};
             i += 2;
-            continue;
-        }
-        if (i + 1 >= n || bytes[i + 1] != '[') {
+        } else if (i + 1 >= n || bytes[i + 1] != '[') {
             i++;
-            continue;
+        } else {
+            i += 2;
+            control_sequence c;
+            if (!read_control_sequence(bytes, i, c))
+                break;
+            apply_control_sequence(t, c);
         }
-        // A control sequence: parameters, intermediates, then its final byte.
-        i += 2;
-        bool is_private = i < n && bytes[i] >= '<' && bytes[i] <= '?';
-        std::vector<int> params(1, 0);
-        for (; i < n && bytes[i] >= 0x30 && bytes[i] <= 0x3f; i++) {
-            char c = bytes[i];
-            if (c >= '0' && c <= '9') {
-                if (params.back() < 100000)
-                    params.back() = params.back() * 10 + (c - '0');
-            } else if (c == ';') {
-                params.push_back(0);
-            }
-        }
-        while (i < n && bytes[i] >= 0x20 && bytes[i] <= 0x2f)
-            i++;
-        if (i >= n)
-            break;
-        char final = bytes[i++];
-        if (is_private)
-            continue;
-        int p0 = params[0] > 0 ? params[0] : 1;
-        switch (final) {
-            case 'm':
-                term_sgr(t, params.data(), static_cast<int>(params.size()));
-                continue;  // a pending wrap stays pending
-            case 'H':
-            case 'f': {
-                int col = params.size() > 1 && params[1] > 0 ? params[1] : 1;
-                t.row = std::min(p0, TERM_HEIGHT) - 1;
-                t.col = std::min(col, WIDTH) - 1;
-                break;
-            }
-            case 'A':
-                t.row = std::max(t.row - p0, 0);
-                break;
-            case 'B':
-                t.row = std::min(t.row + p0, TERM_HEIGHT - 1);
-                break;
-            case 'C':
-                t.col = std::min(t.col + p0, WIDTH - 1);
-                break;
-            case 'D':
-                t.col = std::max(t.col - p0, 0);
-                break;
-            default:
-                continue;  // nothing the terminal model keeps
-        }
-        t.wrap_pending = false;
     }
 }
 

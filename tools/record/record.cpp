@@ -211,15 +211,16 @@ bool parse_options(int argc, char **argv, recording &r, int &exit_status) {
     exit_status = 2;
     opterr = 0;
     int id, index = 0;
-    while ((id = getopt_long(argc, argv, "h", longopts.data(), &index)) != -1) {
+    while ((id = getopt_long(argc, argv, ":h", longopts.data(), &index)) != -1) {
         if (id == HELP || id == 'h') {
             usage(stdout);
             exit_status = 0;
             return false;
         }
         if (id == '?' || id == ':') {
-            fail(std::string("unknown option or one without its value: ") + argv[optind - 1] +
-                 " (record --help lists them)");
+            fail(id == ':' ? std::string(argv[optind - 1]) + " needs its argument"
+                           : std::string("unknown option ") + argv[optind - 1] +
+                                 " (record --help lists them)");
             return false;
         }
         if (!take_option(r.opt, static_cast<option_id>(id), optarg))
@@ -242,7 +243,7 @@ bool check_output(recording &r) {
     if (!r.lock.take(out.string(), error))
         return fail(error);
     for (const std::string &name : output_names(r))
-        if (error = output_refusal((out / name).string()); !error.empty())
+        if (error = output_refusal((out / name).string(), {r.opt.font}); !error.empty())
             return fail(error);
     if (!r.tmp.make((out / ".record-").string(), error))
         return fail("the output folder " + r.opt.out + " does not take files: " + error);

@@ -36,7 +36,8 @@ int main(int argc, char **argv) {
     static const option options[] = {
         {"poster", required_argument, nullptr, 'p'}, {"help", no_argument, nullptr, 'h'}, {}};
     double poster_at = -1;
-    for (int c; (c = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
+    opterr = 0;
+    for (int c; (c = getopt_long(argc, argv, ":h", options, nullptr)) != -1;) {
         char *end = nullptr;
         switch (c) {
             case 'p':
@@ -49,7 +50,12 @@ int main(int argc, char **argv) {
             case 'h':
                 usage(stdout);
                 return 0;
+            case ':':
+                std::fprintf(stderr, "cast_check: %s needs its argument\n", argv[optind - 1]);
+                usage(stderr);
+                return 2;
             default:
+                std::fprintf(stderr, "cast_check: unknown option %s\n", argv[optind - 1]);
                 usage(stderr);
                 return 2;
         }

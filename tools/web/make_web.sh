@@ -12,6 +12,8 @@
 # its first frame and the form of its frames come from the cast's header; a
 # cast with whole frames (the recorder's --cast-full) is made compact with
 # cast_compact. Both programs are by default the ones the run command builds.
+# The page folder replaces only an earlier page folder, never a file, link or
+# device there, through put_in_place, built beside cast_compact.
 set -euo pipefail
 web=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$web/../.." && pwd)
@@ -28,7 +30,7 @@ poster=15
 while [ $# -gt 0 ]; do
     case "$1" in
         --cast-check|--cast-compact|--poster)
-            [ $# -ge 2 ] || { usage >&2; exit 2; }
+            [ $# -ge 2 ] || { { echo "make_web: $1 needs its argument"; usage; } >&2; exit 2; }
             case "$1" in
                 --cast-check) checker=$2 ;;
                 --cast-compact) compactor=$2 ;;
@@ -36,7 +38,7 @@ while [ $# -gt 0 ]; do
             esac
             shift 2 ;;
         -h|--help) usage; exit 0 ;;
-        -*) usage >&2; exit 2 ;;
+        -*) { echo "make_web: unknown option $1"; usage; } >&2; exit 2 ;;
         *) break ;;
     esac
 done
@@ -45,28 +47,36 @@ rec=$1
 for f in demo.cast demo.mp4; do
     [ -s "$rec/$f" ] || die "$rec/$f is missing or empty"
 done
+out="$rec/web"
+placer="$(dirname "$compactor")/../output_guard/put_in_place"
+[ -x "$placer" ] || die "$placer is missing (it is built with cast_compact)"
+refused=$("$placer" --folder --check "$out" 2>&1) || die "$refused"
 [ -x "$checker" ] || die "$checker is missing (build it, or name it with --cast-check)"
 
 # The cast whole and valid, or nothing made.
 facts=$("$checker" --poster "$poster" "$rec/demo.cast") || exit 1
 fact() { sed -n "s/^$1 //p" <<<"$facts"; }
 first=$(fact first_frame) frames=$(fact frames) length=$(fact length)
-# The video runs from the first frame to the show's end; a cast much longer
-# than that is not this recording's.
+# The video runs from the first frame to the show's end, and the music is
+# moved by the first frame's time: a first frame later than the video is long,
+# or a cast much longer than the video, is not this recording's.
 video=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$rec/demo.mp4") ||
     die "$rec/demo.mp4 is not a video ffprobe can read"
+awk -v f="$first" -v v="$video" 'BEGIN { exit !(f <= v) }' ||
+    die "$rec/demo.cast has its first frame at $first s, past the recording's $video s of video"
 awk -v f="$first" -v l="$length" -v v="$video" 'BEGIN { exit !(l - f <= v + 1) }' ||
-    die "$rec/demo.cast lasts $length s from its first frame at $first s, the video only $video s"
+    die "$rec/demo.cast ends at $length s, its first frame at $first s: far longer than the $video s of video"
 delay_ms=$(awk -v t="$first" 'BEGIN { printf "%d", t * 1000 + 0.5 }')
 
 font=/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf
 [ -f "$font" ] || die "$font is missing (Debian's fonts-dejavu-core)"
 "$web/setup.sh"
 
-# Made beside the old folder and put in its place whole.
-out="$rec/web"
+# Made beside the old folder and put in its place whole; however this ends,
+# the half-made folder goes.
 tmp=$(mktemp -d "$rec/.web.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
+trap 'exit 130' INT; trap 'exit 143' TERM; trap 'exit 129' HUP
 mkdir -p "$tmp/player" "$tmp/font"
 size=$(du -m --apparent-size "$rec/demo.mp4" | cut -f1)
 fact poster >"$tmp/poster"
@@ -94,7 +104,6 @@ ln "$rec/demo.mp4" "$tmp/demo.mp4" 2>/dev/null || cp "$rec/demo.mp4" "$tmp/demo.
 ffmpeg -nostdin -v error -y -i "$rec/demo.mp4" -vn -af "adelay=${delay_ms}:all=1" \
     -c:a libopus -b:a 96k -ar 48000 -f ogg "$tmp/demo.ogg" || die "ffmpeg could not cut the sound"
 chmod 755 "$tmp"
-rm -rf "$out"
-mv "$tmp" "$out"
+refused=$("$placer" "$tmp" "$out" 2>&1) || die "$refused"
 trap - EXIT
 echo "make_web: $out (sound delayed by $delay_ms ms)"

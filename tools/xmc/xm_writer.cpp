@@ -101,20 +101,21 @@ void write_empty_instrument(bytes &o) {
 // The relative notes an XM sample can carry; one outside them is silent in players.
 constexpr int LOWEST_RELNOTE = -96, HIGHEST_RELNOTE = 95;
 
-// Writes the instrument and its sample; returns the sample's length.
-std::size_t write_instrument(bytes &o, const instrument &ins) {
-    const sample s = synthesize(ins);
-    if (s.relnote < LOWEST_RELNOTE || s.relnote > HIGHEST_RELNOTE) {
-        char what[160];
-        std::snprintf(what, sizeof what,
-                      "instrument %02X would play C-4 at a relative note of %d, outside the "
-                      "module's %d..%d (a shorter cycle or a lower relnote)",
-                      ins.number, s.relnote, LOWEST_RELNOTE, HIGHEST_RELNOTE);
-        throw score_error{ins.line, what};
-    }
-    const bool wide = ins.bits == 16;
-    const unsigned width = wide ? 2 : 1;
+// The sample's pitch must fit the module's relative notes.
+void check_relnote(const instrument &ins, const sample &s) {
+    if (s.relnote >= LOWEST_RELNOTE && s.relnote <= HIGHEST_RELNOTE)
+        return;
+    char what[160];
+    std::snprintf(what, sizeof what,
+                  "instrument %02X would play C-4 at a relative note of %d, outside the "
+                  "module's %d..%d (a shorter cycle or a lower relnote)",
+                  ins.number, s.relnote, LOWEST_RELNOTE, HIGHEST_RELNOTE);
+    throw score_error{ins.line, what};
+}
 
+// The instrument header: its name, one sample for every note, the volume
+// envelope and the vibrato, with its own size first.
+void write_instrument_header(bytes &o, const instrument &ins) {
     std::size_t start = o.size();
     u32(o, 0);
     text(o, ins.name, 22);
@@ -147,20 +148,24 @@ std::size_t write_instrument(bytes &o, const instrument &ins) {
     u16(o, static_cast<unsigned>(ins.fadeout));
     zeros(o, 22);
     patch_u32(o, start, static_cast<uint32_t>(o.size() - start));
+}
 
-    // Sample header: lengths in bytes.
+// The sample header: lengths in bytes, volume, tuning, loop and panning.
+void write_sample_header(bytes &o, const instrument &ins, const sample &s, unsigned width) {
     u32(o, static_cast<uint32_t>(s.data.size() * width));
     u32(o, s.loop_start * width);
     u32(o, s.loop ? s.loop_length * width : 0);
     u8(o, static_cast<unsigned>(ins.volume));
     u8(o, static_cast<uint8_t>(static_cast<int8_t>(s.finetune)));
-    u8(o, (s.loop ? 1 : 0) | (wide ? 16 : 0));
+    u8(o, (s.loop ? 1 : 0) | (width == 2 ? 16 : 0));
     u8(o, static_cast<unsigned>(ins.pan + 128));
     u8(o, static_cast<uint8_t>(static_cast<int8_t>(s.relnote)));
     u8(o, 0);
     text(o, ins.name, 22);
+}
 
-    // Sample data, each value stored as the difference to the one before.
+// Sample data, each value stored as the difference to the one before.
+void write_sample_data(bytes &o, const sample &s, bool wide) {
     if (wide) {
         int16_t prev = 0;
         for (int16_t v : s.data) {
@@ -175,6 +180,16 @@ std::size_t write_instrument(bytes &o, const instrument &ins) {
             prev = v;
         }
     }
+}
+
+// An instrument with its one synthesized sample; returns the sample's length.
+std::size_t write_instrument(bytes &o, const instrument &ins) {
+    const sample s = synthesize(ins);
+    check_relnote(ins, s);
+    const bool wide = ins.bits == 16;
+    write_instrument_header(o, ins);
+    write_sample_header(o, ins, s, wide ? 2 : 1);
+    write_sample_data(o, s, wide);
     return s.data.size();
 }
 
