@@ -66,7 +66,7 @@ constexpr int PIPEWIRE_BUFFER_MS = 128;
 // What a call waits besides one device buffer.
 constexpr int CALL_MARGIN_MS = 8;
 // What a sound server is asked to hold in all, when the user has not said.
-constexpr const char *SERVER_BUFFER_MS = "100";
+constexpr const char *SERVER_BUFFER_MS = "200";
 // Length of the ramp at every start, stop and resume.
 constexpr int RAMP_MS = 2;
 // Ramp gains are in 1/RAMP_ONE.
@@ -460,10 +460,12 @@ int FSOUND_Init(int mixrate, int, unsigned int) {
 
     // Ctrl-C and the like keep their default effect on the show.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    // A PulseAudio client asks the server for a total latency of one device
-    // buffer and writes a buffer only when that much is free, so what rides
-    // out a late wake-up is the sink's own share alone, a quarter of it. Asked
-    // for more, the server holds three buffers besides the one being written.
+    // SDL's PulseAudio client asks the server for a total latency of one
+    // device buffer and writes a buffer only when that much is free, so what
+    // rides out a late wake-up is the sink's own share alone, a quarter of it.
+    // Asked for 200 ms, the server holds more than five buffers besides the
+    // one being written: enough for the pauses of a busy desktop, where the
+    // server's own main thread, which asks for more sound, waits its turn.
     setenv("PULSE_LATENCY_MSEC", SERVER_BUFFER_MS, 0);
     if (mixrate < XMP_MIN_SRATE)
         mixrate = XMP_MIN_SRATE;

@@ -14,6 +14,12 @@ constexpr long COUNT_GAP_US = 300000;
 constexpr long INTRO_CARD_HOLD_US = 2500000;
 constexpr long INTRO_BLANK_HOLD_US = 500000;
 constexpr long BLIP_HOLD_US = 500000;  // one stab of the blip module
+// The blip module is started and stopped this long before its card comes and
+// goes. Each stab sounds 62.5 ms into its half second of the module, and the
+// sound library applies a call 40 ms after it is made (one device buffer and
+// a margin), so the stab sounds 27.5 ms after the card is drawn, and 0 to
+// 30 ms after the render thread has printed it.
+constexpr long BLIP_LEAD_US = 75000;
 
 struct timed_word {
     const char *word;
@@ -49,18 +55,20 @@ void opening() {
     pause_us(INTRO_CARD_HOLD_US);
 
     blank_screen();
-    pause_us(INTRO_BLANK_HOLD_US);
+    pause_us(INTRO_BLANK_HOLD_US - BLIP_LEAD_US);
 
-    // Cards 2 to 6, each on a blank screen with half a second of the blips;
-    // the blip module resumes where it stopped, so the five stabs follow one
-    // another.
+    // Cards 2 to 6, each on a blank screen with half a second of the blips,
+    // started and stopped BLIP_LEAD_US ahead of the card; the blip module
+    // resumes where it stopped, so the five stabs follow one another.
     const card_place &blips = place(PLACE_INTRO2_TO_6);
     for (int i = blips.from; i <= blips.to; i++) {
-        show_card(blips, cards[i]);
         FMUSIC_PlaySong(knark);
-        pause_us(BLIP_HOLD_US);
+        pause_us(BLIP_LEAD_US);
+        show_card(blips, cards[i]);
+        pause_us(BLIP_HOLD_US - BLIP_LEAD_US);
         FMUSIC_StopSong(knark);
     }
+    pause_us(BLIP_LEAD_US);
 
     // Card 7 goes over card 6.
     show_card(PLACE_INTRO7, buf7);

@@ -83,6 +83,10 @@ TEST(OutputGuard, TheOldFileStaysUntilTheNewOneIsWholeAndKeepsItsMode) {
     temp_dir dir;
     const std::string path = dir.write("out", "old");
     chmod(path.c_str(), 0640);
+    const bool root = geteuid() == 0;  // root also keeps the owner
+    if (root) {
+        ASSERT_EQ(chown(path.c_str(), 4321, 4322), 0);
+    }
     {
         output_file out;
         std::string error;
@@ -98,6 +102,11 @@ TEST(OutputGuard, TheOldFileStaysUntilTheNewOneIsWholeAndKeepsItsMode) {
     ASSERT_TRUE(out.open(path, error) && out.write("new", 3, error) && out.commit(error)) << error;
     EXPECT_EQ(read(path), "new");
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    if (root) {
+        EXPECT_EQ(st.st_uid * 10000 + st.st_gid, 4321u * 10000 + 4322u);
+    }
     EXPECT_EQ(names(dir), "out ");
 }
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "mix.h"
 #include "module_probe.h"
 
 namespace {
@@ -42,6 +43,12 @@ TEST(MusicReport, FiguresOfASmallModule) {
              "pitch     channel 0: 0.9 s of 1.9 s pitched more than 40 cents off",
              "at   0.98 s for 0.94 s: C-4 +250 cents at most, +250 at the end",
              "hit 02 thump              <60 0.1%  60-150 99.",
+             // The mix block: neither kick nor lead; middle C is loudest,
+             // the thump's 100 Hz an octave band under it.
+             "kick      no kick",
+             "lead      no lead",
+             "octaves   dB against the loudest (250):  31 -40.4  63 -29.9  125 -7.0  250 0.0",
+             "seam      the loop is too short to measure",
          })
         EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
 }
@@ -50,12 +57,21 @@ child_result report(const std::string &args) {
     return probe::run(std::string(MUSIC_REPORT) + " " + args);
 }
 
-// The report's lines on a score compiled in `dir`, or the compiler's failure.
+// The mix block of the report on a score compiled in `dir`, printed here
+// from the same renderings the report makes (the report's other figures
+// cost far more and are left out), or the compiler's failure.
 std::string report_on(const temp_dir &dir, const std::string &name, const std::string &score) {
     const std::string module = probe::compile(dir, name, score);
     if (module.empty())
         return "the score " + name + " did not compile";
-    return report(probe::quote(module)).out;
+    const player loaded(module);
+    const rendering song = render_song(module);
+    std::vector<channel_study> channels;
+    for (int ch = 0; ch < loaded.info.mod->chn; ch++)
+        channels.push_back(study_channel(render_song(module, ch).frames));
+    testing::internal::CaptureStdout();
+    print_mix(module, *loaded.info.mod, song, channels);
+    return testing::internal::GetCapturedStdout();
 }
 
 void expect_lines(const std::string &out, std::initializer_list<const char *> lines) {
@@ -132,7 +148,7 @@ track tune 16 01
   04 C-5
   08 E-5
   12 C-5
-pattern p 64
+pattern p 32
   tracks tune tune>3@02
   00 ... | ... | A-3 03
 order p
@@ -145,22 +161,24 @@ TEST(MusicReport, LeadOverAnEchoQuietAndLoud) {
     loud.replace(loud.find("ECHO"), 4, "volume 40\n  pan 120");
     expect_lines(report_on(dir, "quiet", quiet),
                  {"lead      channel 0, per 7.5 s window it sounds in",
-                  "at    0.0 s  -11.7 LUFS: +11.3 LU over channel 1, +11.3 LU over its echo",
+                  "at    0.0 s  -11.7 LUFS: +11.5 LU over channel 1, +11.5 LU over its echo",
                   "1 of 1 windows with the lead 3 LU or more over every other melodic part",
-                  "echo      channel 1, pan +64 as heard, 11.3 to 11.3 LU under the lead"});
+                  "echo      channel 1, pan +64 as heard, 11.5 to 11.5 LU under the lead"});
     expect_lines(report_on(dir, "loud", loud),
                  {"0 of 1 windows with the lead 3 LU or more",
-                  "echo      channel 1, pan +120 as heard, -0.9 to -0.9 LU under the lead"});
+                  "echo      channel 1, pan +120 as heard, -0.7 to -0.7 LU under the lead"});
 }
 
 // Eight bars of kick and bass, eight more with a lead over them at half the
-// global volume, eight without the kick (a break): the lead comes in at the
-// first boundary, the second lies in the break. The song comes round to its
-// loud start from the break.
+// global volume, eight without the kick (a break), played fast (a bar lasts
+// 0.48 s): the lead comes in at the first boundary, the second lies in the
+// break. The song comes round to its loud start from the break.
 TEST(MusicReport, LayersStepsAndTheSeamOfAnArrangement) {
     temp_dir dir;
     const std::string out = report_on(dir, "arrangement", R"(
 channels 3
+bpm 250
+speed 3
 instrument 01 hit "kick"
   wave sine
   freq 200 55 25
@@ -193,13 +211,33 @@ pattern c 64
   00 ... | ... | ... .. .. G30
 order a a b b c c
 )");
-    expect_lines(out, {"layers    melodic channels sounding for most of each 8 bars (15.36 s):",
-                       "bar   9 at  15.36 s: 1 2                      in 2, out -\n",
-                       "bar  17 at  30.72 s: 1 2                      in -, out - (break)\n",
+    expect_lines(out, {"layers    melodic channels sounding for most of each 8 bars (3.84 s):",
+                       "bar   9 at   3.84 s: 1 2                      in 2, out -\n",
+                       "bar  17 at   7.68 s: 1 2                      in -, out - (break)\n",
                        "1 of 1 boundaries outside the break bring a layer in or out (100%)",
-                       "neighbouring 7.5 s windows: 15.0 s +1.6; 30.0 s +3.1; 2 in all",
-                       "seam      last 3.75 s -15.0 LUFS, first 3.75 s after the restart -20.8 "
-                       "LUFS: 5.8 LU apart; the restart plays kick"});
+                       "neighbouring 7.5 s windows: 7.5 s +2.9; 1 in all",
+                       "seam      last 3.75 s -15.2 LUFS, first 3.75 s after the restart -18.0 "
+                       "LUFS: 2.8 LU apart; the restart plays kick"});
+}
+
+// The spectrogram spans the stretch asked for, also drawn at a low rate: sox
+// steps a whole number of samples a column, so the picture of the 1.92 s
+// song up to 500 Hz (1920 samples at 1000 Hz) has 960 columns, and without a
+// top 1597 (84672 samples, 53 a column); sox adds 144 of its own.
+TEST(MusicReport, ASpectrogramSpansItsStretch) {
+    temp_dir dir;
+    const std::string module = probe::compile(dir, "small", SCORE);
+    ASSERT_FALSE(module.empty());
+    for (const auto &[top, width] : {std::pair{"--top 500 ", 1104u}, std::pair{"", 1741u}}) {
+        const std::string png = dir.path("s.png");
+        const child_result r =
+            report(top + std::string("--spectrogram ") + png + " " + probe::quote(module));
+        ASSERT_EQ(r.status, 0) << r.out;
+        std::ifstream in(png, std::ios::binary);
+        unsigned char header[24] = {};
+        in.read(reinterpret_cast<char *>(header), sizeof header);
+        EXPECT_EQ(header[16] << 24 | header[17] << 16 | header[18] << 8 | header[19], width) << top;
+    }
 }
 
 // Options out of range, outputs that cannot be written and modules that
@@ -245,48 +283,53 @@ TEST(MusicReport, RefusesWhatItCannotDo) {
 }
 
 // INT, TERM or HUP while sox draws (a stand-in that only waits) take the
-// temporary WAV, the half-made picture and sox with the report.
+// temporary WAV, the half-made picture and sox with the report. The three
+// reports run side by side, each in a folder of its own.
 TEST(MusicReport, ASignalLeavesNoTemporaryFile) {
     temp_dir dir;
     const std::string module = probe::compile(dir, "small", SCORE);
     ASSERT_FALSE(module.empty());
     const std::string sox =
-        dir.write("bin/sox", "#!/bin/sh\necho $$ >\"$TMPDIR/../sox.pid\"\nexec sleep 30\n");
+        dir.write("bin/sox", "#!/bin/sh\necho $$ >\"$TMPDIR/../sox.pid\"\nexec sleep 60\n");
     chmod(sox.c_str(), 0755);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-        std::filesystem::create_directory(dir.path("tmp"));
-        std::string tmpdir = "TMPDIR=" + dir.path("tmp"),
+    const int SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+    pid_t reports[3];
+    for (int k = 0; k < 3; k++) {
+        const std::string home = dir.path(std::to_string(k));
+        std::filesystem::create_directories(home + "/tmp");
+        std::string tmpdir = "TMPDIR=" + home + "/tmp",
                     path = "PATH=" + dir.path("bin") + ":/usr/bin:/bin";
         char *env[] = {tmpdir.data(), path.data(), nullptr};
         const char *argv[] = {MUSIC_REPORT, "--spectrogram", "s.png", module.c_str(), nullptr};
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
         posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addchdir_np(&files, dir.path("").c_str());
-        pid_t pid;
-        ASSERT_EQ(posix_spawn(&pid, MUSIC_REPORT, &files, nullptr, const_cast<char **>(argv), env),
-                  0);
+        posix_spawn_file_actions_addchdir_np(&files, home.c_str());
+        ASSERT_EQ(
+            posix_spawn(&reports[k], MUSIC_REPORT, &files, nullptr, const_cast<char **>(argv), env),
+            0);
         posix_spawn_file_actions_destroy(&files);
-        for (int i = 0; i < 1000 && !std::filesystem::exists(dir.path("sox.pid")); i++)
-            usleep(10000);
+    }
+    for (int k = 0; k < 3; k++) {
+        const std::string home = dir.path(std::to_string(k));
+        // Sox starts once the report is rendered and printed (slowly under a sanitizer).
         pid_t sox_pid = 0;
-        for (int i = 0; i < 100 && sox_pid <= 0; i++, usleep(10000))
-            std::ifstream(dir.path("sox.pid")) >> sox_pid;
-        kill(pid, sig);
+        for (int i = 0; i < 24000 && sox_pid <= 0 && running(reports[k]); i++, usleep(10000))
+            std::ifstream(home + "/sox.pid") >> sox_pid;
+        ASSERT_GT(sox_pid, 0);
+        kill(reports[k], SIGNALS[k]);
         int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig;
-        EXPECT_TRUE(std::filesystem::is_empty(dir.path("tmp"))) << sig;
+        ASSERT_EQ(waitpid(reports[k], &status, 0), reports[k]);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGNALS[k]) << SIGNALS[k];
+        EXPECT_TRUE(std::filesystem::is_empty(home + "/tmp")) << SIGNALS[k];
         for (int i = 0; i < 200 && running(sox_pid); i++)
             usleep(10000);
-        EXPECT_GT(sox_pid, 0);
-        EXPECT_FALSE(running(sox_pid)) << sig;
-        std::filesystem::remove(dir.path("sox.pid"));
+        EXPECT_FALSE(running(sox_pid)) << SIGNALS[k];
+        std::size_t files = 0;
+        for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator(home))
+            files++;
+        EXPECT_EQ(files, 2u) << SIGNALS[k];  // tmp/ and sox.pid: no picture, no temporary
     }
-    std::size_t files = 0;
-    for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator(dir.path()))
-        files++;
-    EXPECT_EQ(files, 4u);  // the score, the module, bin/ and tmp/
 }
 
 }  // namespace

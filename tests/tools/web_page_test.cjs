@@ -5,11 +5,12 @@
 // beside web/), it checks the page as a visitor meets it: the poster and each
 // still's moment drawn cell for cell, no console error or failed request, the
 // keys working at once, the show named, the video to download, a phone's
-// width, a cast cut short refused; then the music against the picture over 20 s of playback beside two
-// busy loops and after the page was held for 2 s, and the first load on an
-// emulated 10 Mbit/s line with 40 ms of delay and unthrottled. --quick stops
-// after the stills (about 20 s of the whole). Without stills it only measures
-// the first load of REC_DIR/web, e.g. of a real recording.
+// width, a cast cut short refused; then the music against the picture over
+// 20 s of playback beside two busy loops, after the page was held for 2 s and
+// after a stall of the music; and the first load on an emulated 10 Mbit/s
+// line with 40 ms of delay and unthrottled. --quick stops before the music.
+// Without stills it only measures the first load of REC_DIR/web, e.g. of a
+// real recording.
 // Exits 77 (skipped) when chromium cannot start.
 const { execFileSync, spawn } = require("child_process");
 const fs = require("fs");
@@ -308,6 +309,23 @@ async function main() {
     const [held, heldAt] = await drift(page);
     check(Math.abs(held) < 0.08,
           `1 s after a 2 s hold the music is ${(held * 1000).toFixed(0)} ms from the picture (at ${heldAt.toFixed(1)} s)`);
+
+    // The music stalls (stopped, and saying it waits): the picture stops
+    // with it, and when the music plays again both go on together.
+    await page.evaluate(() => {
+      window.music.pause();
+      window.music.dispatchEvent(new Event("waiting"));
+    });
+    await sleep(500);
+    const stalled = await drift(page);
+    await sleep(300);
+    const stillStalled = await drift(page);
+    await page.evaluate(() => window.music.play());
+    await sleep(1000);
+    const [resumed, resumedAt] = await drift(page);
+    check(stalled[1] == stillStalled[1] && resumedAt > stalled[1] + 0.5 && Math.abs(resumed) < 0.08,
+          `a stalled music holds the picture at ${stalled[1].toFixed(2)} s; a second after it plays ` +
+          `again the picture is at ${resumedAt.toFixed(2)} s, ${(resumed * 1000).toFixed(0)} ms from it`);
 
     // The first load, on a slow line and unthrottled.
     const slow = await firstLoad(browser, url,

@@ -408,6 +408,16 @@ struct temporary_wav {
     }
 };
 
+// The spectrogram's width in columns for `frames` of the rendering drawn at
+// `rate`: at most 1600 and a whole number of samples to each column. sox
+// steps a whole number of samples from column to column, so a wider picture
+// of a short stretch drawn at a low rate would show only the stretch's start.
+std::string picture_columns(std::size_t frames, int rate) {
+    const std::size_t samples = frames * static_cast<std::size_t>(rate) / LISTEN_RATE;
+    const std::size_t step = std::max<std::size_t>(1, (samples + 1599) / 1600);
+    return std::to_string(std::max<std::size_t>(100, samples / step));
+}
+
 bool draw_spectrogram(const options &o, const rendering &song, std::size_t first,
                       std::size_t last) {
     temporary_wav wav;
@@ -420,10 +430,11 @@ bool draw_spectrogram(const options &o, const rendering &song, std::size_t first
     if (!wav.write(wav_bytes(song.frames, first, last)))
         return false;
     std::vector<std::string> sox = {"sox", wav.path, "-n", "remix", "-"};
+    const int rate = o.top > 0 ? static_cast<int>(2 * o.top) : LISTEN_RATE;
     if (o.top > 0)
-        sox.insert(sox.end(), {"rate", std::to_string(static_cast<int>(2 * o.top))});
-    sox.insert(sox.end(), {"spectrogram", "-x", "1600", "-y", "513", "-z", "90", "-t", o.module,
-                           "-o", as_path(png.temp_path())});
+        sox.insert(sox.end(), {"rate", std::to_string(rate)});
+    sox.insert(sox.end(), {"spectrogram", "-x", picture_columns(last - first, rate), "-y", "513",
+                           "-z", "90", "-t", o.module, "-o", as_path(png.temp_path())});
     const int status = run_program(sox);
     if (status < 0)
         std::fprintf(stderr, "the spectrogram needs sox, which is not installed (apt-get install "

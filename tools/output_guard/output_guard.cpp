@@ -182,13 +182,12 @@ bool output_file::open(const std::string &path, std::string &error,
     fd_ = fd;
     temp_ = temp;
     register_slot(temp_);
-    // The new file keeps the old one's mode (and owner, for root); a new one
-    // gets the mode the umask allows.
+    // The new file keeps the old one's mode (and owner, for root: should that
+    // fail, the file is root's); a new one gets the mode the umask allows.
     struct stat old;
     if (stat(path.c_str(), &old) == 0) {
-        if (geteuid() == 0 && fchown(fd, old.st_uid, old.st_gid) != 0) {
-            // An owner that cannot be kept leaves the file root's.
-        }
+        if (geteuid() == 0)
+            (void)!fchown(fd, old.st_uid, old.st_gid);
         fchmod(fd, old.st_mode & 07777);
     } else {
         const mode_t mask = umask(0);

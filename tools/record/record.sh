@@ -37,24 +37,10 @@ mkdir -p "$root/build-demo"
   cmake --build "$root/build-demo" -j"$(nproc)"; } >"$log" 2>&1 || { cat "$log"; exit 1; }
 
 cd "$root/build-demo/run"
-# The recorder runs in the background so that INT, TERM and HUP sent to this
-# script reach it at once (Ctrl-C reaches both); it ends the show, keeps
+# INT, TERM and HUP reach the recorder at once; it ends the show, keeps
 # nothing and ends with 128 + the signal, and so does this script.
-pending=""
-for sig in INT TERM HUP; do
-    trap "pending=$sig" "$sig"
-done
-"$root/build-demo/tools/record/record" --out "$out" "${args[@]}" &
-recorder=$!
-for sig in INT TERM HUP; do
-    trap "kill -$sig $recorder 2>/dev/null" "$sig"
-done
-[ -z "$pending" ] || kill -"$pending" "$recorder" 2>/dev/null || true
+. "$root/scripts/signals.sh"
 status=0
-while :; do
-    wait "$recorder" && status=0 || status=$?
-    kill -0 "$recorder" 2>/dev/null || break  # a trapped signal only interrupted the wait
-done
-trap - INT TERM HUP
+run_passing_signals "$root/build-demo/tools/record/record" --out "$out" "${args[@]}" || status=$?
 [ "$status" -eq 0 ] || exit "$status"
 [ "$help" = yes ] || "$root/tools/web/make_web.sh" "$out"

@@ -447,7 +447,8 @@ bool parse_options(int argc, char **argv, options &o) {
         return *s && !*end && d >= 0;
     };
     bool ok = true;
-    while (ok && (c = getopt_long(argc, argv, "", longs, nullptr)) != -1) {
+    opterr = 0;
+    while (ok && (c = getopt_long(argc, argv, ":", longs, nullptr)) != -1) {
         switch (c) {
             case 'r':
                 o.run_dir = optarg;
@@ -473,6 +474,14 @@ bool parse_options(int argc, char **argv, options &o) {
             case 'h':
                 std::fputs(USAGE, stdout);
                 std::exit(0);
+            case ':':
+                std::fprintf(stderr, "terminal_check: %s needs its argument\n", argv[optind - 1]);
+                ok = false;
+                break;
+            case '?':
+                std::fprintf(stderr, "terminal_check: unknown option %s\n", argv[optind - 1]);
+                ok = false;
+                break;
             default:
                 ok = false;
         }

@@ -36,6 +36,8 @@ moments="3,15,25,39,43,51,61,79,89,103,111,119,127,139,157"
 out="" only="" stop_after=0 slow=0 build="" table_only=0
 while [ $# -gt 0 ]; do
     case "$1" in
+        --out|--for|--only|--table|--build)
+            [ $# -ge 2 ] || { echo "terminals.sh: $1 needs its argument" >&2; exit 2; } ;;&
         --out) out=$(realpath -m -- "$2"); shift 2 ;;
         --for) stop_after=$2; shift 2 ;;
         --only) only=",$2,"; shift 2 ;;
