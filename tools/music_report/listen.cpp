@@ -227,19 +227,6 @@ std::vector<double> band_shares(const std::vector<float> &frames, const std::vec
 
 namespace {
 
-// A second-order filter section, run sample by sample.
-struct biquad {
-    double b0, b1, b2, a1, a2;
-    double z1 = 0, z2 = 0;
-
-    double run(double x) {
-        const double y = b0 * x + z1;
-        z1 = b1 * x - a1 * y + z2;
-        z2 = b2 * x - a2 * y;
-        return y;
-    }
-};
-
 // The two stages of the K weighting at `rate`: a shelf of about +4 dB above
 // 1.5 kHz (the head's effect) and a high-pass at 38 Hz.
 std::array<biquad, 2> k_weighting(int rate) {

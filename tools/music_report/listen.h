@@ -12,6 +12,19 @@ constexpr int LISTEN_RATE = 44100;
 // A song that has not looped after this much music is taken as one that never will.
 constexpr double MAX_SONG_S = 30 * 60;
 
+// A second-order filter section, run sample by sample.
+struct biquad {
+    double b0, b1, b2, a1, a2;
+    double z1 = 0, z2 = 0;
+
+    double run(double x) {
+        const double y = b0 * x + z1;
+        z1 = b1 * x - a1 * y + z2;
+        z2 = b2 * x - a2 * y;
+        return y;
+    }
+};
+
 // A libxmp context with a module loaded and, when `rate` is given, its player
 // started at it, all freed on every path. `smix` readies the context to play
 // instruments on their own.

@@ -11,20 +11,8 @@
 
 namespace {
 
-// A second-order filter section (a Butterworth low- or high-pass), run sample by sample.
-struct section {
-    double b0, b1, b2, a1, a2;
-    double z1 = 0, z2 = 0;
-
-    double run(double x) {
-        const double y = b0 * x + z1;
-        z1 = b1 * x - a1 * y + z2;
-        z2 = b2 * x - a2 * y;
-        return y;
-    }
-};
-
-section pass_filter(double hz, int rate, bool high) {
+// A Butterworth low- or high-pass of second order.
+biquad pass_filter(double hz, int rate, bool high) {
     const double w = 2 * std::numbers::pi * hz / rate, c = std::cos(w);
     const double alpha = std::sin(w) * std::numbers::sqrt2 / 2, a0 = 1 + alpha;
     const double b0 = (high ? 1 + c : 1 - c) / 2 / a0;
@@ -353,8 +341,8 @@ channel_study study_channel(const std::vector<float> &frames) {
 
 std::vector<double> band_energy(const std::vector<float> &frames, double lo_hz, double hi_hz,
                                 double block_s, int rate) {
-    section filters[] = {pass_filter(lo_hz, rate, true), pass_filter(lo_hz, rate, true),
-                         pass_filter(hi_hz, rate, false), pass_filter(hi_hz, rate, false)};
+    biquad filters[] = {pass_filter(lo_hz, rate, true), pass_filter(lo_hz, rate, true),
+                        pass_filter(hi_hz, rate, false), pass_filter(hi_hz, rate, false)};
     // Blocks end on the frame nearest their time, so they keep in step with the clock.
     std::vector<double> out;
     double sum = 0;
@@ -363,7 +351,7 @@ std::vector<double> band_energy(const std::vector<float> &frames, double lo_hz, 
     const std::size_t count = frames.size() / 2;
     for (std::size_t i = 0; i < count; i++) {
         double x = (frames[2 * i] + frames[2 * i + 1]) / 2.0;
-        for (section &f : filters)
+        for (biquad &f : filters)
             x = f.run(x);
         sum += x * x;
         if (i + 1 == end) {
