@@ -79,6 +79,11 @@ void expect_lines(const std::string &out, std::initializer_list<const char *> li
         EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
 }
 
+// A score with its one `mark` put as `by`.
+std::string with(std::string score, const std::string &mark, const std::string &by) {
+    return score.replace(score.find(mark), mark.size(), by);
+}
+
 // A kick on every beat over a sawtooth bass at A-1, which either holds its
 // note through the kicks or is retriggered after each one and ducked to a
 // sixteenth of its volume on the kick's rows. The duck takes the bass 20 dB
@@ -118,14 +123,11 @@ order p
 
 TEST(MusicReport, KickOverABassDuckedAndNot) {
     temp_dir dir;
-    std::string held = KICK_AND_BASS, ducked = KICK_AND_BASS;
-    held.replace(held.find("BASS"), 4, "held");
-    ducked.replace(ducked.find("BASS"), 4, "ducked");
-    expect_lines(report_on(dir, "held", held),
+    expect_lines(report_on(dir, "held", with(KICK_AND_BASS, "BASS", "held")),
                  {"kick      8 hits; in each one's first 50 ms at 30-150 Hz, median: +1.9 dB over "
                   "the bass (channel 1), the mix rising +3.4 dB from the 50 ms before",
                   "octaves   dB against the loudest (63):  31 -21.5  63 0.0  125 -4.7"});
-    expect_lines(report_on(dir, "ducked", ducked),
+    expect_lines(report_on(dir, "ducked", with(KICK_AND_BASS, "BASS", "ducked")),
                  {"median: +7.6 dB over the bass (channel 1), the mix rising +2.7 dB"});
 }
 
@@ -156,15 +158,12 @@ order p
 
 TEST(MusicReport, LeadOverAnEchoQuietAndLoud) {
     temp_dir dir;
-    std::string quiet = LEAD_AND_ECHO, loud = LEAD_AND_ECHO;
-    quiet.replace(quiet.find("ECHO"), 4, "volume 12\n  pan 64");
-    loud.replace(loud.find("ECHO"), 4, "volume 40\n  pan 120");
-    expect_lines(report_on(dir, "quiet", quiet),
+    expect_lines(report_on(dir, "quiet", with(LEAD_AND_ECHO, "ECHO", "volume 12\n  pan 64")),
                  {"lead      channel 0, per 7.5 s window it sounds in",
                   "at    0.0 s  -11.7 LUFS: +11.5 LU over channel 1, +11.5 LU over its echo",
                   "1 of 1 windows with the lead 3 LU or more over every other melodic part",
                   "echo      channel 1, pan +64 as heard, 11.5 to 11.5 LU under the lead"});
-    expect_lines(report_on(dir, "loud", loud),
+    expect_lines(report_on(dir, "loud", with(LEAD_AND_ECHO, "ECHO", "volume 40\n  pan 120")),
                  {"0 of 1 windows with the lead 3 LU or more",
                   "echo      channel 1, pan +120 as heard, -0.7 to -0.7 LU under the lead"});
 }

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "output_guard.h"
+#include "process.h"
 #include "shot.h"
 #include "stream.h"
 #include "term.h"
@@ -94,19 +95,6 @@ void end_show(int sig) {
         kill(-show_group, SIGTERM);
     signal(sig, SIG_DFL);
     raise(sig);
-}
-
-bool write_all(int fd, const char *p, std::size_t n) {
-    while (n > 0) {
-        ssize_t w = write(fd, p, n);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        p += w;
-        n -= static_cast<std::size_t>(w);
-    }
-    return true;
 }
 
 // A frame in the show's own bytes.
