@@ -1,5 +1,6 @@
 // The two clocks the benchmarks and the recorder read: CPU time, every
-// thread counted, and the wall clock.
+// thread counted, and the wall clock, which the show also times its frames
+// and its blips with.
 #pragma once
 
 #include <sys/resource.h>
@@ -22,4 +23,11 @@ inline double wall_seconds() {
     timespec t;
     clock_gettime(CLOCK_MONOTONIC, &t);
     return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+// The same clock in whole microseconds.
+inline long wall_us() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1000000L + t.tv_nsec / 1000;
 }

@@ -8,6 +8,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include "clocks.h"
 #include "screen/pause.h"
 #include "screen/thread.h"
 
@@ -25,6 +26,17 @@ std::atomic<int> dbnum{0};
 // to stop by stop_render, stopped between two frames.
 enum : int { NOT_STARTED, PRINTING, STOPPING, STOPPED };
 std::atomic<int> render_state{NOT_STARTED};
+
+// When the render thread last handed a frame over and began its pause
+// (microseconds of the monotonic clock, 0 before its first frame), and how
+// long composing, encoding and printing that frame took.
+std::atomic<long> frame_printed_us{0};
+std::atomic<long> frame_cost_us{0};
+
+// A frame handed over longer ago than this, or printed more slowly than the
+// render thread pauses, says nothing about when the next one starts: the
+// terminal is blocked or too slow to keep a rhythm.
+constexpr long RHYTHM_LOST_US = 100000;
 
 }  // namespace
 
@@ -166,12 +178,33 @@ void *update_screen(void *) {
             for (;;)
                 pause();
         }
+        const long start = wall_us();
         if (printing_layers())
             compose_layers();
         print(frame, encode_frame(frame));
+        const long printed = wall_us();
+        frame_cost_us.store(printed - start, std::memory_order_relaxed);
+        frame_printed_us.store(printed, std::memory_order_relaxed);
         pause_us(FRAME_PAUSE_US);
     }
     return nullptr;
+}
+
+long wait_for_frame(long now_us, long printed_us, long cost_us, long ahead_us, long margin_us) {
+    // Frames start FRAME_PAUSE_US after the last was handed over, then once a
+    // pause and a print later each.
+    const long period = FRAME_PAUSE_US + cost_us;
+    const long past = now_us + ahead_us + margin_us - (printed_us + FRAME_PAUSE_US);
+    return ((-past) % period + period) % period;
+}
+
+long wait_for_frame(long ahead_us, long margin_us) {
+    const long printed = frame_printed_us.load(std::memory_order_relaxed);
+    const long cost = frame_cost_us.load(std::memory_order_relaxed);
+    const long now = wall_us();
+    if (printed == 0 || now - printed > RHYTHM_LOST_US || cost > FRAME_PAUSE_US)
+        return -1;
+    return wait_for_frame(now, printed, cost, ahead_us, margin_us);
 }
 
 int start_render() {

@@ -35,6 +35,18 @@ bool write_all(const char *buf, std::size_t len);
 // until stop_render. When standard output fails it reports on standard error
 // and ends the process with status 1.
 void *update_screen(void *);
+// How long to wait so that a picture drawn `ahead_us` after the wait is ready
+// `margin_us` before the render thread starts its next frame, when its last
+// frame was handed over at `printed_us` after `cost_us` of composing and
+// printing (all times on one clock, `now_us` the present): 0 up to one frame
+// (FRAME_PAUSE_US + cost_us). Whatever is drawn at that moment then reaches
+// standard output one print after it is drawn, not anywhere up to a pause
+// and a print later.
+long wait_for_frame(long now_us, long printed_us, long cost_us, long ahead_us, long margin_us);
+// The same with the render thread's own figures and now on wall_us's clock;
+// -1 when there is no rhythm to wait for: the render thread has printed
+// nothing, or nothing for 100 ms, or prints more slowly than it pauses.
+long wait_for_frame(long ahead_us, long margin_us);
 // Starts the render thread, detached. Returns 0, or the error number when the
 // thread could not be created.
 int start_render();

@@ -1,7 +1,11 @@
+#include <algorithm>
+
 #include "art/art.h"
 #include "art/card_places.h"
+#include "clocks.h"
 #include "effects/effects.h"
 #include "screen/pause.h"
+#include "screen/render.h"
 #include "screen/screen.h"
 #include "screen/thread.h"
 #include "show/show.h"
@@ -17,9 +21,19 @@ constexpr long BLIP_HOLD_US = 500000;  // one stab of the blip module
 // The blip module is started and stopped this long before its card comes and
 // goes. Each stab sounds 62.5 ms into its half second of the module, and the
 // sound library applies a call 40 ms after it is made (one device buffer and
-// a margin), so the stab sounds 27.5 ms after the card is drawn, and 0 to
-// 30 ms after the render thread has printed it.
-constexpr long BLIP_LEAD_US = 75000;
+// a margin), so the stab sounds 17.5 ms after the card is drawn, and about
+// 13 ms after the render thread has printed it (drawn just before a frame, as
+// below). In a recording that is 43 to 46 ms after the card's frame.
+constexpr long BLIP_LEAD_US = 85000;
+// Each blip waits (up to one frame) until its card can be drawn this long
+// before the render thread starts a frame, so that every card is printed as
+// soon after its draw as the next, and every stab follows its card alike,
+// instead of 0 to 30 ms later depending on where the draw fell in the frame.
+constexpr long CARD_BEFORE_FRAME_US = 4000;
+// A stop fades the blip module out over 2 ms and leaves it where the fade
+// ended, so a blip resumed after a wait of that much or more comes 2 ms
+// further on than the half seconds played.
+constexpr long BLIP_FADE_US = 2000;
 
 struct timed_word {
     const char *word;
@@ -60,19 +74,42 @@ void opening() {
     // Cards 2 to 6, each on a blank screen with half a second of the blips,
     // started and stopped BLIP_LEAD_US ahead of the card; the blip module
     // resumes where it stopped, so the five stabs follow one another.
+    //
+    // While the render thread prints in its rhythm, each blip first waits
+    // for its card's frame (after a stop at least the fade), and the waits
+    // come out of card 7's hold, so the opening keeps its length. Each
+    // half second then starts the module further on than the last ended: by
+    // the fade, and by however much longer than 500 ms the pauses made the
+    // last. Its stab sounds that much sooner after the start, so the card is
+    // drawn that much sooner too. Without a rhythm (no render thread
+    // printing, or a blocked terminal) the blips follow one another unbroken.
     const card_place &blips = place(PLACE_INTRO2_TO_6);
+    long waited = 0;    // the waits for frames
+    long moved_on = 0;  // how far the module is past the half seconds played
     for (int i = blips.from; i <= blips.to; i++) {
+        const long fade = i > blips.from ? BLIP_FADE_US : 0;
+        const long early = std::clamp(moved_on + fade, 0L, BLIP_LEAD_US);
+        long lead = BLIP_LEAD_US;
+        if (long wait = wait_for_frame(fade + lead - early, CARD_BEFORE_FRAME_US); wait >= 0) {
+            pause_us(fade + wait);
+            waited += fade + wait;
+            moved_on += fade;
+            lead -= early;
+        }
+        const long played_at = wall_us();
         FMUSIC_PlaySong(knark);
-        pause_us(BLIP_LEAD_US);
+        pause_us(lead);
         show_card(blips, cards[i]);
-        pause_us(BLIP_HOLD_US - BLIP_LEAD_US);
+        pause_us(BLIP_HOLD_US - lead);
+        const long stopped_at = wall_us();
         FMUSIC_StopSong(knark);
+        moved_on += stopped_at - played_at - BLIP_HOLD_US;
     }
     pause_us(BLIP_LEAD_US);
 
     // Card 7 goes over card 6.
     show_card(PLACE_INTRO7, buf7);
-    pause_us(INTRO_CARD_HOLD_US);
+    pause_us(INTRO_CARD_HOLD_US - waited);
 
     FMUSIC_PlaySong(mod);
 

@@ -192,3 +192,21 @@ TEST(Render, StopWithoutARenderThreadReturnsAtOnce) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(returned);
 }
+
+// The wait that puts a drawing just before one of the render thread's frames,
+// which start a 30 ms pause after the last was handed over and then every
+// pause plus print.
+TEST(Render, WaitForFrameLandsTheDrawingJustBeforeAFrameStarts) {
+    // Handed over 10 ms ago after 1 ms of printing: frames start at 20, 51,
+    // 82 ms; a drawing 75 ms ahead, 4 ms before a frame, waits 3 ms.
+    EXPECT_EQ(wait_for_frame(0, -10000, 1000, 75000, 4000), 3000);
+    // Already ready in time: no wait; a microsecond late: all but one of a frame.
+    EXPECT_EQ(wait_for_frame(0, -10000, 1000, 78000, 4000), 0);
+    EXPECT_EQ(wait_for_frame(0, -10000, 1000, 78001, 4000), 30999);
+    // Asked during a print (the next start already passed): counted from it.
+    EXPECT_EQ(wait_for_frame(0, -30500, 2000, 75000, 4000), 16500);
+    // Nothing ahead, just handed over: until 4 ms before the next frame.
+    EXPECT_EQ(wait_for_frame(500000, 500000, 0, 0, 4000), 26000);
+    // Without a render thread printing there is no rhythm to wait for.
+    EXPECT_EQ(wait_for_frame(75000, 4000), -1);
+}

@@ -47,16 +47,16 @@ TEST(Opening, TimingBlipsCardsAndMainModule) {
     sound_double.observer = nullptr;
 
     // Five half-second blips of the second module, each stopped again, then the
-    // main module once. Each blip starts 75 ms before its card, which shows
+    // main module once. Each blip starts 85 ms before its card, which shows
     // for the half second from 3.0 s after the first card (at 6.8 s).
     ASSERT_EQ(events.size(), 11u);
     for (int i = 0; i < 5; i++) {
         EXPECT_EQ(events[2 * i].call, "PlaySong knark.xm");
         EXPECT_EQ(events[2 * i + 1].call, "StopSong knark.xm");
-        EXPECT_EQ(events[2 * i].time_before, 9725000 + 500000 * i);
+        EXPECT_EQ(events[2 * i].time_before, 9715000 + 500000 * i);
         EXPECT_EQ(events[2 * i + 1].time_before - events[2 * i].time_before, 500000);
         const pause_record &card = recorded()[events[2 * i].pauses_before + 1];
-        EXPECT_EQ(card.usec, 425000);
+        EXPECT_EQ(card.usec, 415000);
         if (i < 4) {  // cards 2 to 5: as many c as the card's number
             EXPECT_EQ(card.picture[10 + i][3].data, 'c') << "card " << i + 2;
             EXPECT_EQ(card.picture[11 + i][3].data, ' ') << "card " << i + 2;
