@@ -23,7 +23,7 @@ constexpr long BLIP_HOLD_US = 500000;  // one stab of the blip module
 // sound library applies a call 40 ms after it is made (one device buffer and
 // a margin), so the stab sounds 17.5 ms after the card is drawn, and about
 // 13 ms after the render thread has printed it (drawn just before a frame, as
-// below). In a recording that is 43 to 46 ms after the card's frame.
+// below). In a recording that is 38 to 46 ms after the card's frame.
 constexpr long BLIP_LEAD_US = 85000;
 // Each blip waits (up to one frame) until its card can be drawn this long
 // before the render thread starts a frame, so that every card is printed as
