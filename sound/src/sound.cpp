@@ -59,14 +59,13 @@ namespace {
 constexpr int MIX_FRAMES = 256;
 constexpr int DEFAULT_RATE = SOUND_SHOW_RATE;
 constexpr int FULL_VOLUME = 256;
-// Longest device buffer; through SDL's PipeWire driver, which keeps nothing
-// besides the buffer being played, four times as long.
+// Longest device buffer, whatever the driver: the audio thread runs at real
+// time where it may, so this much rides out the rest of a busy machine.
 constexpr int BUFFER_MS = 32;
-constexpr int PIPEWIRE_BUFFER_MS = 128;
 // What a call waits besides one device buffer.
 constexpr int CALL_MARGIN_MS = 8;
 // What a sound server is asked to hold in all, when the user has not said.
-constexpr const char *SERVER_BUFFER_MS = "200";
+constexpr const char *SERVER_BUFFER_MS = "100";
 // Length of the ramp at every start, stop and resume.
 constexpr int RAMP_MS = 2;
 // Ramp gains are in 1/RAMP_ONE.
@@ -356,10 +355,7 @@ SDL_AudioDeviceID open_device(int rate, SDL_AudioSpec *have) {
         want.freq = rate;
         want.format = AUDIO_S16SYS;
         want.channels = 2;
-        const char *driver = SDL_GetCurrentAudioDriver();
-        bool pipewire = driver && std::strcmp(driver, "pipewire") == 0;
-        want.samples = static_cast<Uint16>(
-            sound_buffer_frames(rate, pipewire ? PIPEWIRE_BUFFER_MS : BUFFER_MS));
+        want.samples = static_cast<Uint16>(sound_buffer_frames(rate, BUFFER_MS));
         want.callback = audio_callback;
         dev = SDL_OpenAudioDevice(nullptr, 0, &want, have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
         if (dev && (have->freq < XMP_MIN_SRATE || have->freq > XMP_MAX_SRATE)) {
@@ -463,9 +459,10 @@ int FSOUND_Init(int mixrate, int, unsigned int) {
     // SDL's PulseAudio client asks the server for a total latency of one
     // device buffer and writes a buffer only when that much is free, so what
     // rides out a late wake-up is the sink's own share alone, a quarter of it.
-    // Asked for 200 ms, the server holds more than five buffers besides the
-    // one being written: enough for the pauses of a busy desktop, where the
-    // server's own main thread, which asks for more sound, waits its turn.
+    // Asked for 100 ms, the server holds about two buffers besides the one
+    // being written: enough for the pauses of a busy desktop, where the
+    // server's own main thread, which asks for more sound, waits its turn,
+    // and little enough that what is heard stays close to what is seen.
     setenv("PULSE_LATENCY_MSEC", SERVER_BUFFER_MS, 0);
     if (mixrate < XMP_MIN_SRATE)
         mixrate = XMP_MIN_SRATE;

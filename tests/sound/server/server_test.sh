@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # The show's sound through real sound servers on a busy machine: a private
-# PulseAudio server, and PipeWire through its pulse layer where it is
-# installed, each with a null sink. The sound library plays what the show
+# PulseAudio server, and PipeWire where it is installed, through its pulse
+# layer and through SDL's own PipeWire driver, each with a null sink. The sound library plays what the show
 # plays (knark's five cards, then vorbel) beside two busy loops at its own
 # priority, the sink's monitor is recorded, and sound_gaps fails the run on a
 # dropout or a card that clicks. A run that breaks is played again, twice at
 # most, so that a burst of other work on the machine alone does not fail the
 # test; all three must break. Last, with no server to reach, the player must
-# still play through another driver or say "INIT SOUND error". About 30 s, up
-# to 70 s when runs are played again. Skips (status 77) only when no server
+# still play through another driver or say "INIT SOUND error". About 35 s, up
+# to 90 s when runs are played again. Skips (status 77) only when no server
 # can start.
 #
 #     server_test.sh SHOW_SOUND SOUND_GAPS RUN_DIR
@@ -57,6 +57,7 @@ else
 fi
 if start_pipewire; then
     play "PipeWire, its pulse layer" pulseaudio
+    play "PipeWire, SDL's PipeWire driver" pipewire
     checked=1
 else
     echo "PipeWire not checked: $server_failure"
