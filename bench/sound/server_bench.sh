@@ -5,8 +5,11 @@
 # a null sink, beside 0, 1, 2 and 3 busy loops at their own priority. For each
 # it prints the dropouts (runs of exact silence of 2 ms or more in the music)
 # and the silent milliseconds per minute of music, the longest dropout, and
-# the CPU the library's audio thread took, with the machine's load average
-# (one minute) before each run: other work makes every figure worse.
+# the CPU the library's audio thread took, what the server held for the
+# player (the latency it reports for a pulse client's stream: its buffer and
+# the sink's, the median of one reading a second; a client of PipeWire's own
+# has none to read), with the machine's load average (one minute) before
+# each run: other work makes every figure worse.
 #
 #     bench/sound/server_bench.sh [BUILD_DIR]
 #
@@ -50,6 +53,32 @@ esac || {
     exit 1
 }
 
+# Reads the latency the server reports for the playing stream once a second
+# into $work/latency.txt (ms), until stopped.
+sample_latency() {
+    while sleep 1; do
+        pactl list sink-inputs 2>/dev/null |
+            awk '/Buffer Latency:/ { b = $3 } /Sink Latency:/ { print int((b + $3) / 1000) }'
+    done >"$work/latency.txt"
+}
+
+# Plays "$@" with the server's latency read meanwhile; `held` is its median.
+# PipeWire's pulse layer reports none worth reading.
+play_sampled() {
+    local sampler
+    held=-
+    if [ "$server_kind" != pulseaudio ]; then
+        run_player "$@"
+        return
+    fi
+    sample_latency &
+    started
+    sampler=$!
+    run_player "$@"
+    stop $sampler
+    held=$(sort -n "$work/latency.txt" | awk '{ v[NR] = $1 } END { print NR ? v[int((NR + 1) / 2)] : "-" }')
+}
+
 # One row of the table from sound_gaps' report of the recording.
 row() {
     local loops=$1 player=$2 cpu=$3 load=$4 report music dropouts silent longest
@@ -58,29 +87,29 @@ row() {
     read -r music dropouts silent longest < <(echo "$report" |
         sed -n 's/^music: \([0-9.]*\) s, dropouts: \([0-9]*\), silent: \([0-9]*\) ms, longest: \([0-9]*\) ms$/\1 \2 \3 \4/p')
     if [ -z "${music:-}" ]; then
-        printf '| %d | %s | %s | | | %s | %s |\n' "$loops" "$player" "$report" "$cpu" "$load"
+        printf '| %d | %s | %s | | | %s | %s | %s |\n' "$loops" "$player" "$report" "$cpu" "$held" "$load"
         return
     fi
     awk -v l="$loops" -v p="$player" -v m="$music" -v d="$dropouts" -v s="$silent" \
-        -v g="$longest" -v c="$cpu" -v a="$load" 'BEGIN {
-            printf "| %d | %s | %.1f | %.0f | %d | %s | %s |\n", l, p, d * 60 / m, s * 60 / m, g, c, a }'
+        -v g="$longest" -v c="$cpu" -v h="$held" -v a="$load" 'BEGIN {
+            printf "| %d | %s | %.1f | %.0f | %d | %s | %s | %s |\n", l, p, d * 60 / m, s * 60 / m, g, c, h, a }'
 }
 
 echo "Through $server_kind ($driver driver for the library), $seconds s of music a run"
 echo
-echo "| busy loops | player | dropouts a minute | silent ms a minute | longest ms | audio thread CPU | load before |"
-echo "|---|---|---|---|---|---|---|"
+echo "| busy loops | player | dropouts a minute | silent ms a minute | longest ms | audio thread CPU | server holds ms | load before |"
+echo "|---|---|---|---|---|---|---|---|"
 for loops in ${SOUND_BENCH_LOOPS:-0 1 2 3}; do
     load=$(cut -d' ' -f1 /proc/loadavg)
     start_load_and_recording "$loops"
-    SDL_AUDIODRIVER=$driver run_player "$show_sound" "$build/run" "$seconds"
+    SDL_AUDIODRIVER=$driver play_sampled "$show_sound" "$build/run" "$seconds"
     stop_load_and_recording
     cpu=$(sed -n 's/^audio thread CPU: .*, \(.*\) of a core$/\1/p' "$work/play.txt")
     row "$loops" "show" "${cpu:-?}" "$load"
 
     load=$(cut -d' ' -f1 /proc/loadavg)
     start_load_and_recording "$loops"
-    run_player openmpt123 -q --batch --driver pulseaudio --end-time "$seconds" "$build/run/vorbel.xm"
+    play_sampled openmpt123 -q --batch --driver pulseaudio --end-time "$seconds" "$build/run/vorbel.xm"
     stop_load_and_recording
     row "$loops" "openmpt123" "-" "$load" --music-only
 done

@@ -7,12 +7,12 @@
  * FMUSIC_GetMasterVolume). The output device is SDL's choice; SDL_AUDIODRIVER
  * picks another (dummy: silent, disk: raw samples into SDL_DISKAUDIOFILE).
  *
- * The device is fed in buffers of about 32 ms (128 ms through SDL's PipeWire
- * driver) by an audio thread that runs at the highest priority the system
- * grants it, and that never waits for the calls below. A PulseAudio server (or
- * PipeWire's pulse layer) is asked to hold 200 ms in all, so that the music
- * rides out a busy machine: the library sets PULSE_LATENCY_MSEC to 200 when it
- * is not set already. */
+ * The device is fed in buffers of about 32 ms, whatever the driver, by an
+ * audio thread that runs at the highest priority the system grants it, and
+ * that never waits for the calls below. A PulseAudio server (or PipeWire's
+ * pulse layer) is asked to hold 100 ms in all, so that the music rides out a
+ * busy machine and is still heard close to the picture: the library sets
+ * PULSE_LATENCY_MSEC to 100 when it is not set already. */
 #ifndef DEMO_SOUND_H
 #define DEMO_SOUND_H
 

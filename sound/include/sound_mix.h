@@ -34,9 +34,7 @@ int64_t sound_now_ns(void);
 
 /* Frames the audio device is asked for per callback at `rate` Hz: the largest
  * power of two (at least 64) that lasts at most `longest_ms`. The library asks
- * for at most 32 ms, and a PulseAudio server for 200 ms in all; through SDL's
- * PipeWire driver, where the buffer being played is all there is, for at most
- * 128 ms. */
+ * for at most 32 ms, and a PulseAudio server for 100 ms in all. */
 int sound_buffer_frames(int rate, int longest_ms);
 
 /* How long after its call a start, stop or resume is applied while a device
