@@ -34,6 +34,7 @@
 #include "listen.h"
 #include "mix.h"
 #include "notes.h"
+#include "option_number.h"
 #include "output_guard.h"
 
 extern char **environ;
@@ -213,14 +214,6 @@ struct options {
     double from = 0, to = -1, top = 0;  // to < 0: the end of the song
 };
 
-// A number of seconds or hertz: all of the argument, finite, not negative.
-bool read_number(const char *text, double &out) {
-    char *end = nullptr;
-    errno = 0;
-    out = std::strtod(text, &end);
-    return end != text && *end == 0 && errno == 0 && std::isfinite(out) && out >= 0;
-}
-
 // The options, or an exit status (0 after --help) when the program should stop.
 int parse_options(int argc, char **argv, options &o) {
     static const option LONG[] = {{"wav", required_argument, nullptr, 'w'},
@@ -241,7 +234,7 @@ int parse_options(int argc, char **argv, options &o) {
             return 2;
         }
         double *number = c == 'f' ? &o.from : c == 't' ? &o.to : c == 'p' ? &o.top : nullptr;
-        if (number && !read_number(optarg, *number)) {
+        if (number && !option_number(optarg, 0, HUGE_VAL, *number)) {
             std::fprintf(stderr, "music_report: --%s takes a number of at least 0, not '%s'\n",
                          c == 'f'   ? "from"
                          : c == 't' ? "to"

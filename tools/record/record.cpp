@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "option_number.h"
 #include "output_guard.h"
 #include "record.h"
 
@@ -90,18 +91,10 @@ bool one_of(const std::string &v, const auto &names) {
     return std::find(std::begin(names), std::end(names), v) != std::end(names);
 }
 
-// A number within [low, high], all of the text.
-bool number_in(const char *text, double low, double high, double &v) {
-    char *end = nullptr;
-    errno = 0;
-    v = std::strtod(text, &end);
-    return *text && !*end && errno == 0 && std::isfinite(v) && v >= low && v <= high;
-}
-
 bool parse_still(const std::string &item, still &s) {
     std::size_t at = item.find('@');
     std::string when = at == std::string::npos ? item : item.substr(at + 1);
-    if (!number_in(when.c_str(), 0, 86400, s.at))
+    if (!option_number(when.c_str(), 0, 86400, s.at))
         return fail("a still is NAME@SECONDS or SECONDS, not '" + item + "'");
     if (at == std::string::npos) {
         char name[32];
@@ -184,12 +177,12 @@ bool take_option(options &o, option_id id, const char *v) {
             o.tune = v;
             return one_of(o.tune, TUNES) || fail(std::string("no x264 tune ") + v);
         case CRF:
-            if (!number_in(v, 0, 51, n) || n != std::floor(n))
+            if (!option_number(v, 0, 51, n) || n != std::floor(n))
                 return fail(std::string("--crf is a whole number from 0 to 51, not ") + v);
             o.crf = static_cast<int>(n);
             return true;
         case GIVE_UP:
-            return number_in(v, 1, 3600, o.give_up) ||
+            return option_number(v, 1, 3600, o.give_up) ||
                    fail(std::string("--give-up is 1 to 3600 seconds, not ") + v);
     }
     return false;

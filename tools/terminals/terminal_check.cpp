@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "option_number.h"
 #include "output_guard.h"
 #include "process.h"
 #include "shot.h"
@@ -397,9 +398,8 @@ bool parse_list(const char *s, std::vector<double> &v) {
     std::stringstream in(t);
     std::string item;
     while (std::getline(in, item, ',')) {
-        char *end;
-        double d = std::strtod(item.c_str(), &end);
-        if (item.empty() || *end || d < 0)
+        double d;
+        if (!option_number(item.c_str(), 0, HUGE_VAL, d))
             return false;
         v.push_back(d);
     }
@@ -429,11 +429,6 @@ bool parse_options(int argc, char **argv, options &o) {
                                    {"help", no_argument, nullptr, 'h'},
                                    {nullptr, 0, nullptr, 0}};
     int c;
-    auto number = [](const char *s, double &d) {
-        char *end;
-        d = std::strtod(s, &end);
-        return *s && !*end && d >= 0;
-    };
     bool ok = true;
     opterr = 0;
     while (ok && (c = getopt_long(argc, argv, ":", longs, nullptr)) != -1) {
@@ -451,13 +446,13 @@ bool parse_options(int argc, char **argv, options &o) {
                 ok = parse_list(optarg, o.at);
                 break;
             case 'H':
-                ok = number(optarg, o.hold);
+                ok = option_number(optarg, 0, HUGE_VAL, o.hold);
                 break;
             case 'f':
-                ok = number(optarg, o.stop_after);
+                ok = option_number(optarg, 0, HUGE_VAL, o.stop_after);
                 break;
             case 'R':
-                ok = number(optarg, o.read_rate);
+                ok = option_number(optarg, 0, HUGE_VAL, o.read_rate);
                 break;
             case 'h':
                 std::fputs(USAGE, stdout);
