@@ -302,10 +302,19 @@ async function main() {
       heading: document.querySelector("h1").textContent,
       run: document.body.textContent.includes("./run-demo.sh"),
       video: (await fetch(document.querySelector("a[href='demo.mp4']").href, { method: "HEAD" })).status,
+      // The small video plays in the browser: its first picture decoded.
+      small: await new Promise((resolve) => {
+        const v = document.createElement("video");
+        v.muted = true;
+        v.onloadeddata = () => resolve(`${v.videoWidth}x${v.videoHeight}`);
+        v.onerror = () => resolve(`not played: ${v.error.message}`);
+        v.src = document.querySelector("a[href='demo-web.mp4']").href;
+      }),
     }));
     check(/^TEXT MAYHEM\b/.test(named.title) && named.heading == "TEXT MAYHEM" && named.run &&
-            named.video == 200,
-          `the page names the show ("${named.title}"), says how to run it and offers the video (${named.video})`);
+            named.video == 200 && named.small == "640x400",
+          `the page names the show ("${named.title}"), says how to run it, offers the video (${named.video}) ` +
+          `and a small one that plays here (${named.small})`);
     check(problems.length == 0, `no console error or failed request on load: ${problems.join("; ") || "none"}`);
 
     // A laptop's screen, where the page is taller than the window: Space
@@ -421,6 +430,14 @@ async function main() {
     server.kill();
     fs.rmSync(profile, { recursive: true, force: true });
   }
+
+  // The small video has its index before its frames, so that a browser plays
+  // it while it loads, and is smaller than the recording.
+  const small = fs.readFileSync(path.join(recDir, "web/demo-web.mp4"));
+  const whole = fs.statSync(path.join(recDir, "demo.mp4")).size;
+  check(small.indexOf("moov") < small.indexOf("mdat") && small.length < whole,
+        `the small video's index comes first; ${(small.length / 1e6).toFixed(2)} MB of the ` +
+        `recording's ${(whole / 1e6).toFixed(2)} MB`);
 
   // The stand-in show's tone starts with its frame 20, and so it must in the
   // page's music, within a frame.
