@@ -29,7 +29,7 @@ tmp=$(mktemp -d)
 trap '[ -z "$builder" ] || kill -- -"$builder" 2>/dev/null; rm -rf "$tmp"' EXIT
 if [ "$build" = yes ]; then
     # In a process group of its own, ended whole however this ends.
-    setsid bash -c "cmake -S '$root' -B '$tmp/build' >/dev/null && cmake --build '$tmp/build' -j2 >/dev/null" &
+    setsid bash -c "cmake -S '$root' -B '$tmp/build' >/dev/null && cmake --build '$tmp/build' -j2 >/dev/null 2>&1" &
     builder=$!
     sleep 20  # the compiler running before the page plays
 fi
