@@ -27,11 +27,11 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 emulators="xterm:xterm:xterm rxvt-unicode:rxvt-unicode:urxvt st:stterm:stterm
 alacritty:alacritty:alacritty kitty:kitty:kitty xfce4-terminal:xfce4-terminal:xfce4-terminal
 konsole:konsole:konsole mlterm:mlterm:mlterm"
-terminal_packages="xvfb x11-apps imagemagick fonts-dejavu-core libgl1-mesa-dri dbus-daemon
-xterm rxvt-unicode stterm alacritty kitty xfce4-terminal konsole mlterm"
 font="DejaVu Sans Mono"
-# Seconds from the first frame: a moment well inside each scene.
-moments="3,15,25,39,43,51,61,79,89,103,111,119,127,139,157"
+# A moment well inside each scene (seconds after its latest beginning), which
+# the show's timeline turns into seconds from the first frame.
+moments="opening+3,opening+15,ching+4.25,signals+11,signals+13.8,vortex+8,moonwalk+5.2,fire+9.5,\
+fireworks+5,worms+5.7,spinning+4.45,munching+3.05,plasma+5.05,scroller+7.3,end+0.2"
 
 out="" only="" stop_after=0 slow=0 build="" table_only=0
 while [ $# -gt 0 ]; do
@@ -60,11 +60,15 @@ if [ -z "$build" ] && [ "$table_only" = 0 ]; then
     echo "Building the demo and the check ..." >&2
     build="$root/build-demo"
     mkdir -p "$build"
-    { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDEMO_TESTS=OFF &&
-      cmake --build "$build" -j"$(nproc)" --target demo run_grafik music terminal_check; } \
+    { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDEMO_TOOLS=ON -DDEMO_TESTS=OFF &&
+      cmake --build "$build" -j"$(nproc)" --target demo run_grafik music terminal_check timeline; } \
         >"$build/terminals-build.log" 2>&1 || { cat "$build/terminals-build.log"; exit 1; }
 fi
 check="$build/tools/terminals/terminal_check"
+if [ "$table_only" = 0 ]; then
+    . "$root/scripts/timeline.sh"
+    moments=$(show_moments "$build" "$moments")
+fi
 run_dir="$build/run"
 
 if [ -z "$out" ]; then
