@@ -11,7 +11,7 @@
 // for a random 36 to 54 of its 60 ms frames, so every later scene begins up to
 // 2.16 s after its start here. A loaded machine stretches the show besides:
 // every pause sleeps a little longer than asked (played niced at a load of 20,
-// it ended 1.5 s after its latest end here).
+// its frames ran for 160.0 s against 156.6 to 158.7 here).
 //
 // The tools that photograph, record or cut the show at set moments take them
 // from here through the timeline program.
