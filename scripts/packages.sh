@@ -6,9 +6,9 @@
 # What building and playing the show need, and all that ./run-demo.sh installs
 # (it builds the show alone, without the tools).
 demo_packages="build-essential cmake pkg-config libxmp-dev libsdl2-dev"
-# What the tools built beside the show need besides: the recorder's library
-# (which the web page's and the terminal check's tools read with) packs the
-# cast with zlib. Every command that builds the tools installs these.
+# What the tools built beside the show need besides: their shared library
+# (tools/termcast) packs the cast with zlib. Every command that builds the
+# tools installs these.
 tools_packages="zlib1g-dev"
 # What the tests, the recorder and the web page need besides, all of which
 # ./run-tests.sh installs; tools/record/record.sh installs the recorder's and
