@@ -5,7 +5,9 @@
 // is written whole beside the output and moved onto it, and only ever as a
 // regular file: a device, FIFO, directory or link at the output path, or the
 // score itself, is refused. A failure leaves whatever was at the path as it was.
+#include <fcntl.h>
 #include <getopt.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -26,11 +28,18 @@ const char *USAGE = "usage: xmc SCORE OUT.xm\n"
 
 // The score's text, read up to MAX_SCORE_BYTES; false with a message on failure.
 bool read_score(const std::string &path, std::string &text) {
-    FILE *f = std::fopen(path.c_str(), "rb");
+    // Opened without waiting for a writer: a FIFO nobody writes to reads as
+    // empty instead of holding the compiler up, one being written (a shell's
+    // <(...)) reads as it is written.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    FILE *f = fd < 0 ? nullptr : fdopen(fd, "rb");
     if (!f) {
         std::cerr << path << ": cannot read the score: " << std::strerror(errno) << '\n';
+        if (fd >= 0)
+            close(fd);
         return false;
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     char buf[65536];
     std::size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= MAX_SCORE_BYTES)
