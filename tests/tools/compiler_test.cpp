@@ -416,6 +416,8 @@ TEST(CommandLine, MessagesStayPrintableAndSayWhy) {
     r = xmc(dir.path(), dir.path("x.xm"));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, dir.path().string() + ": cannot read the score: Is a directory\n");
+    r = probe::run("cd " + probe::quote(dir.path()) + " && " XMC_BINARY " '\x1b[31m.score' x.xm");
+    EXPECT_EQ(r.out, "\\x1b[31m.score: cannot read the score: No such file or directory\n");
     ASSERT_EQ(mkfifo(dir.path("fifo.score").c_str(), 0600), 0);  // nobody writes to it
     r = probe::run("timeout 20 " XMC_BINARY " " + dir.path("fifo.score") + " " + dir.path("x.xm"));
     EXPECT_EQ(r.out, dir.path("fifo.score") + ": error: the score gives no channels\n");
