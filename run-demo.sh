@@ -55,7 +55,9 @@ if [ -z "$run_dir" ]; then
     echo "Building the demo ..." >&2
     mkdir -p build-demo
     log=build-demo/build.log
-    { cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DDEMO_TESTS=OFF &&
+    # The show alone: the tools (and the packages they need) are left to the
+    # commands that use them, which build them into the same folder.
+    { cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DDEMO_TOOLS=OFF -DDEMO_TESTS=OFF &&
       cmake --build build-demo -j"$(nproc)"; } >"$log" 2>&1 || { cat "$log"; exit 1; }
     run_dir=$PWD/build-demo/run
 fi
@@ -69,10 +71,15 @@ if [ -t 1 ]; then
         echo "Warning: this terminal is ${cols}x${lines}; the demo needs at least 80x25." >&2
         warned=yes
     fi
-    if [ "${TERM:-dumb}" = dumb ]; then
-        echo "Warning: TERM is ${TERM:-not set}; the demo needs a terminal that understands ANSI colour." >&2
-        warned=yes
-    fi
+    # Bash gives itself TERM=dumb when the environment has none: only an
+    # exported TERM is the terminal's.
+    term="not set"
+    [[ -v TERM && ${TERM@a} == *x* ]] && term=${TERM:-empty}
+    case $term in
+    "not set" | empty | dumb)
+        echo "Warning: TERM is $term; the demo needs a terminal that understands ANSI colour." >&2
+        warned=yes ;;
+    esac
     [ -z "$warned" ] || sleep 2
 fi
 
@@ -96,6 +103,7 @@ relay() {
         exit 1 ;;
     esac
     case $first in
+    *"INIT SOUND error"*"cannot start"*) ;; # a refused thread, as the show said
     *"INIT SOUND error"*)
         echo "No sound device was found. To watch the show silently: SDL_AUDIODRIVER=dummy $command_name" ;;
     esac

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang into build-fuzz/ and runs each for
 # SECONDS (default 30): fuzz/run.sh [SECONDS] [TARGET...], TARGET one of
-# score, art, stream, cast, page (default: all, one after the other).
+# score, art, stream, cast, page, module (default: all, one after the other).
 #
 # Each run starts from the committed seeds (fuzz/corpus/TARGET), the inputs
 # that once failed (fuzz/regress/TARGET) and what earlier runs here found
@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(score art stream cast page)
+[ ${#targets[@]} -eq 0 ] && targets=(score art stream cast page module)
 
 build=build-fuzz
 if [ -z "${FUZZ_NO_BUILD:-}" ]; then  # set when another run is building or running
@@ -28,7 +28,11 @@ timeout=$(awk -v n="$(nproc)" '{ t = int($1 / n + 0.999); print t < 1 ? 1 : t }'
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 # A folder for the targets' own files (the art target's), gone however a run ends.
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/fuzz.XXXXXX")
+# In memory where the system has a memory file system: the art target writes
+# a file for every input, which a disk file system writes back at once.
+shm=/dev/shm
+[ -d "$shm" ] && [ -w "$shm" ] || shm=${TMPDIR:-/tmp}
+scratch=$(mktemp -d "$shm/fuzz.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
@@ -41,6 +45,7 @@ for t in "${targets[@]}"; do
         stream) extra=(-max_len=65536) ;;
         cast) extra=(-max_len=2048) ;;
         page) extra=(-max_len=65536) ;;
+        module) extra=(-max_len=65536) ;;
         *) echo "unknown target $t" >&2; exit 2 ;;
     esac
     work=$build/fuzz/work/$t

@@ -220,8 +220,7 @@ function busyLoops(n) {
 }
 
 async function main() {
-  const cast = posterSpec ? fs.readFileSync(path.join(recDir, "demo.cast"), "utf8").split("\n") : [];
-  const firstFrame = posterSpec && JSON.parse(cast[0]).first_frame;
+  const firstFrame = Number(process.env.CAST_FIRST_FRAME);  // as cast_check reads it
   const { server, port } = startServer(recDir);
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), "web-page-test-"));
   const url = `http://127.0.0.1:${await port}/web/`;
