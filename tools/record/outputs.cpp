@@ -404,10 +404,12 @@ bool write_stills(recording &r) {
     std::vector<std::uint8_t> sheet;
     int shots = 0;
     for (still &s : r.stills) {
+        // A still asked for and not taken is a failed recording, kept nowhere.
         if (!s.taken) {
-            std::fprintf(stderr, "record: still %s at %.2f s is after the end of the show\n",
-                         s.name.c_str(), s.at);
-            continue;
+            char when[80];
+            std::snprintf(when, sizeof when, " at %.2f s is after the end of the show at %.2f s",
+                          s.at, r.run.end - r.run.first_frame);
+            return fail("still " + s.name + when);
         }
         std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w) * h * 3);
         render_rgb(s.shot, r.font, rgb.data());

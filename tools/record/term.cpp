@@ -1,5 +1,8 @@
 #include "term.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cerrno>
@@ -127,10 +130,25 @@ void term_apply(terminal &t, unit_kind kind, const frame_codes &f) {
 }
 
 std::string load_font(const std::string &path, console_font &font) {
-    // zlib reads a gzipped font and passes a plain one through unchanged.
-    gzFile in = gzopen(path.c_str(), "rb");
-    if (!in)
+    // Opened without waiting, so that a FIFO cannot hold the recorder before
+    // it is seen to be one, then read only when it is a regular file.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return "cannot read the font " + path + ": " + std::strerror(errno);
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool folder = S_ISDIR(st.st_mode);
+        close(fd);
+        return "cannot read the font " + path + ": " +
+               (folder ? "it is a folder" : "it is not a regular file");
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // zlib reads a gzipped font and passes a plain one through unchanged.
+    gzFile in = gzdopen(fd, "rb");
+    if (!in) {
+        close(fd);
+        return "cannot read the font " + path + ": " + std::strerror(errno);
+    }
     std::vector<std::uint8_t> raw;
     std::uint8_t buf[65536];
     int n;
