@@ -38,11 +38,16 @@ while [ $# -gt 0 ]; do
             esac
             shift 2 ;;
         -h|--help) usage; exit 0 ;;
-        -*) { echo "make_web: unknown option $1"; usage; } >&2; exit 2 ;;
+        --) shift; break ;;
+        -*) { echo "make_web: unknown option $1 (make_web.sh --help lists them)"; usage; } >&2
+            exit 2 ;;
         *) break ;;
     esac
 done
-[ $# -eq 1 ] || { usage >&2; exit 2; }
+[ $# -eq 1 ] || { { echo "make_web: takes 1 argument, not $#"; usage; } >&2; exit 2; }
+# The poster's moment as the tools take numbers: plain seconds, within the cast checker's range.
+[[ $poster =~ ^([0-9]+\.?[0-9]*|\.[0-9]+)$ ]] && awk -v p="$poster" 'BEGIN { exit !(p <= 999999) }' ||
+    { { echo "make_web: --poster takes a number from 0 to 999999, not '$poster'"; usage; } >&2; exit 2; }
 rec=$1
 for f in demo.cast demo.mp4; do
     [ -s "$rec/$f" ] || die "$rec/$f is missing or empty"
