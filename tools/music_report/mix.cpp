@@ -3,6 +3,8 @@
 // the song plays, and prints one block of lines.
 #include "mix.h"
 
+#include "arrange.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -122,13 +124,12 @@ parts find_parts(const std::string &file, const xmp_module &m) {
     return p;
 }
 
-void print_kick(const std::string &file, const rendering &song, const parts &p,
+void print_kick(const rendering &song, const rendering &kick, const parts &p,
                 const std::vector<channel_study> &channels) {
     if (!p.kick || p.bass < 0) {
         std::printf("kick      %s\n", p.kick ? "no bass to measure it against" : "no kick");
         return;
     }
-    const rendering kick = render_song(file, -1, p.kick);
     const kick_figures k = measure_kick(
         band_energy(kick.frames, KICK_BAND_LOW_HZ, KICK_BAND_HIGH_HZ, 0.001),
         channels[static_cast<std::size_t>(p.bass)].low,
@@ -410,10 +411,12 @@ kick_figures measure_kick(const std::vector<double> &kick_low, const std::vector
 void print_mix(const std::string &file, const xmp_module &m, const rendering &song,
                const std::vector<channel_study> &channels) {
     const parts p = find_parts(file, m);
-    print_kick(file, song, p, channels);
+    const rendering kick = p.kick ? render_song(file, -1, p.kick) : rendering{};
+    print_kick(song, kick, p, channels);
     print_layers(song, p, channels);
     print_steps(song);
     print_lead(p, channels);
     print_octaves(song);
     print_seam(song, m, p);
+    print_arrangement(m, song, kick, p.notes, channels);
 }
