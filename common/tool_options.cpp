@@ -34,8 +34,7 @@ void tool_options::flag(const char *name, const char *help, bool &set) {
                         entries_.size()});
 }
 
-void tool_options::text(const char *name, const char *value, const char *help,
-                        std::string &into) {
+void tool_options::text(const char *name, const char *value, const char *help, std::string &into) {
     const std::string option = std::string("--") + name;
     custom(name, value, help, 1, [option, &into](const std::vector<const char *> &w) {
         into = w[0];
@@ -78,9 +77,9 @@ std::string tool_options::read_number(const char *name, const char *text, double
                                       double &v, bool whole) {
     if (option_number(text, low, high, v) && (!whole || v == std::floor(v)))
         return "";
-    const std::string range = std::isinf(high) ? "of at least " + number_text(low)
-                                               : "from " + number_text(low) + " to " +
-                                                     number_text(high);
+    const std::string range = std::isinf(high)
+                                  ? "of at least " + number_text(low)
+                                  : "from " + number_text(low) + " to " + number_text(high);
     return std::string(name) + " takes a " + (whole ? "whole " : "") + "number " + range +
            ", not '" + text + "'";
 }
@@ -145,8 +144,7 @@ int tool_options::take(const entry &e, int argc, char **argv) {
     return why.empty() ? -1 : mistake(why);
 }
 
-int tool_options::parse(int argc, char **argv, std::size_t min_operands,
-                        std::size_t max_operands) {
+int tool_options::parse(int argc, char **argv, std::size_t min_operands, std::size_t max_operands) {
     std::vector<option> longs;
     for (const entry &e : entries_)
         longs.push_back({e.name.c_str(), e.words ? required_argument : no_argument, nullptr,
@@ -163,9 +161,10 @@ int tool_options::parse(int argc, char **argv, std::size_t min_operands,
         if (c == ':' || c == '?') {
             // The option named as given: a long one by its name, a short one
             // by optopt (inside a cluster such as -xy the word is not its own).
-            const bool long_one = optopt >= FIRST_LONG && optopt < FIRST_LONG + int(entries_.size());
+            const bool long_one =
+                optopt >= FIRST_LONG && optopt < FIRST_LONG + int(entries_.size());
             const std::string named =
-                long_one    ? "--" + entries_[static_cast<std::size_t>(optopt - FIRST_LONG)].name
+                long_one ? "--" + entries_[static_cast<std::size_t>(optopt - FIRST_LONG)].name
                 : optopt == 'h' ? std::string("--help")
                                 : std::string("-") + static_cast<char>(optopt);
             if (c == ':')
@@ -187,8 +186,9 @@ int tool_options::parse(int argc, char **argv, std::size_t min_operands,
             return std::to_string(n) + (n == 1 ? " argument" : " arguments");
         };
         const std::string wanted = min_operands == max_operands ? args(min_operands)
-                                   : max_operands == SIZE_MAX   ? "at least " + args(min_operands)
-                                                                : std::to_string(min_operands) + " to " + args(max_operands);
+                                   : max_operands == SIZE_MAX
+                                       ? "at least " + args(min_operands)
+                                       : std::to_string(min_operands) + " to " + args(max_operands);
         return mistake("takes " + wanted + ", not " + std::to_string(operands_.size()));
     }
     return -1;

@@ -29,8 +29,7 @@ public:
     void number(const char *name, const char *value, const char *help, double low, double high,
                 double &into);
     // A whole number within [low, high].
-    void whole(const char *name, const char *value, const char *help, int low, int high,
-               int &into);
+    void whole(const char *name, const char *value, const char *help, int low, int high, int &into);
     // An option of `words` words (its value and the ones after it on the
     // command line, "--at X Y"), checked by `take`.
     void custom(const char *name, const char *value, const char *help, int words, taker take);

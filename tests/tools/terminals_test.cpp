@@ -1,11 +1,11 @@
 // The terminal check: its reading of screenshots (synthetic screenshots of an
 // emulator with a palette of its own, drawn from the recorder's terminal), and
 // its relay of the show, with the recorder's stand-in show.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>

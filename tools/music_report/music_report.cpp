@@ -202,10 +202,9 @@ void print_hits(const std::string &file, const xmp_module &m) {
     }
 }
 
-const char *USAGE =
-    "usage: music_report [OPTION]... MODULE\n"
-    "\n"
-    "Renders MODULE through libxmp as the show plays it and prints its figures.\n";
+const char *USAGE = "usage: music_report [OPTION]... MODULE\n"
+                    "\n"
+                    "Renders MODULE through libxmp as the show plays it and prints its figures.\n";
 
 // The lowest top the spectrogram takes: sox resamples to twice the top, and
 // fails below a rate of about 60.
@@ -227,7 +226,8 @@ std::pair<std::size_t, std::size_t> stretch(const options &o, std::size_t total)
 // The options, or an exit status (0 after --help) when the program should stop.
 int parse_options(int argc, char **argv, options &o) {
     tool_options line("music_report", USAGE);
-    line.text("wav", "FILE.wav", "write the rendering (or the stretch chosen) as a WAV file", o.wav);
+    line.text("wav", "FILE.wav", "write the rendering (or the stretch chosen) as a WAV file",
+              o.wav);
     line.text("spectrogram", "FILE.png", "draw the rendering (or the stretch) with sox", o.png);
     line.number("from", "S", "the stretch's start, in seconds from the start (0)", 0, MAX_SONG_S,
                 o.from);

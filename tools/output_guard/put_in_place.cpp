@@ -32,7 +32,8 @@ int main(int argc, char **argv) {
         return status;
     const std::vector<std::string> &words = options.operands();
     if (words.size() != (check ? 1u : 2u))
-        return options.mistake(check ? "--check takes one PATH" : "takes FROM and PATH, or --check PATH");
+        return options.mistake(check ? "--check takes one PATH"
+                                     : "takes FROM and PATH, or --check PATH");
     std::string error;
     if (check)
         error = output_refusal(words[0], {}, folder);

@@ -258,9 +258,9 @@ int parse_options(int argc, char **argv, request &r) {
     line.flag("all", "show every card under grafik/, one after another", r.all);
     line.custom("dir", "DIR", "the directory holding grafik/ (default: the current one)", 1,
                 [](const std::vector<const char *> &w) {
-                    return chdir(w[0]) == 0 ? std::string()
-                                            : std::string("cannot enter ") + w[0] + ": " +
-                                                  std::strerror(errno);
+                    return chdir(w[0]) == 0
+                               ? std::string()
+                               : std::string("cannot enter ") + w[0] + ": " + std::strerror(errno);
                 });
     if (const int status = line.parse(argc, argv, 0, 1); status >= 0)
         return status;

@@ -95,7 +95,8 @@ bool send_sound(sound_feed &s, int encoder, long ms) {
         if (read(s.file.fd, block, n) != static_cast<ssize_t>(n))
             return fail("cannot read the kept sound");
         std::string head = mkv_block_head(AUDIO_TRACK, std::lround(s.t * 1000), n);
-        if (!write_all(encoder, head.data(), head.size()) || !write_all(encoder, block, n))
+        if (!write_unless_stopped(encoder, head.data(), head.size()) ||
+            !write_unless_stopped(encoder, block, n))
             return false;
         s.left -= static_cast<long long>(n);
         s.kept += static_cast<long long>(n);
@@ -187,7 +188,7 @@ bool draw_frames(recording &r, int encoder, sound_feed &sound) {
                       SCALE * 3 / 2);
     const std::string header =
         mkv_header(WIDTH * 8 * SCALE, TERM_HEIGHT * r.font.height * SCALE, AUDIO_RATE, 2);
-    if (!write_all(encoder, header.data(), header.size()))
+    if (!write_unless_stopped(encoder, header.data(), header.size()))
         return false;
     bool ok =
         replay(r, [&](unit_kind kind, const frame_codes &f, const char *, std::size_t, double t) {
@@ -209,8 +210,8 @@ bool draw_frames(recording &r, int encoder, sound_feed &sound) {
             render_yuv2x(v->term, r.font, v->picture.data());
             std::string head = mkv_block_head(VIDEO_TRACK, ms, v->picture.size());
             r.frames_encoded++;
-            return write_all(encoder, head.data(), head.size()) &&
-                   write_all(encoder, v->picture.data(), v->picture.size());
+            return write_unless_stopped(encoder, head.data(), head.size()) &&
+                   write_unless_stopped(encoder, v->picture.data(), v->picture.size());
         });
     for (still &s : r.stills)
         if (!s.taken && s.at <= r.run.end - r.run.first_frame) {
@@ -319,7 +320,8 @@ bool write_png(recording &r, const std::string &name, const std::vector<std::uin
     if (pid < 0)
         return fail(error);
     read_end.reset();
-    bool ok = write_all(write_end.fd, rgb.data(), static_cast<std::size_t>(w) * h * 3 * count);
+    bool ok =
+        write_unless_stopped(write_end.fd, rgb.data(), static_cast<std::size_t>(w) * h * 3 * count);
     write_end.reset();
     int status = r.kids.wait(pid, -1, &r.cpu_after);
     if (status < 0)

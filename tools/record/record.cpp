@@ -103,8 +103,9 @@ tool_options::taker one_of_names(const char *option, std::string &into, const au
                                  const char *what) {
     return [=, &into, &names](const std::vector<const char *> &w) {
         into = w[0];
-        return one_of(into, names) ? std::string()
-                                   : std::string(option) + " takes " + what + ", not '" + w[0] + "'";
+        return one_of(into, names)
+                   ? std::string()
+                   : std::string(option) + " takes " + what + ", not '" + w[0] + "'";
     };
 }
 
@@ -140,8 +141,8 @@ bool parse_options(int argc, char **argv, recording &r, int &exit_status) {
                 one_of_names("--tune", o.tune, TUNES, "an x264 tune"));
     line.whole("crf", "N", "the x264 quality, 0 to 51, lower is better (default: 26)", 0, 51,
                o.crf);
-    line.number("give-up", "SECONDS", "how long the show may print nothing, 1 to 3600 (default: 10)",
-                1, 3600, o.give_up);
+    line.number("give-up", "SECONDS",
+                "how long the show may print nothing, 1 to 3600 (default: 10)", 1, 3600, o.give_up);
     line.flag("psnr", "measure every frame of the video against its exact picture", o.psnr);
     exit_status = line.parse(argc, argv, 0, 0);
     if (exit_status >= 0)

@@ -152,7 +152,7 @@ bool show_card(relay &r) {
     for (int y = 0; y < HEIGHT; y++)
         bytes += std::string(WIDTH, RESERVE_FILL) + ROW_END;
     bytes += frame_bytes(card);
-    if (!write_all(STDOUT_FILENO, bytes.data(), bytes.size()))
+    if (!write_unless_stopped(STDOUT_FILENO, bytes.data(), bytes.size()))
         return false;
     sleep_for(2 * r.opt.hold);
     if (!photograph(r.opt.out + "/card.xwd"))
@@ -207,7 +207,7 @@ bool interior_blank(const terminal &t) {
 bool pass_unit(relay &r, unit_kind kind, const frame_codes &f, const char *bytes, std::size_t n) {
     term_apply(*r.model, kind, f);
     double t0 = now();
-    if (!write_all(STDOUT_FILENO, bytes, n)) {
+    if (!write_unless_stopped(STDOUT_FILENO, bytes, n)) {
         r.output_gone = true;
         return false;
     }
@@ -271,10 +271,11 @@ void pump(relay &r) {
                 // Not the show's stream: hand the rest on as it comes.
                 r.stream_error = reader.parser.error;
                 r.modelling = false;
-                if (!write_all(STDOUT_FILENO, reader.pending.data(), reader.pending.size()))
+                if (!write_unless_stopped(STDOUT_FILENO, reader.pending.data(),
+                                          reader.pending.size()))
                     r.output_gone = true;
             }
-        } else if (!write_all(STDOUT_FILENO, buf.data(), static_cast<std::size_t>(n))) {
+        } else if (!write_unless_stopped(STDOUT_FILENO, buf.data(), static_cast<std::size_t>(n))) {
             r.output_gone = true;
         }
         if (r.output_gone && !r.stopped) {
@@ -284,7 +285,7 @@ void pump(relay &r) {
     }
     // A unit the show's end cut short is the emulator's too.
     if (r.modelling && !r.output_gone)
-        write_all(STDOUT_FILENO, reader.pending.data(), reader.pending.size());
+        write_unless_stopped(STDOUT_FILENO, reader.pending.data(), reader.pending.size());
     close(r.pipe_fd);
     while (waitpid(r.show, &r.status, 0) < 0 && errno == EINTR) {
     }
@@ -346,8 +347,7 @@ void relay_lines(const relay &r, std::ostringstream &o) {
 // What the test card showed: where the grid lies, how the raw colour codes
 // read and the emulator's palette, each key's ink and paper as 0xRRGGBB
 // ("-" where the card has no sample).
-void card_lines(const image &card, const grid_place &g, const palette &pal,
-                std::ostringstream &o) {
+void card_lines(const image &card, const grid_place &g, const palette &pal, std::ostringstream &o) {
     char line[200];
     std::snprintf(line, sizeof line, "card grid %.0f %.0f cell %.2fx%.2f\n", g.x0, g.y0, g.cw,
                   g.ch);
@@ -537,8 +537,7 @@ int main(int argc, char **argv) {
     // A show that failed by itself is a failed check, whatever the relay found.
     if (!r.stopped && !r.output_gone && !(WIFEXITED(r.status) && WEXITSTATUS(r.status) == 0)) {
         std::fprintf(stderr, "terminal_check: the show ended with %s%s (see %s/show.err)\n",
-                     WIFEXITED(r.status) ? "status " : "", exit_text(r).c_str(),
-                     r.opt.out.c_str());
+                     WIFEXITED(r.status) ? "status " : "", exit_text(r).c_str(), r.opt.out.c_str());
         return 1;
     }
     return 0;
