@@ -168,6 +168,16 @@ TEST(MusicReport, LeadOverAnEchoQuietAndLoud) {
     expect_lines(report_on(dir, "loud", with(LEAD_AND_ECHO, "ECHO", "volume 40\n  pan 120")),
                  {"0 of 1 windows with the lead 3 LU or more",
                   "echo      channel 1, pan +120 as heard, -0.7 to -0.7 LU under the lead"});
+    // The echo stops 6.24 s in: the later windows, where it does not play
+    // (the loudness filters' tail reads some thousands of LU down), count
+    // neither for its margin nor for the lead's.
+    const std::string later =
+        with(with(LEAD_AND_ECHO, "ECHO", "volume 12\n  pan 64"), "order p",
+             "pattern q 20\n  tracks tune tune>3@02\n  00 ... | ... | A-3 03\n"
+             "pattern r 32\n  tracks tune\n  00 ... | === | A-3 03\norder p q r r r");
+    expect_lines(report_on(dir, "later", later),
+                 {"at    7.5 s  -11.7 LUFS: +17.2 LU over channel 2\n",
+                  "echo      channel 1, pan +64 as heard, 12.1 to 12.1 LU under the lead"});
 }
 
 // Eight bars of kick and bass, eight more with a lead over them at half the

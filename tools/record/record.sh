@@ -33,13 +33,13 @@ while [ $# -gt 0 ]; do
 done
 
 . "$root/scripts/packages.sh"
-ensure_packages $demo_packages $record_packages $web_packages
+ensure_packages $demo_packages $tools_packages $record_packages $web_packages
 
 # Built quietly into the run command's folder; the log is shown only when something goes wrong.
 echo "Building the demo and the recorder ..." >&2
 log="$root/build-demo/build.log"
 mkdir -p "$root/build-demo"
-{ cmake -S "$root" -B "$root/build-demo" -DCMAKE_BUILD_TYPE=Release -DDEMO_TESTS=OFF &&
+{ cmake -S "$root" -B "$root/build-demo" -DCMAKE_BUILD_TYPE=Release -DDEMO_TOOLS=ON -DDEMO_TESTS=OFF &&
   cmake --build "$root/build-demo" -j"$(nproc)"; } >"$log" 2>&1 || { cat "$log"; exit 1; }
 
 cd "$root/build-demo/run"

@@ -11,7 +11,11 @@
 # the show's is refused, naming its line, before anything is made. The time of
 # its first frame and the form of its frames come from the cast's header; a
 # cast with whole frames (the recorder's --cast-full) is made compact with
-# cast_compact. Both programs are by default the ones the run command builds.
+# cast_compact, and the result read by cast_check again. Both programs are by
+# default the ones the recorder's script builds. The poster's moment comes
+# from the show's timeline, through the timeline program built beside
+# cast_check. Any step that fails ends the script with status 1 and nothing
+# made.
 # The page folder replaces only an earlier page folder, never a file, link or
 # device there, through put_in_place, built beside cast_compact.
 set -euo pipefail
@@ -22,11 +26,13 @@ usage() {
     echo "usage: tools/web/make_web.sh [--cast-check PROGRAM] [--cast-compact PROGRAM]"
     echo "                             [--poster SECONDS] RECORDING_DIR"
     echo "  --poster S   the picture the page shows before playing: S seconds after"
-    echo "               the first frame (default 15: the title card)"
+    echo "               the first frame (default: the title card, 15 s into the opening)"
 }
 checker="$root/build-demo/tools/web/cast_check"
 compactor="$root/build-demo/tools/web/cast_compact"
-poster=15
+# The title card, from the show's timeline.
+poster_moment="opening+15"
+poster=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --cast-check|--cast-compact|--poster)
@@ -58,10 +64,18 @@ placer="$(dirname "$compactor")/../output_guard/put_in_place"
 refused=$("$placer" --folder --check "$out" 2>&1) || die "$refused"
 [ -x "$checker" ] || die "$checker is missing (build it, or name it with --cast-check)"
 
+if [ -z "$poster" ]; then
+    timeline="$(dirname "$checker")/../timeline/timeline"
+    [ -x "$timeline" ] || die "$timeline is missing (it is built with cast_check)"
+    poster=$("$timeline" --at "$poster_moment") || exit 1
+fi
+
 # The cast whole and valid, or nothing made.
 facts=$("$checker" --poster "$poster" "$rec/demo.cast") || exit 1
 fact() { sed -n "s/^$1 //p" <<<"$facts"; }
 first=$(fact first_frame) frames=$(fact frames) length=$(fact length)
+[ -n "$first" ] && [ -n "$length" ] && { [ "$frames" = compact ] || [ "$frames" = full ]; } ||
+    die "$checker did not say what the cast holds"
 # The video runs from the first frame to the show's end, and the music is
 # moved by the first frame's time: a first frame later than the video is long,
 # or a cast much longer than the video, is not this recording's.
@@ -98,7 +112,12 @@ cp "$font" "$tmp/font/"
 cp /usr/share/doc/fonts-dejavu-core/copyright "$tmp/font/LICENSE"
 if [ "$frames" = full ]; then
     [ -x "$compactor" ] || die "$rec/demo.cast has whole frames and $compactor is missing"
-    "$compactor" "$rec/demo.cast" "$tmp/demo.cast"
+    "$compactor" "$rec/demo.cast" "$tmp/demo.cast" ||
+        die "cast_compact could not make $rec/demo.cast compact"
+    # What the page plays is read as cast_check reads it: a compact cast it
+    # refuses would leave a page that never plays.
+    said=$("$checker" "$tmp/demo.cast" 2>&1 >/dev/null) ||
+        die "the compact cast made of $rec/demo.cast is refused: ${said#*demo.cast: }"
     gzip -9 -n "$tmp/demo.cast"
 else
     gzip -9 -n -c "$rec/demo.cast" >"$tmp/demo.cast.gz"
