@@ -107,7 +107,14 @@ int tool_options::mistake(const std::string &message) const {
     // The usage lines, up to the blank line before what the tool does.
     const char *end = std::strstr(usage_, "\n\n");
     const int n = end ? static_cast<int>(end - usage_ + 1) : static_cast<int>(std::strlen(usage_));
-    std::fprintf(stderr, "%s: %s\n%.*s", tool_, message.c_str(), n, usage_);
+    // A word of the command line is echoed with its control bytes shown, not sent to the terminal.
+    std::string shown;
+    for (const unsigned char c : message) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02x", c);
+        shown += c < 0x20 || c == 0x7f ? std::string(hex) : std::string(1, static_cast<char>(c));
+    }
+    std::fprintf(stderr, "%s: %s\n%.*s", tool_, shown.c_str(), n, usage_);
     return 2;
 }
 
