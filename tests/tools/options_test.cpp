@@ -68,6 +68,8 @@ TEST(ToolOptions, ValuesAreCheckedAlike) {
         {MUSIC_REPORT " --wav '' x.xm", "music_report: --wav needs its argument, not an empty "
                                         "word"},
         {RECORD_SCRIPT " --out=", "record.sh: --out needs its argument, not an empty word"},
+        {XMC_BINARY " \"$(printf -- '--\\033[2J')\"", "xmc: unknown option --\\x1b[2J (xmc --help "
+                                                      "lists them)"},
     };
     for (const auto &c : CASES) {
         const child_result r = run_child(c.command + " 2>&1 >/dev/null");
