@@ -69,10 +69,15 @@ if [ -t 1 ]; then
         echo "Warning: this terminal is ${cols}x${lines}; the demo needs at least 80x25." >&2
         warned=yes
     fi
-    if [ "${TERM:-dumb}" = dumb ]; then
-        echo "Warning: TERM is ${TERM:-not set}; the demo needs a terminal that understands ANSI colour." >&2
-        warned=yes
-    fi
+    # Bash gives itself TERM=dumb when the environment has none: only an
+    # exported TERM is the terminal's.
+    term="not set"
+    [[ -v TERM && ${TERM@a} == *x* ]] && term=${TERM:-empty}
+    case $term in
+    "not set" | empty | dumb)
+        echo "Warning: TERM is $term; the demo needs a terminal that understands ANSI colour." >&2
+        warned=yes ;;
+    esac
     [ -z "$warned" ] || sleep 2
 fi
 
@@ -96,6 +101,7 @@ relay() {
         exit 1 ;;
     esac
     case $first in
+    *"INIT SOUND error"*"cannot start"*) ;; # a refused thread, as the show said
     *"INIT SOUND error"*)
         echo "No sound device was found. To watch the show silently: SDL_AUDIODRIVER=dummy $command_name" ;;
     esac

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang into build-fuzz/ and runs each for
 # SECONDS (default 30): fuzz/run.sh [SECONDS] [TARGET...], TARGET one of
-# score, art, stream, cast, page (default: all, one after the other).
+# score, art, stream, cast, page, module (default: all, one after the other).
 #
 # Each run starts from the committed seeds (fuzz/corpus/TARGET), the inputs
 # that once failed (fuzz/regress/TARGET) and what earlier runs here found
@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(score art stream cast page)
+[ ${#targets[@]} -eq 0 ] && targets=(score art stream cast page module)
 
 build=build-fuzz
 if [ -z "${FUZZ_NO_BUILD:-}" ]; then  # set when another run is building or running
@@ -41,6 +41,7 @@ for t in "${targets[@]}"; do
         stream) extra=(-max_len=65536) ;;
         cast) extra=(-max_len=2048) ;;
         page) extra=(-max_len=65536) ;;
+        module) extra=(-max_len=65536) ;;
         *) echo "unknown target $t" >&2; exit 2 ;;
     esac
     work=$build/fuzz/work/$t

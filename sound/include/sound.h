@@ -35,8 +35,17 @@ int FSOUND_Init(int mixrate, int maxchannels, unsigned int flags);
 void FSOUND_Close(void);
 
 /* Loads a module from a file; null when it cannot be loaded (missing,
- * unreadable, empty or not a module). It starts stopped, at volume 256. */
+ * unreadable, empty or not a module). It starts stopped, at volume 256. Only a
+ * regular file is read (a FIFO or device is refused without waiting on it),
+ * none over 64 MB, none packed (gzip and the like: never unpacked into a
+ * temporary file), and no XM module shorter than its headers say. */
 FMUSIC_MODULE *FMUSIC_LoadSong(const char *name);
+/* Why the calling thread's last FSOUND_Init or FMUSIC_LoadSong failed, in
+ * words for a message: after a load, words that follow the file's name ("is a
+ * FIFO, not a module file"); after an init, a sentence of its own ("cannot
+ * start the audio thread: Resource temporarily unavailable" where the system
+ * refuses threads, else "no audio device can be opened: ..."). */
+const char *sound_last_error(void);
 /* Starts a module, or resumes it where it was stopped. While a device plays,
  * the mixer takes it up at the frame that falls one device buffer and 8 ms
  * after the call (40 ms with 32 ms buffers), the same delay for every call, and
@@ -45,6 +54,14 @@ int FMUSIC_PlaySong(FMUSIC_MODULE *mod);
 /* Stops a module: as long after the call as a start, it fades out over 2 ms,
  * then it rests where the fade ended. */
 int FMUSIC_StopSong(FMUSIC_MODULE *mod);
+/* Every start, stop and resume is a ramp this long, not a step. */
+#define SOUND_RAMP_MS 2
+/* How long after its call a start, stop or resume is applied while a device
+ * plays, in milliseconds: the device's buffer and 8 ms more, so that every
+ * call reaches the mixer before the frame it belongs to is mixed, and the same
+ * for every call, wherever it falls between two callbacks. With no device
+ * open, or one at the show's rate, what it is for a 32 ms buffer: 40. */
+int sound_call_delay_ms(void);
 /* The master volume as last set (256 after loading). */
 int FMUSIC_GetMasterVolume(FMUSIC_MODULE *mod);
 /* 0 to 256 scales the module's output (more plays as 256); a negative volume

@@ -37,13 +37,6 @@ int64_t sound_now_ns(void);
  * for at most 32 ms, and a PulseAudio server for 100 ms in all. */
 int sound_buffer_frames(int rate, int longest_ms);
 
-/* How long after its call a start, stop or resume is applied while a device
- * plays, in milliseconds: the device's buffer and 8 ms more, so that every
- * call reaches the mixer before the frame it belongs to is mixed, and the same
- * for every call, wherever it falls between two callbacks. With no device
- * open, what it is for a 32 ms buffer: 40. */
-int sound_call_delay_ms(void);
-
 /* With no device open, sets the rate that modules are rendered at from now on
  * (4000 to 49170 Hz; loaded modules start again from their beginning). 0 when
  * a device is open or the rate is out of range. */

@@ -28,15 +28,20 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <xmp.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+
+#include "module_check.h"
 
 struct FMUSIC_MODULE {
     xmp_context ctx = nullptr;
@@ -68,7 +73,7 @@ constexpr int CALL_MARGIN_MS = 8;
 // What a sound server is asked to hold in all, when the user has not said.
 constexpr const char *SERVER_BUFFER_MS = "100";
 // Length of the ramp at every start, stop and resume.
-constexpr int RAMP_MS = 2;
+constexpr int RAMP_MS = SOUND_RAMP_MS;
 // Ramp gains are in 1/RAMP_ONE.
 constexpr int RAMP_ONE = 1 << 15;
 constexpr int64_t NS = 1000000000;
@@ -77,6 +82,8 @@ constexpr int64_t NS = 1000000000;
 // not move it, and a device that runs slower than the system's clock, or that
 // stalled once, is followed within a few seconds.
 constexpr int CLOCK_WINDOW = 64;
+// The largest module file the show could need (its own are well under 1 MB).
+constexpr int MAX_MODULE_BYTES = 64 << 20;
 
 std::mutex api_lock;
 SDL_AudioDeviceID device = 0;
@@ -392,6 +399,101 @@ SDL_AudioDeviceID open_device(int rate, SDL_AudioSpec *have) {
     return dev;
 }
 
+// Why this thread's last FSOUND_Init or FMUSIC_LoadSong failed, for sound_last_error.
+thread_local char last_error[256];
+
+[[gnu::format(printf, 1, 2)]] void say_error(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(last_error, sizeof last_error, format, args);
+    va_end(args);
+}
+
+const char *xmp_says(int err) {
+    switch (-err) {
+        case XMP_ERROR_FORMAT:
+            return "not a module in a format the sound library knows";
+        case XMP_ERROR_SYSTEM:
+            return std::strerror(errno);
+        default:
+            return "damaged: the sound library cannot read it";
+    }
+}
+
+// A module file's bytes, freed with it.
+struct module_bytes {
+    unsigned char *data = nullptr;
+    std::size_t size = 0;
+    ~module_bytes() { std::free(data); }
+};
+
+// Reads a module whole into memory, so that the sound library loads it from
+// there: it is opened without waiting for a writer or taking a terminal,
+// looked at, and read only when it is a regular file no larger than any
+// module the show plays. Loaded from memory, a compressed module is never
+// unpacked into a temporary file. False with the reason said.
+bool read_module(const char *name, module_bytes &bytes) {
+    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        say_error("%s", std::strerror(errno));
+        return false;
+    }
+    struct stat st;
+    bool ok = false;
+    if (fstat(fd, &st) != 0)
+        say_error("%s", std::strerror(errno));
+    else if (!S_ISREG(st.st_mode))
+        say_error("is %s, not a module file", file_kind(st.st_mode));
+    else if (st.st_size > MAX_MODULE_BYTES)
+        say_error("is %lld bytes, larger than any module the show plays (%d MB at most)",
+                  static_cast<long long>(st.st_size), MAX_MODULE_BYTES >> 20);
+    else if (st.st_size == 0)
+        say_error("is empty");
+    else if (!(bytes.data = static_cast<unsigned char *>(std::malloc(st.st_size))))
+        say_error("%s", std::strerror(ENOMEM));
+    else
+        ok = true;
+    // Whatever the file holds by the end of its size is the module.
+    while (ok && bytes.size < static_cast<std::size_t>(st.st_size)) {
+        const ssize_t n = read(fd, bytes.data + bytes.size, st.st_size - bytes.size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            say_error("%s", std::strerror(errno));
+            ok = false;
+        }
+        if (n <= 0)
+            break;
+        bytes.size += static_cast<std::size_t>(n);
+    }
+    close(fd);
+    if (ok) {
+        const std::string fault = module_fault(bytes.data, bytes.size);
+        if (!fault.empty()) {
+            say_error("%s", fault.c_str());
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+void *no_work(void *) { return nullptr; }
+
+// Why no device could be opened. SDL's audio thread, and a sound server
+// client's own, are started as the device opens: where the system refuses
+// threads, that is the reason, not a missing device.
+void say_why_no_device() {
+    const char *sdl = SDL_GetError();
+    pthread_t probe;
+    const int refused = pthread_create(&probe, nullptr, no_work, nullptr);
+    if (refused == 0)
+        pthread_join(probe, nullptr);
+    if (refused || std::strstr(sdl, "thread"))
+        say_error("cannot start the audio thread: %s", std::strerror(refused ? refused : EAGAIN));
+    else
+        say_error("no audio device can be opened: %s", *sdl ? sdl : "no reason given");
+}
+
 }  // namespace
 
 extern "C" {
@@ -488,8 +590,10 @@ int FSOUND_Init(int mixrate, int, unsigned int) {
     SDL_AudioSpec have;
     SDL_zero(have);
     SDL_AudioDeviceID dev = open_device(mixrate, &have);
-    if (!dev)
+    if (!dev) {
+        say_why_no_device();
         return 0;
+    }
 
     // The device is still paused: the callback does not run yet, and this
     // thread sets the mixer up. Taking the device lock once hands all of it
@@ -521,22 +625,33 @@ void FSOUND_Close(void) {
 }
 
 FMUSIC_MODULE *FMUSIC_LoadSong(const char *name) {
-    if (!name)
+    if (!name) {
+        say_error("no file named");
+        return nullptr;
+    }
+    last_error[0] = '\0';
+    // Read and checked before the lock: a slow disk holds up no other call.
+    module_bytes bytes;
+    if (!read_module(name, bytes))
         return nullptr;
     std::lock_guard<std::mutex> api(api_lock);
     free_retired();
 
     // Loaded into a context of its own that the mixer does not see yet.
     xmp_context ctx = xmp_create_context();
-    if (!ctx)
+    if (!ctx) {
+        say_error("%s", std::strerror(ENOMEM));
         return nullptr;
-    if (xmp_load_module(ctx, name) != 0) {
+    }
+    if (int err = xmp_load_module_from_memory(ctx, bytes.data, static_cast<long>(bytes.size))) {
+        say_error("%s", xmp_says(err));
         xmp_free_context(ctx);
         return nullptr;
     }
     FMUSIC_MODULE *mod = new (std::nothrow) FMUSIC_MODULE;
     int16_t *buf = static_cast<int16_t *>(std::calloc(MIX_FRAMES * 2, sizeof(int16_t)));
     if (!mod || !buf || xmp_start_player(ctx, render_rate, 0) != 0) {
+        say_error("the player cannot be started on it");
         delete mod;
         std::free(buf);
         xmp_release_module(ctx);
@@ -551,6 +666,8 @@ FMUSIC_MODULE *FMUSIC_LoadSong(const char *name) {
     send(ADD, mod);
     return mod;
 }
+
+const char *sound_last_error(void) { return last_error; }
 
 int FMUSIC_PlaySong(FMUSIC_MODULE *mod) {
     std::lock_guard<std::mutex> api(api_lock);

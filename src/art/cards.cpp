@@ -1,5 +1,7 @@
 // Card buffers, the one reader of art files, the cards of the table and the
 // glyph font.
+#include <algorithm>
+
 #include "art/art.h"
 #include "art/card_places.h"
 #include "screen/screen.h"
@@ -121,10 +123,10 @@ void card_path(const card_place &p, int number, char *path, std::size_t size) {
         std::snprintf(path, size, "grafik/%s%d", p.stem, number);
 }
 
-void load_card(card_place_name n, int number, char *card) {
+void load_card(card_place_name n, int number, std::span<char> card) {
     char path[64];
     card_path(place(n), number, path, sizeof path);
-    read_art(card, static_cast<std::size_t>(place(n).buffer), path);
+    read_art(card.data(), std::min(card.size(), place(n).buffer.size), path);
 }
 
 void show_card(const card_place &p, const char *card) {

@@ -34,7 +34,7 @@ void munching_mark(int points[WIDTH][HEIGHT], int count) {
 }
 
 void munching() {
-    char smile[SMILE_SIZE];
+    char smile[SMILE_BUFFER.size];
     load_card(PLACE_SMILE, smile);
 
     fill(1, 7, 4, ' ');

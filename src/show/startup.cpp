@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "art/art.h"
 #include "screen/pause.h"
@@ -15,6 +16,11 @@
 FMUSIC_MODULE *mod;
 FMUSIC_MODULE *knark;
 
+namespace {
+// Plain colours and the cursor shown again, for a show that ends before it plays.
+constexpr char SHOW_CURSOR_AND_COLOURS[] = "\033[0m\033[?25h";
+}  // namespace
+
 void blank_screen() { fill(1, 7, 4, ' '); }
 
 int start_sound() {
@@ -23,18 +29,17 @@ int start_sound() {
         return 1;
     }
     if (!FSOUND_Init(SOUND_SHOW_RATE, 64, 0)) {
-        printf("INIT SOUND error\n");
+        // The show's own word first, then why.
+        printf("INIT SOUND error\ndemo: %s\n", sound_last_error());
         return 1;
     }
-    mod = FMUSIC_LoadSong("vorbel.xm");
-    if (!mod) {
-        printf("Loadsong error\n");
-        return 1;
-    }
-    knark = FMUSIC_LoadSong("knark.xm");
-    if (!knark) {
-        printf("Loadsong error\n");
-        return 1;
+    for (auto [to, name] : {std::pair{&mod, "vorbel.xm"}, std::pair{&knark, "knark.xm"}}) {
+        *to = FMUSIC_LoadSong(name);
+        if (!*to) {
+            // The show's own word first, then which file and why.
+            printf("Loadsong error\ndemo: cannot load %s: %s\n", name, sound_last_error());
+            return 1;
+        }
     }
     return 0;
 }
@@ -50,6 +55,8 @@ int start_screen() {
     // Without the render thread the show would play to nobody and still end
     // with status 0: say why and let the caller end it.
     if (int err = start_render()) {
+        // The terminal gets its cursor and colours back.
+        fputs(SHOW_CURSOR_AND_COLOURS, stdout);
         fprintf(stderr, "demo: cannot start the render thread: %s\n", strerror(err));
         FMUSIC_FreeSong(mod);
         FMUSIC_FreeSong(knark);

@@ -72,6 +72,27 @@ TEST(ReadArt, LongerFileIsCutAndStillTerminated) {
     EXPECT_EQ(screen[last][lines].data, ' ');
 }
 
+// A card is read to the smaller of its row's buffer and the buffer handed
+// over: a short buffer is never written past, and the smile is cut at its own
+// 500 bytes whatever it is read into.
+TEST(LoadCard, ReadsNoMoreThanTheRowsBufferOrTheOneHandedOver) {
+    temp_dir dir{temp_dir::ENTER};
+    const std::string card = pattern(6000);
+    dir.write("grafik/end", card);
+    dir.write("grafik/smile", card);
+    struct {
+        char card[16];
+        char after[16];
+    } guarded;
+    std::memset(&guarded, 'Q', sizeof guarded);
+    load_card(PLACE_END, guarded.card);
+    EXPECT_EQ(std::string(guarded.card), card.substr(0, 15));
+    EXPECT_EQ(std::string(guarded.after, sizeof guarded.after), std::string(16, 'Q'));
+    static char big[CARD_SIZE];
+    load_card(PLACE_SMILE, big);
+    EXPECT_EQ(std::string(big), card.substr(0, 499));
+}
+
 TEST(ReadArt, ReusedBufferKeepsNothingOfTheLongerCard) {
     temp_dir dir{temp_dir::ENTER};
     dir.write("long", pattern(3000));

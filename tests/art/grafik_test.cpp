@@ -84,7 +84,7 @@ TEST(Grafik, CardsFitTheirBuffersAndHoldOnlyDrawableBytes) {
     for (const std::string &name : glyph_files())
         buffers[name] = CARD_SIZE;
     for (const auto &[name, at] : cards())
-        buffers[name] = at.front().buffer;
+        buffers[name] = at.front().buffer.size;
     for (const auto &[name, buffer] : buffers) {
         std::string text;
         if (!read_file(name, text))

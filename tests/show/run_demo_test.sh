@@ -96,6 +96,17 @@ done
 out=$(TERM=dumb script -qec "stty cols 80 rows 25; $run nosound" /dev/null | tr -d '\r')
 [[ $out == "Warning: TERM is dumb; the demo needs a terminal that understands ANSI colour."$'\n'"INIT SOUND error"* ]] ||
     fail "TERM=dumb: $(cat -v <<<"$out")"
+out=$(env -u TERM script -qec "stty cols 80 rows 25; $run nosound" /dev/null | tr -d '\r')
+[[ $out == "Warning: TERM is not set; the demo needs a terminal that understands ANSI colour."$'\n'"INIT SOUND error"* ]] ||
+    fail "TERM unset: $(cat -v <<<"$out")"
+
+# A refused thread is no missing device: the show's reason, no word of the dummy driver.
+mkdir "$dir/nothread"
+printf '#!/bin/sh\nprintf "INIT SOUND error\\ndemo: cannot start the audio thread: Resource temporarily unavailable\\n"\nexit 1\n' >"$dir/nothread/demo"
+chmod +x "$dir/nothread/demo"
+out=$("$run" nothread 2>&1)
+[ "$out" = "$(printf 'INIT SOUND error\ndemo: cannot start the audio thread: Resource temporarily unavailable\n\033[0m\033[?25h')" ] ||
+    fail "refused thread: $(cat -v <<<"$out")"
 out=$(sh "$wrapper" 2>&1)
 status=$?
 [ "$status.$out" = "2.run-demo.sh: run it with bash: bash $wrapper" ] || fail "under sh: $status, $out"

@@ -64,8 +64,12 @@ TEST_F(StartSound, EachFailureHasItsMessageAndStopsThere) {
     };
     for (failure f :
          {failure{"version", "ARGH! fel version av fmod\n", 1},
-          failure{"init", "INIT SOUND error\n", 2}, failure{"vorbel.xm", "Loadsong error\n", 3},
-          failure{"knark.xm", "Loadsong error\n", 4}}) {
+          failure{"init", "INIT SOUND error\ndemo: refused by the sound double\n", 2},
+          failure{"vorbel.xm",
+                  "Loadsong error\ndemo: cannot load vorbel.xm: refused by the sound double\n", 3},
+          failure{"knark.xm",
+                  "Loadsong error\ndemo: cannot load knark.xm: refused by the sound double\n",
+                  4}}) {
         sound_double_reset();
         if (string(f.what) == "version")
             sound_double.version = 3.74f;
@@ -122,9 +126,11 @@ TEST(FadeOut, FromFullVolumeTakesTwentySixStepsEndingOnceBelowZero) {
 TEST(ShowBinary, FailuresPrintOnlyTheirMessageAndExitOne) {
     for (auto [env, message] :
          {std::pair{"SOUND_DOUBLE_VERSION=3.7", "ARGH! fel version av fmod\n"},
-          {"SOUND_DOUBLE_FAIL=init", "INIT SOUND error\n"},
-          {"SOUND_DOUBLE_FAIL=vorbel.xm", "Loadsong error\n"},
-          {"SOUND_DOUBLE_FAIL=knark.xm", "Loadsong error\n"}}) {
+          {"SOUND_DOUBLE_FAIL=init", "INIT SOUND error\ndemo: refused by the sound double\n"},
+          {"SOUND_DOUBLE_FAIL=vorbel.xm",
+           "Loadsong error\ndemo: cannot load vorbel.xm: refused by the sound double\n"},
+          {"SOUND_DOUBLE_FAIL=knark.xm",
+           "Loadsong error\ndemo: cannot load knark.xm: refused by the sound double\n"}}) {
         child_result r = run_child(string("env ") + env + " " + DEMO_WITH_DOUBLE + " 2>/dev/null");
         EXPECT_EQ(r.status, 1) << env;
         EXPECT_EQ(r.out, message) << env;  // no terminal reset, no frame
@@ -180,7 +186,7 @@ TEST(ShowBinary, FailingOutputEndsTheShowWithStatusOne) {
 }
 
 // Without a render thread nothing would be shown: the show says why on standard
-// error, releases sound and ends with status 1 once the terminal is reset.
+// error, releases sound, shows the cursor again and ends with status 1.
 TEST(ShowBinary, RenderThreadThatCannotStartEndsTheShowWithStatusOne) {
     temp_dir dir;
     const string log = dir.path("calls");
@@ -189,7 +195,7 @@ TEST(ShowBinary, RenderThreadThatCannotStartEndsTheShowWithStatusOne) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "\x1b"
                      "c"
-                     "\x1b[?25l");
+                     "\x1b[?25l\x1b[0m\x1b[?25h");  // the cursor shown again
     EXPECT_EQ(read_file(dir.path("err")),
               "demo: cannot start the render thread: Resource temporarily unavailable\n");
     EXPECT_EQ(read_file(log), "GetVersion\nInit 32000 64 0\nLoadSong vorbel.xm\nLoadSong knark.xm\n"
@@ -228,13 +234,41 @@ TEST(ShowBinary, MissingArtAndRefusedThreadsAreSaidAfterTheShow) {
     EXPECT_EQ(read_file(dir.path("err")), want);
 }
 
-// The real show binary with the real sound library, started where no module is.
-TEST(ShowBinary, RealBinaryWithoutModulesSaysLoadsongError) {
+// The real show binary with the real sound library: the show's own word for a
+// module it cannot load, then which and why (a missing one, a FIFO it does not
+// wait on, one cut short); a refused audio thread is said as such.
+TEST(ShowBinary, RealBinarySaysWhichModuleAndWhyAndWhichThread) {
     temp_dir dir;
-    child_result r = run_child("cd " + dir.path().string() + " && SDL_AUDIODRIVER=dummy " +
-                               DEMO_BINARY + " 2>/dev/null");
+    const string in_dir = "cd " + dir.path().string() + " && SDL_AUDIODRIVER=dummy ";
+    child_result r = run_child(in_dir + DEMO_BINARY + " 2>/dev/null");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "Loadsong error\n");
+    EXPECT_EQ(r.out, "Loadsong error\ndemo: cannot load vorbel.xm: No such file or directory\n");
+
+    ASSERT_EQ(
+        run_child("cd " + dir.path().string() + " && cp " RUN_DIR "/vorbel.xm . && mkfifo knark.xm")
+            .status,
+        0);
+    r = run_child(in_dir + "timeout 20 " + DEMO_BINARY + " 2>/dev/null");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Loadsong error\ndemo: cannot load knark.xm: is a FIFO, not a module file\n");
+
+    ASSERT_EQ(run_child("cd " + dir.path().string() +
+                        " && head -c 20000 " RUN_DIR "/vorbel.xm >vorbel.xm")
+                  .status,
+              0);
+    r = run_child(in_dir + DEMO_BINARY + " 2>/dev/null");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Loadsong error\ndemo: cannot load vorbel.xm: is cut short inside its "
+                     "headers, at 20000 bytes\n");
+
+#ifdef REFUSE_THREADS
+    // Every thread refused: the audio thread is the first.
+    r = run_child(in_dir + "LD_PRELOAD=" REFUSE_THREADS " REFUSE_THREADS_AFTER=0 timeout 20 " +
+                  DEMO_BINARY + " 2>/dev/null");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "INIT SOUND error\ndemo: cannot start the audio thread: Resource "
+                     "temporarily unavailable\n");
+#endif
 }
 
 // The whole show with its real art, the main thread ten times faster than

@@ -310,29 +310,64 @@ TEST_F(SoundMixer, CallsApplyOneDelayAfterTheirTimeWhereverTheCallbacksFall) {
     }
 }
 
-TEST(SoundLoading, FilesThatAreNoModuleGiveNull) {
+// Each load that fails says why. A FIFO or device is refused without waiting
+// on it, a file too large without reading it, a packed module without
+// unpacking it anywhere, and a module cut short of what its headers hold
+// (which the player would play with silence for the rest) is refused.
+TEST(SoundLoading, FilesThatAreNoModuleGiveNullAndSayWhy) {
     fs::path dir = scratch();
     fs::path good = module("scale.xm");
-    fs::path empty = dir / "empty.xm", garbage = dir / "garbage.xm", cut = dir / "cut.xm";
-    std::ofstream(empty).close();
-    std::ofstream(garbage) << std::string(3000, 'x');
-    {
-        std::ifstream in(good, std::ios::binary);
-        std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::ofstream(cut, std::ios::binary) << whole.substr(0, 200);
-    }
+    std::ifstream in(good, std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto file = [&dir](const char *name, const std::string &bytes) {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return dir / name;
+    };
     fs::path unreadable = dir / "unreadable.xm";
     fs::copy_file(good, unreadable, fs::copy_options::overwrite_existing);
     fs::permissions(unreadable, fs::perms::none);
+    fs::path fifo = dir / "fifo.xm", huge = dir / "huge.xm", packed = dir / "packed.xm.gz";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    file("huge.xm", "");
+    fs::resize_file(huge, (64 << 20) + 1);  // sparse: nothing is read of it
+    ASSERT_EQ(std::system(("gzip -c " + good.string() + " >" + packed.string()).c_str()), 0);
+    const fs::path tmp = dir / "tmp";
+    fs::create_directories(tmp);
+    setenv("TMPDIR", tmp.c_str(), 1);
 
-    EXPECT_EQ(FMUSIC_LoadSong((dir / "missing.xm").c_str()), nullptr);
-    EXPECT_EQ(FMUSIC_LoadSong(empty.c_str()), nullptr);
-    EXPECT_EQ(FMUSIC_LoadSong(garbage.c_str()), nullptr);
-    EXPECT_EQ(FMUSIC_LoadSong(cut.c_str()), nullptr);
-    EXPECT_EQ(FMUSIC_LoadSong(dir.c_str()), nullptr);
+    const std::string size = std::to_string(whole.size());
+    for (const auto &[path, why] : std::initializer_list<std::pair<fs::path, std::string>>{
+             {dir / "missing.xm", "No such file or directory"},
+             {file("empty.xm", ""), "is empty"},
+             {file("garbage.xm", std::string(3000, 'x')),
+              "not a module in a format the sound library knows"},
+             {file("cut.xm", whole.substr(0, 200)),
+              "is cut short inside its headers, at 200 bytes"},
+             {file("tenth.xm", whole.substr(0, whole.size() / 10)),
+              "is cut short inside its headers, at " + std::to_string(whole.size() / 10) +
+                  " bytes"},
+             {file("short.xm", whole.substr(0, whole.size() - 1)),
+              "is cut short: its headers tell of " + size + " bytes, the file has " +
+                  std::to_string(whole.size() - 1)},
+             {dir, "is a folder, not a module file"},
+             {fifo, "is a FIFO, not a module file"},
+             {"/dev/zero", "is a device, not a module file"},
+             {huge, "is 67108865 bytes, larger than any module the show plays (64 MB at most)"},
+             {packed, "is packed with gzip; the show plays a module only as it is, unpacked"}}) {
+        EXPECT_EQ(FMUSIC_LoadSong(path.c_str()), nullptr) << path;
+        EXPECT_EQ(std::string(sound_last_error()), why) << path;
+    }
+    unsetenv("TMPDIR");
+    EXPECT_TRUE(fs::is_empty(tmp));  // nothing unpacked
     EXPECT_EQ(FMUSIC_LoadSong(nullptr), nullptr);
     if (geteuid() != 0) {  // root reads it all the same
         EXPECT_EQ(FMUSIC_LoadSong(unreadable.c_str()), nullptr);
+    }
+    // The whole module, and one with bytes after what its headers hold, load.
+    for (const fs::path &ok : {good, file("longer.xm", whole + "tail")}) {
+        FMUSIC_MODULE *m = FMUSIC_LoadSong(ok.c_str());
+        EXPECT_NE(m, nullptr) << ok << ": " << sound_last_error();
+        FMUSIC_FreeSong(m);
     }
 }
 

@@ -401,6 +401,28 @@ TEST(CommandLine, MissingScoreOrUnwritableOutputFails) {
     EXPECT_NE(r.out.find("too long for a score"), std::string::npos) << r.out;
 }
 
+// What the compiler says of a hostile score or path: a score's control bytes
+// escaped, a folder's reason given, an empty output name refused by name.
+TEST(CommandLine, MessagesStayPrintableAndSayWhy) {
+    temp_dir dir;
+    auto r =
+        xmc(dir.write("esc.score", std::string("channels 1\n\x1b[2J\0x\n", 18)), dir.path("x.xm"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, dir.path("esc.score") +
+                         ":2: error: unexpected '\\x1b[2J\\x00x' outside an instrument, track or "
+                         "pattern\n");
+    r = xmc(dir.path(), dir.path("x.xm"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, dir.path().string() + ": cannot read the score: Is a directory\n");
+    r = probe::run("cd " + probe::quote(dir.path()) + " && " XMC_BINARY " esc.score ''");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "xmc: an output needs a name; the name given is empty\n");
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator(dir.path()))
+        files++;
+    EXPECT_EQ(files, 1u);  // the score alone
+}
+
 // A failed compilation leaves the module that was there as it was, and no
 // temporary file beside it (what stands at odd paths is the guard's test).
 TEST(CommandLine, AFailureLeavesTheEarlierModule) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "blip_module.h"
 #include "listen.h"
 #include "module_probe.h"
 #include "score.h"
@@ -69,6 +70,22 @@ TEST(ShowModules, KnarkStabsSoundInTheMiddleOfTheirHalfSeconds) {
         EXPECT_LT(probe::rms(s, start, start + rate / 10), 0.001);
         EXPECT_GT(probe::rms(s, start + rate / 5, start + rate * 7 / 10), 0.05);
         EXPECT_LT(probe::rms(s, start + rate * 82 / 100, start + rate), 0.001);
+    }
+}
+
+// The opening times its cards by knark's tempo and where its chords sound:
+// the module keeps them. (Five stabs: chords in the first channel.)
+TEST(ShowModules, KnarkKeepsTheTimesTheOpeningTakesFromIt) {
+    probe::loaded_module m(KNARK);
+    ASSERT_EQ(m.status, 0);
+    EXPECT_EQ(m.mod().bpm, KNARK_BPM);
+    EXPECT_EQ(m.mod().spd, KNARK_SPEED);
+    EXPECT_EQ(KNARK_ROW_US, 62500);
+    EXPECT_EQ(KNARK_CHORD_US, 62500);
+    const int pattern = m.mod().xxo[0];
+    for (int row = 0; row < 5 * KNARK_STAB_ROWS; row++) {
+        const bool chord = row % KNARK_STAB_ROWS == KNARK_CHORD_ROW;
+        EXPECT_EQ(m.event(pattern, 0, row).note != 0, chord) << "row " << row;
     }
 }
 

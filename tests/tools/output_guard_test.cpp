@@ -169,6 +169,48 @@ TEST(OutputGuard, ASignalTakesTheTemporaryAndTheChildWithIt) {
     EXPECT_FALSE(running(sleeper));
 }
 
+// Nothing is moved over itself (the old one would be removed with it), and
+// what replaces a file or folder takes its mode, and for root its owner. An
+// empty name takes no output.
+TEST(OutputGuard, NothingMovesOverItselfAndAReplacementKeepsModeAndOwner) {
+    odd_paths p;
+    p.dir.write("pages/index.html", "page");
+    for (const auto &[from, to] : {std::pair{p.dir.path("file"), p.dir.path("file")},
+                                   {p.dir.path("file"), p.dir.path("second")},
+                                   {p.dir.path("pages"), p.dir.path("pages/../pages")}}) {
+        const child_result r = probe::run(PUT_IN_PLACE " " + from + " " + to);
+        EXPECT_EQ(r.status, 1) << from;
+        EXPECT_EQ(r.out, "cannot move " + from + " to " + to + ": they are the same file\n");
+    }
+    EXPECT_EQ(read(p.dir.path("file")) + read(p.dir.path("pages/index.html")), "oldpage");
+    EXPECT_EQ(output_refusal(""), "an output needs a name; the name given is empty");
+
+    const bool root = geteuid() == 0;
+    chmod(p.dir.path("folder").c_str(), 0700);
+    chmod(p.dir.path("file").c_str(), 0640);
+    if (root) {
+        ASSERT_EQ(chown(p.dir.path("folder").c_str(), 4321, 4322), 0);
+        ASSERT_EQ(chown(p.dir.path("file").c_str(), 4321, 4322), 0);
+    }
+    p.dir.write("new.file", "new");
+    chmod(p.dir.path("pages").c_str(), 0755);
+    chmod(p.dir.path("new.file").c_str(), 0644);
+    std::string error;
+    ASSERT_TRUE(move_all_into_place(
+        {{p.dir.path("pages"), p.dir.path("folder")}, {p.dir.path("new.file"), p.dir.path("file")}},
+        error))
+        << error;
+    for (const std::string name : {"folder", "file"}) {
+        struct stat st;
+        ASSERT_EQ(stat(p.dir.path(name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, name == "file" ? 0640u : 0700u) << name;
+        if (root) {
+            EXPECT_EQ(st.st_uid * 10000 + st.st_gid, 4321u * 10000 + 4322u) << name;
+        }
+    }
+    EXPECT_EQ(read(p.dir.path("folder/index.html")) + read(p.dir.path("file")), "pagenew");
+}
+
 // Each tool that writes a file, over each odd path and over its own input.
 TEST(OutputGuard, EveryToolRefusesTheSameWay) {
     odd_paths p;

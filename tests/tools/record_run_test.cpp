@@ -89,6 +89,17 @@ TEST(RecordRun, VideoWithSoundInSyncAndAnAsciicast) {
     ASSERT_EQ(lines.size(), 44u);
     EXPECT_NE(lines[0].find(", \"frames\": \"full\", "), std::string::npos) << lines[0];
     EXPECT_EQ(lines.back().find(", \"o\", \"\\u001b[A\\u001b[A"), 9u) << lines.back().substr(0, 40);
+    // cast_compact makes it compact, and cast_check takes what it makes as
+    // the same cast in the other form.
+    const std::string cast = full.path().string() + "/demo.cast";
+    const child_result whole = run_child(CAST_CHECK " " + cast);
+    ASSERT_EQ(whole.status, 0);
+    ASSERT_EQ(run_child(CAST_COMPACT " " + cast + " " + cast + ".compact 2>&1").status, 0);
+    const child_result compacted = run_child(CAST_CHECK " " + cast + ".compact 2>&1");
+    EXPECT_EQ(compacted.status, 0) << compacted.out;
+    std::string facts = whole.out;
+    facts.replace(facts.find("frames full"), 11, "frames compact");
+    EXPECT_EQ(compacted.out, facts);
     for (std::size_t k = 0; k < 40; k++)
         EXPECT_NEAR(times[3 + k] - times[3], pts[k], 0.0015) << "frame " << k;
     EXPECT_GT(times.back(), 39 * 0.030);

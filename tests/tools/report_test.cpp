@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "arrange.h"
 #include "mix.h"
 #include "module_probe.h"
 
@@ -128,7 +129,8 @@ TEST(MusicReport, KickOverABassDuckedAndNot) {
                   "the bass (channel 1), the mix rising +3.4 dB from the 50 ms before",
                   "octaves   dB against the loudest (63):  31 -21.5  63 0.0  125 -4.7"});
     expect_lines(report_on(dir, "ducked", with(KICK_AND_BASS, "BASS", "ducked")),
-                 {"median: +7.6 dB over the bass (channel 1), the mix rising +2.7 dB"});
+                 {"median: +7.6 dB over the bass (channel 1), the mix rising +2.7 dB",
+                  "harmony   2 bars with bass, 0 with two roots; no four bars in a row with bass"});
 }
 
 // A lead on a square wave, its echo three rows later on the next channel,
@@ -166,6 +168,16 @@ TEST(MusicReport, LeadOverAnEchoQuietAndLoud) {
     expect_lines(report_on(dir, "loud", with(LEAD_AND_ECHO, "ECHO", "volume 40\n  pan 120")),
                  {"0 of 1 windows with the lead 3 LU or more",
                   "echo      channel 1, pan +120 as heard, -0.7 to -0.7 LU under the lead"});
+    // The echo stops 6.24 s in: the later windows, where it does not play
+    // (the loudness filters' tail reads some thousands of LU down), count
+    // neither for its margin nor for the lead's.
+    const std::string later =
+        with(with(LEAD_AND_ECHO, "ECHO", "volume 12\n  pan 64"), "order p",
+             "pattern q 20\n  tracks tune tune>3@02\n  00 ... | ... | A-3 03\n"
+             "pattern r 32\n  tracks tune\n  00 ... | === | A-3 03\norder p q r r r");
+    expect_lines(report_on(dir, "later", later),
+                 {"at    7.5 s  -11.7 LUFS: +17.2 LU over channel 2\n",
+                  "echo      channel 1, pan +64 as heard, 12.1 to 12.1 LU under the lead"});
 }
 
 // Eight bars of kick and bass, eight more with a lead over them at half the
@@ -217,6 +229,120 @@ order a a b b c c
                        "neighbouring 7.5 s windows: 7.5 s +2.9; 1 in all",
                        "seam      last 3.75 s -15.2 LUFS, first 3.75 s after the restart -18.0 "
                        "LUFS: 2.8 LU apart; the restart plays kick"});
+}
+
+// Half-bar roots (C = 0, -1 silent): Am F C G twice, the same a tone up,
+// then four bars with two roots each and a bar without bass. The commonest
+// sequence is A F C G's: bars 1-8, its rotations (F C G A at bar 2 ...)
+// count apart, and B G D A (bars 9-12) is the same transposed.
+TEST(MusicReport, HarmonyCountsSequencesUnderTransposition) {
+    std::vector<int> roots;
+    for (int pass = 0; pass < 3; pass++)
+        for (int r : {9, 5, 0, 7})
+            roots.insert(roots.end(), 2, (r + 2 * (pass == 2)) % 12);
+    roots.insert(roots.end(), {2, 7, 0, 5, 10, 4, 9, 4, -1, -1});
+    const harmony_figures h = measure_harmony(roots);
+    EXPECT_EQ(h.bars_with_bass, 16);
+    EXPECT_EQ(h.covered, 12);
+    EXPECT_EQ(h.first_bar, 0);
+    EXPECT_EQ(h.two_chords, 4);
+}
+
+// Six bars of lead: a figure, the same a fifth up (a repeat), a pickup bar,
+// a rest answered by channel 2, two bars, a rest nobody answers.
+TEST(MusicReport, LeadRepeatsPickupsRunsAndAnswers) {
+    song_bars s;
+    s.lead = 0;
+    s.echo = 1;
+    s.melodic = {true, true, true, false};
+    const std::vector<std::vector<std::pair<int, int>>> lead = {
+        {{0, 57}, {6, 60}}, {{0, 64}, {6, 67}}, {{4, 57}}, {}, {{2, 60}}, {{0, 64}}, {}};
+    for (std::size_t b = 0; b < lead.size(); b++) {
+        bar_notes n;
+        n.lead = lead[b];
+        n.struck = {static_cast<int>(lead[b].size()), static_cast<int>(lead[b].size()),
+                    b == 3 ? 3 : 0, 1};  // channel 3 (drums) strikes everywhere
+        s.bars.push_back(n);
+    }
+    const lead_figures l = measure_lead(s, {true, true, true, false, true, true, false});
+    EXPECT_EQ(l.bars, 5);
+    EXPECT_EQ(l.striking, 5);
+    EXPECT_EQ(l.repeats, 1);
+    EXPECT_EQ(l.late, 2);
+    EXPECT_EQ(l.longest_run, 3);
+    EXPECT_EQ(l.rests, 2);
+    EXPECT_EQ(l.answered, 1);
+}
+
+// Bars of kick, snare and bass played fast (a beat lasts 0.12 s): four on
+// the floor, a stop after beat two, the drop, half-time, a broken bar and a
+// fill. The kick carries a click; the snare's body sits at G3.
+TEST(MusicReport, ArrivalsKickAndGrooveOfAnArrangement) {
+    temp_dir dir;
+    const std::string out = report_on(dir, "groove", R"(
+channels 3
+bpm 250
+speed 3
+instrument 01 hit "kick"
+  wave sine
+  freq 200 55 25
+  length 250
+  decay 60
+  noise 30 2
+instrument 02 hit "snare"
+  wave sine
+  freq 320 196 25
+  length 150
+  decay 50
+  noise 60 40
+instrument 03 tone "bass"
+  wave saw
+  volume 30
+pattern four 16
+  00 C-4 01 | ... | ...
+  02 ... | ... | A-2 03
+  04 C-4 01 | C-4 02
+  08 C-4 01
+  12 C-4 01 | C-4 02
+pattern stop 16
+  00 C-4 01 | ... | ...
+  02 ... | ... | A-2 03
+  04 C-4 01 | C-4 02 | ===
+pattern half 16
+  00 C-4 01 | ... | ...
+  02 ... | ... | F-2 03
+  08 ... | C-4 02 | G-2 03
+  10 C-4 01
+pattern broken 16
+  00 C-4 01 | ... | ...
+  02 ... | ... | E-2 03
+  04 ... | C-4 02
+  06 C-4 01
+  10 C-4 01
+  12 ... | C-4 02
+pattern fill 16
+  00 C-4 01 | ... | ...
+  02 ... | ... | E-2 03
+  04 C-4 01 | C-4 02
+  08 C-4 01 | C-4 02
+  10 ... | C-4 02
+  12 C-4 01 | C-4 02
+  14 ... | C-4 02
+  15 ... | C-4 02
+order four four four stop four half half broken fill four
+)");
+    // The stop leaves the beat before the drop near silence; the snare's
+    // body covers the kick on beats 2 and 4; the half-time bars are broken too.
+    expect_lines(out, {"drop      bar 5 at 1.92 s (the kick back after stopping): its first beat "
+                       "-20.5 LUFS, +43.9 LU over the beat before",
+                       "kick top  0.1% of the kick's energy above 1 kHz; in each hit's first 40 ms "
+                       "at 150-400 Hz over the rest of the mix, median: beats 1 and 3 +2.6 dB "
+                       "(16), beats 2 and 4 -2.7 dB (13), off the beat +1.0 dB (4)",
+                       "harmony   10 bars with bass, 2 with two roots;", "covers 5 bars (50%)",
+                       "groove    10 kicked bars: plain four on the floor 6 (60%); the commonest "
+                       "kick and snare bar 5 (50%); half-time 2, broken 3",
+                       "stops: 1.56 s for 0.36 s; 1 in all",
+                       "fills before 1 of 2 eight-bar boundaries"});
 }
 
 // The spectrogram spans the stretch asked for, also drawn at a low rate: sox

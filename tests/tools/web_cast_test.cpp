@@ -146,4 +146,94 @@ TEST(WebCast, RefusesACastThatIsCutEditedOrNotTheShowsNamingTheLine) {
     EXPECT_EQ(check(joined(full), facts).rfind("line 6: not the show's stream: byte ", 0), 0u);
 }
 
+// The full form of compact_cast()'s cast: the same header saying "full",
+// each frame printed whole.
+std::vector<std::string> full_cast() {
+    std::vector<std::string> full = compact_cast();
+    full[0] = "{" + HEADER_KEYS +
+              ", \"first_frame\": 0.300000, \"frames\": \"full\", \"env\": {\"TERM\": "
+              "\"xterm-256color\"}}";
+    full[4] = event("0.300000", uniform_frame("\033[1;37;44mA"));
+    full[5] = event("0.333000", uniform_frame("\033[0;31;42mB"));
+    full[6] = event("1.200000", uniform_frame("\033[0;31;42mB"));
+    return full;
+}
+
+std::string compacted(const std::string &text, std::string &out) {
+    std::istringstream in(text);
+    return ::compact_cast(in, out);
+}
+
+TEST(WebCast, ACharacterTheShowDoesNotPrintIsRefusedHoweverItIsSpelled) {
+    cast_facts facts;
+    // In a frame, é as a raw UTF-8 byte pair or as \u00e9, or any raw byte
+    // past ASCII: the terminal model and the page would show them apart.
+    for (const std::string &e :
+         {std::string("[0.34, \"o\", \"\\u00e9\"]"), std::string("[0.34, \"o\", \"\xc3\xa9\"]"),
+          std::string("[0.34, \"o\", \"x\xff\"]")}) {
+        std::vector<std::string> lines = compact_cast();
+        lines[5] = e;
+        const std::string said = check(joined(lines), facts);
+        EXPECT_EQ(said.rfind("line 6: a character the show does not print (byte 0x", 0), 0u)
+            << e << ": " << said;
+    }
+    // The header is no frame: a title in either spelling, a pair of
+    // surrogates among it, is taken; a lone surrogate or a key twice is not.
+    std::vector<std::string> lines = compact_cast();
+    lines[0] = "{" + HEADER_KEYS + ", \"title\": \"D\xc3\xa9mo \\u00e9 \\ud83d\\ude00\"}";
+    EXPECT_EQ(check(joined(lines), facts), "");
+    lines[0] = "{" + HEADER_KEYS + ", \"title\": \"\\ud83d.\"}";
+    EXPECT_EQ(
+        check(joined(lines), facts).rfind("line 1: the header's \"title\" is wrong: a bad", 0), 0u);
+    lines[0] = "{" + HEADER_KEYS + ", \"frames\": \"compact\", \"frames\": \"full\"}";
+    EXPECT_EQ(check(joined(lines), facts), "line 1: the header has \"frames\" twice");
+}
+
+TEST(WebCast, AFullCastIsMadeCompactThroughTheOneReaderAndWriter) {
+    std::string out;
+    ASSERT_EQ(compacted(joined(full_cast()), out), "");
+    // Every key kept in its place, "frames" now "compact" and the comma after
+    // it still there; the times as they were; the frames as what changes.
+    EXPECT_EQ(out.substr(0, out.find('\n')),
+              "{" + HEADER_KEYS +
+                  ", \"first_frame\": 0.300000, \"frames\": \"compact\", \"env\": {\"TERM\": "
+                  "\"xterm-256color\"}}");
+    cast_facts facts;
+    ASSERT_EQ(check(out, facts), "");
+    EXPECT_TRUE(facts.compact);
+    EXPECT_EQ(facts.events, 6);
+    EXPECT_EQ(facts.length, 1.2);
+    EXPECT_NE(out.find("[0.333000, \"o\", \"\\u001b[H\\u001b[0;31;42mBBBB"), std::string::npos);
+    EXPECT_NE(out.find("\n[1.200000, \"o\", \"\"]\n"), std::string::npos) << out;
+
+    // An older header without the recorder's keys gains them; a time with
+    // more digits than six keeps them.
+    std::vector<std::string> older = full_cast();
+    older[0] = "{" + HEADER_KEYS + "}";
+    older[4] = event("0.3000004", uniform_frame("\033[1;37;44mA"));
+    ASSERT_EQ(compacted(joined(older), out), "");
+    EXPECT_EQ(out.substr(0, out.find('\n')),
+              "{" + HEADER_KEYS + ", \"first_frame\": 0.3000004, \"frames\": \"compact\"}");
+    ASSERT_EQ(check(out, facts), "");
+
+    // What the reader refuses the compaction refuses, in the same words:
+    // a time that is NaN, a string or negative, more after an event, and a
+    // cast already compact. Nothing is written.
+    const std::pair<std::string, std::string> refused[] = {
+        {"[NaN, \"o\", \"\"]", "line 7: not an event: no number at column 2"},
+        {"[\"1.2\", \"o\", \"\"]", "line 7: not an event: no number at column 2"},
+        {"[-1, \"o\", \"\"]", "line 7: its time is negative"},
+        {"[1.2, \"o\", \"\"] []", "line 7: not an event: more after the end at column 16"},
+    };
+    for (const auto &[line, said] : refused) {
+        std::vector<std::string> lines = full_cast();
+        lines[6] = line;
+        out = "untouched";
+        EXPECT_EQ(compacted(joined(lines), out), said) << line;
+        EXPECT_EQ(check(joined(lines), facts), said) << line;
+        EXPECT_EQ(out, "untouched");
+    }
+    EXPECT_EQ(compacted(joined(compact_cast()), out), "its frames are compact already");
+}
+
 }  // namespace

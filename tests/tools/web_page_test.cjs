@@ -183,7 +183,7 @@ async function playAndSampleDrift(page) {
 
 async function main() {
   const cast = posterSpec ? fs.readFileSync(path.join(recDir, "demo.cast"), "utf8").split("\n") : [];
-  const firstFrame = posterSpec && JSON.parse(cast[0]).first_frame;
+  const firstFrame = Number(process.env.CAST_FIRST_FRAME);  // as cast_check reads it
   const events = cast.filter((l) => l.startsWith("[")).map((l) => JSON.parse(l));
   const port = await freePort();
   const server = spawn("python3", ["-m", "http.server", "--bind", "127.0.0.1", String(port)],

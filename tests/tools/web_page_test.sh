@@ -2,9 +2,10 @@
 # The show's web page in a real browser: the recorder records the stand-in
 # show with its colour pattern (FAKE_SHOW_COLOURS: 22.5 s, or 12 s with
 # --quick) and its stills, tools/web/make_web.sh makes the page (its poster at
-# the first still's moment) and must refuse three bad casts, and
-# web_page_test.cjs plays the page in Debian's chromium; about 100 s in all,
-# 45 with --quick. Exits 77 (skipped) when chromium cannot start.
+# the first still's moment) and must refuse three bad casts, make a short
+# full-cast recording's page compact and fail on a broken compaction, and
+# web_page_test.cjs plays the page in Debian's chromium; about 110 s in all,
+# 55 with --quick. Exits 77 (skipped) when chromium cannot start.
 #   web_page_test.sh [--quick] RECORD CAST_CHECK CAST_COMPACT FAKE_SHOW
 set -euo pipefail
 quick=()
@@ -55,4 +56,36 @@ awk 'NR > 5 { k = index($0, ","); $0 = sprintf("[%.6f", substr($0, 2, k - 2) + 1
      { print }' "$tmp/demo.cast" >"$bad/demo.cast"
 refused "ends at 10000000.*far longer than the" "a cast that goes on a billion seconds after its first frame"
 
-node "$here/web_page_test.cjs" "${quick[@]}" "$tmp" "$poster" "$moments"
+# A recording with whole frames (--cast-full, 40 frames) is made compact on
+# the way: the page's cast is then one cast_check takes as compact; and a
+# compaction that writes a broken cast, though it exits 0, fails the page
+# maker with nothing made.
+full=$tmp/full
+mkdir "$full"
+FAKE_SHOW_COLOURS=40 "$record" --cast-full --run-dir "$full" --demo "$fake_show" --out "$full" \
+    >"$full/record.log" 2>&1 || { cat "$full/record.log"; exit 1; }
+"$root/tools/web/make_web.sh" --cast-check "$checker" --cast-compact "$compactor" "$full" >/dev/null
+gzip -dc "$full/web/demo.cast.gz" >"$full/page.cast"
+grep -qx "frames compact" <("$checker" "$full/page.cast") ||
+    { echo "FAIL the page of a full cast does not hold a compact cast"; exit 1; }
+echo "ok   a full cast is made compact for the page"
+rm -r "$full/web"
+# (put_in_place is found beside the compaction)
+mkdir "$full/web_tools"
+ln -s "$(dirname "$compactor")/../output_guard" "$full/output_guard"
+cat >"$full/web_tools/cast_compact" <<'EOF'
+#!/bin/sh
+echo '{"version": 2 "width": 80, "height": 25}' >"$2"
+EOF
+chmod +x "$full/web_tools/cast_compact"
+if "$root/tools/web/make_web.sh" --cast-check "$checker" --cast-compact \
+    "$full/web_tools/cast_compact" "$full" >/dev/null 2>"$full/said" ||
+    ! grep -q "is refused: line 1: " "$full/said" || [ -e "$full/web" ]; then
+    echo "FAIL a broken compaction was not refused: $(cat "$full/said")"
+    exit 1
+fi
+echo "ok   a broken compaction is refused: $(cat "$full/said")"
+
+# The page is played from the first frame's time as the page maker read it.
+first_frame=$("$checker" "$tmp/demo.cast" | sed -n 's/^first_frame //p')
+CAST_FIRST_FRAME=$first_frame node "$here/web_page_test.cjs" "${quick[@]}" "$tmp" "$poster" "$moments"

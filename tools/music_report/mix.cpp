@@ -3,6 +3,8 @@
 // the song plays, and prints one block of lines.
 #include "mix.h"
 
+#include "arrange.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -122,13 +124,12 @@ parts find_parts(const std::string &file, const xmp_module &m) {
     return p;
 }
 
-void print_kick(const std::string &file, const rendering &song, const parts &p,
+void print_kick(const rendering &song, const rendering &kick, const parts &p,
                 const std::vector<channel_study> &channels) {
     if (!p.kick || p.bass < 0) {
         std::printf("kick      %s\n", p.kick ? "no bass to measure it against" : "no kick");
         return;
     }
-    const rendering kick = render_song(file, -1, p.kick);
     const kick_figures k = measure_kick(
         band_energy(kick.frames, KICK_BAND_LOW_HZ, KICK_BAND_HIGH_HZ, 0.001),
         channels[static_cast<std::size_t>(p.bass)].low,
@@ -209,7 +210,11 @@ void print_steps(const rendering &song) {
 }
 
 // Per window where the lead sounds for most of it: its loudness over each
-// other melodic part's, the least of them, and its echo's.
+// other melodic part's, the least of them, and its echo's. A part under
+// broadcast loudness's absolute gate in a window does not play there (a
+// silent rendering can read some thousands of LU down rather than -infinity).
+constexpr double SILENT_LUFS = -70;
+
 void print_lead(const parts &p, const std::vector<channel_study> &channels) {
     if (p.lead < 0) {
         std::printf("lead      no lead\n");
@@ -232,7 +237,7 @@ void print_lead(const parts &p, const std::vector<channel_study> &channels) {
             if (!p.melodic[ch] || static_cast<int>(ch) == p.lead || w >= channels[ch].lufs.size())
                 continue;
             const double m = lead.lufs[w] - channels[ch].lufs[w];
-            if (std::isfinite(m) && m < margin) {
+            if (std::isfinite(m) && m < margin && channels[ch].lufs[w] > SILENT_LUFS) {
                 margin = m;
                 under = static_cast<int>(ch);
             }
@@ -243,8 +248,9 @@ void print_lead(const parts &p, const std::vector<channel_study> &channels) {
         std::printf("          at %6.1f s %6.1f LUFS: %+5.1f LU over channel %d", from,
                     lead.lufs[w], margin, under);
         if (p.echo >= 0 && w < channels[static_cast<std::size_t>(p.echo)].lufs.size()) {
-            const double e = lead.lufs[w] - channels[static_cast<std::size_t>(p.echo)].lufs[w];
-            if (std::isfinite(e)) {
+            const double echo_lufs = channels[static_cast<std::size_t>(p.echo)].lufs[w];
+            const double e = lead.lufs[w] - echo_lufs;
+            if (std::isfinite(e) && echo_lufs > SILENT_LUFS) {
                 std::printf(", %+5.1f LU over its echo", e);
                 least_echo = std::min(least_echo, e);
                 most_echo = std::max(most_echo, e);
@@ -410,10 +416,12 @@ kick_figures measure_kick(const std::vector<double> &kick_low, const std::vector
 void print_mix(const std::string &file, const xmp_module &m, const rendering &song,
                const std::vector<channel_study> &channels) {
     const parts p = find_parts(file, m);
-    print_kick(file, song, p, channels);
+    const rendering kick = p.kick ? render_song(file, -1, p.kick) : rendering{};
+    print_kick(song, kick, p, channels);
     print_layers(song, p, channels);
     print_steps(song);
     print_lead(p, channels);
     print_octaves(song);
     print_seam(song, m, p);
+    print_arrangement(m, song, kick, p.notes, channels);
 }

@@ -9,7 +9,10 @@
 // each instrument sounds from its note when played at C-4, and how the parts
 // sit together (see mix.h): the kick against the bass, the layers coming and
 // going, the steps in loudness, the lead in front of the rest and its echo,
-// the octave bands and the seam where the song loops. It can also
+// the octave bands and the seam where the song loops; and how it is arranged
+// (see arrange.h): the drop and the climb after the break, the kick on a
+// small speaker, the bass's harmony, how the lead develops and how the groove
+// changes. It can also
 // write the rendering as a WAV file and as a spectrogram picture (the picture
 // needs sox), of the whole song or of a stretch of it, up to a top frequency.
 // A song that does not loop within half an hour of music is refused.

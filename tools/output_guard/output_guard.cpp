@@ -58,6 +58,15 @@ void remove_old(const std::string &path) {
     std::filesystem::remove_all(path, ec);
 }
 
+// Gives what replaces a file the old one's mode, and for root its owner too
+// (should that fail, it stays root's): a file shared with a group, or kept
+// private, stays so when a tool writes it anew.
+void keep_mode_and_owner(const std::string &path, const struct stat &old) {
+    if (geteuid() == 0)
+        (void)!lchown(path.c_str(), old.st_uid, old.st_gid);
+    chmod(path.c_str(), old.st_mode & 07777);
+}
+
 struct moved {
     std::string from, to, old;  // old: where the replaced file now is; empty: nothing replaced
     bool exchanged = false;
@@ -87,7 +96,16 @@ bool move_one(const std::string &from, const std::string &to, moved &m, std::str
         return false;
     m = {from, to, "", false};
     struct stat old;
-    if (lstat(to.c_str(), &old) != 0) {
+    const bool replacing = lstat(to.c_str(), &old) == 0;
+    // Moved over itself, the swap below would leave the file in the place of
+    // the old one, which is then removed: the file would be gone.
+    if (replacing && old.st_dev == what.st_dev && old.st_ino == what.st_ino) {
+        error = "cannot move " + from + " to " + to + ": they are the same file";
+        return false;
+    }
+    if (replacing)
+        keep_mode_and_owner(from, old);
+    if (!replacing) {
         if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
             return true;
         error = "cannot move " + from + " to " + to + ": " + errno_says(errno);
@@ -138,6 +156,8 @@ void register_slot(const std::string &path) {
 std::string output_refusal(const std::string &path, const std::vector<std::string> &inputs,
                            bool folder) {
     struct stat st;
+    if (path.empty())
+        return "an output needs a name; the name given is empty";
     if (lstat(path.c_str(), &st) != 0)
         return errno == ENOENT ? "" : "cannot look at " + path + ": " + errno_says(errno);
     if (S_ISDIR(st.st_mode) != folder || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))

@@ -47,7 +47,7 @@ const char USAGE[] =
     "Cards are read as the show reads them: at most 4999 bytes (499 for smile).\n"
     "Colours: 0 black, 1 red, 2 green, 3 yellow, 4 blue, 5 magenta, 6 cyan, 7 white.\n";
 
-const card_place UNKNOWN = {"", 0, 0, 0, 0, 1, 7, 7, GROUND_BLUE, CARD_SIZE};
+const card_place UNKNOWN = {"", 0, 0, 0, 0, 1, 7, 7, GROUND_BLUE, scene_card("the preview's own")};
 
 // The show's placement of a card, found by its file name (directories dropped).
 const card_place &place_of(const std::string &path) {
@@ -117,7 +117,7 @@ bool show_card(const std::string &path, const card_options &o, bool caption) {
         p.ground = {true, p.ground.filled ? p.ground.attr : GROUND_BLUE.attr,
                     p.ground.filled ? p.ground.fg : GROUND_BLUE.fg, o.back_bg};
     static char card[CARD_SIZE];
-    std::size_t size = p.buffer;
+    std::size_t size = p.buffer.size;
     read_art(card, size, path.c_str());
 
     // Drawn as the show draws it; a card the show puts over another picture

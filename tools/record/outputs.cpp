@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "cast.h"
+#include "cast_file.h"
 #include "clocks.h"
 #include "mkv.h"
 #include "record.h"
@@ -341,12 +342,9 @@ bool write_cast(recording &r) {
     // Beside asciicast's own keys, what the web page's maker needs: the time
     // of the first frame (where the video starts; written as its event's
     // time is) and whether the frames are compact or whole.
-    std::fprintf(cast.get(),
-                 "{\"version\": 2, \"width\": %d, \"height\": %d, \"timestamp\": %ld, "
-                 "\"first_frame\": %.6f, \"frames\": \"%s\", \"env\": {\"TERM\": "
-                 "\"xterm-256color\"}}\n",
-                 WIDTH, TERM_HEIGHT, static_cast<long>(r.run.wall_clock),
-                 r.run.first_frame - r.run.first_byte, r.opt.cast_full ? "full" : "compact");
+    const cast_header header = recorder_cast_header(
+        static_cast<long>(r.run.wall_clock), r.run.first_frame - r.run.first_byte, r.opt.cast_full);
+    std::fputs(cast_header_line(header).c_str(), cast.get());
     // The compact form: the units before the first frame as printed, then
     // each frame as what it changes on the terminal.
     auto shown = std::make_unique<terminal>();
@@ -358,8 +356,8 @@ bool write_cast(recording &r) {
                 bytes = compact.data();
                 n = compact.size();
             }
-            return std::fprintf(cast.get(), "[%.6f, \"o\", %s]\n", t - r.run.first_byte,
-                                cast_json_string(bytes, n).c_str()) > 0;
+            const std::string line = cast_event_line(cast_time(t - r.run.first_byte), bytes, n);
+            return std::fwrite(line.data(), 1, line.size(), cast.get()) == line.size();
         });
     if (!ok)
         return stop_signal ? false : fail("cannot write " + path + ": " + errno_text(errno));

@@ -11,7 +11,9 @@
 # the show's is refused, naming its line, before anything is made. The time of
 # its first frame and the form of its frames come from the cast's header; a
 # cast with whole frames (the recorder's --cast-full) is made compact with
-# cast_compact. Both programs are by default the ones the run command builds.
+# cast_compact, and the result read by cast_check again. Both programs are by
+# default the ones the run command builds. Any step that fails ends the script
+# with status 1 and nothing made.
 # The page folder replaces only an earlier page folder, never a file, link or
 # device there, through put_in_place, built beside cast_compact.
 set -euo pipefail
@@ -57,6 +59,8 @@ refused=$("$placer" --folder --check "$out" 2>&1) || die "$refused"
 facts=$("$checker" --poster "$poster" "$rec/demo.cast") || exit 1
 fact() { sed -n "s/^$1 //p" <<<"$facts"; }
 first=$(fact first_frame) frames=$(fact frames) length=$(fact length)
+[ -n "$first" ] && [ -n "$length" ] && { [ "$frames" = compact ] || [ "$frames" = full ]; } ||
+    die "$checker did not say what the cast holds"
 # The video runs from the first frame to the show's end, and the music is
 # moved by the first frame's time: a first frame later than the video is long,
 # or a cast much longer than the video, is not this recording's.
@@ -93,7 +97,12 @@ cp "$font" "$tmp/font/"
 cp /usr/share/doc/fonts-dejavu-core/copyright "$tmp/font/LICENSE"
 if [ "$frames" = full ]; then
     [ -x "$compactor" ] || die "$rec/demo.cast has whole frames and $compactor is missing"
-    "$compactor" "$rec/demo.cast" "$tmp/demo.cast"
+    "$compactor" "$rec/demo.cast" "$tmp/demo.cast" ||
+        die "cast_compact could not make $rec/demo.cast compact"
+    # What the page plays is read as cast_check reads it: a compact cast it
+    # refuses would leave a page that never plays.
+    said=$("$checker" "$tmp/demo.cast" 2>&1 >/dev/null) ||
+        die "the compact cast made of $rec/demo.cast is refused: ${said#*demo.cast: }"
     gzip -9 -n "$tmp/demo.cast"
 else
     gzip -9 -n -c "$rec/demo.cast" >"$tmp/demo.cast.gz"

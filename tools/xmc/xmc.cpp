@@ -35,10 +35,11 @@ bool read_score(const std::string &path, std::string &text) {
     std::size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= MAX_SCORE_BYTES)
         text.append(buf, n);
+    const int read_errno = errno;
     const bool failed = std::ferror(f);
     std::fclose(f);
     if (failed)
-        std::cerr << path << ": cannot read the score\n";
+        std::cerr << path << ": cannot read the score: " << std::strerror(read_errno) << '\n';
     else if (text.size() > MAX_SCORE_BYTES)
         std::cerr << path << ": longer than " << (MAX_SCORE_BYTES >> 20)
                   << " MB, too long for a score\n";
@@ -58,11 +59,27 @@ bool write_module(const std::string &out, const std::string &score,
     return true;
 }
 
+// A message's text with its control bytes written as \xNN: a score's bytes
+// quoted in an error never reach the terminal as ESC or NUL.
+std::string printable(const std::string &text) {
+    std::string out;
+    for (const unsigned char c : text) {
+        if (c >= 0x20 && c != 0x7f) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "\\x%02x", c);
+        out += hex;
+    }
+    return out;
+}
+
 void report(const std::string &score, const score_error &e) {
-    std::cerr << score;
+    std::cerr << printable(score);
     if (e.line > 0)
         std::cerr << ':' << e.line;
-    std::cerr << ": error: " << e.message << '\n';
+    std::cerr << ": error: " << printable(e.message) << '\n';
 }
 
 // The module's bytes, or none after the score's faults are reported.
