@@ -55,7 +55,9 @@ if [ -z "$run_dir" ]; then
     echo "Building the demo ..." >&2
     mkdir -p build-demo
     log=build-demo/build.log
-    { cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DDEMO_TESTS=OFF &&
+    # The show alone: the tools (and the packages they need) are left to the
+    # commands that use them, which build them into the same folder.
+    { cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DDEMO_TOOLS=OFF -DDEMO_TESTS=OFF &&
       cmake --build build-demo -j"$(nproc)"; } >"$log" 2>&1 || { cat "$log"; exit 1; }
     run_dir=$PWD/build-demo/run
 fi

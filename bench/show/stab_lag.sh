@@ -15,7 +15,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(realpath -m -- "${1:-$root/build}")
 runs=${2:-3}
 . "$root/scripts/packages.sh"
-ensure_packages $record_packages python3
+ensure_packages $stab_lag_packages
 
 echo "Building the show and the recorder in $build ..." >&2
 nice -n 19 cmake --build "$build" -j"$(nproc)" --target demo record music run_grafik >/dev/null

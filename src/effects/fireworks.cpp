@@ -101,8 +101,13 @@ void *fireworks(void *layer_number) {
         return nullptr;
     grid_t &scr = layer(my_id);
 
-    // Each instance seeds with the time times its layer, so the instances of
-    // a volley, started within one second, still differ.
+    // srand reseeds the one generator the whole program shares, here with
+    // the time times the layer. The rocket draws its colours, height, column
+    // and sparks at once after it, so those mostly follow this seed and the
+    // rockets of a volley, started within one second, still differ; but a
+    // border crawler drawing its colours in between takes numbers from the
+    // same sequence (and so shifts the rocket's), and the crawlers go on
+    // from whichever seed the last rocket set.
     srand(static_cast<unsigned>(time(nullptr) * my_id));
 
     int cols[5];

@@ -15,7 +15,9 @@
 
 // One character cell. `data` is the byte printed; on a layer the value 5 marks
 // a transparent cell. `attr` is the SGR attribute (0 normal, 1 bold), `fg` and
-// `bg` are colour numbers printed as 30 + fg and 40 + bg, never clamped.
+// `bg` are colour numbers printed as 30 + fg and 40 + bg; the stream writer
+// holds each printed number to 0..9999 (stream_param), so a colour outside
+// -30..9969 or -40..9959 is printed at the nearer end.
 struct framebuffer_point {
     char data;
     int attr;

@@ -1,6 +1,7 @@
 // The show driver: start-up, the opening, and shutdown.
 #pragma once
 
+#include "show/timeline.h"
 #include "sound.h"
 
 // The main module ("vorbel.xm") and the blips ("knark.xm"), owned by the driver.
@@ -18,8 +19,13 @@ int start_screen();
 // The count-in, the words, the opening cards with their blips, the main
 // module and the border crawlers.
 void opening();
-// Every scene in turn, separated by wipes and announced by title cards or
-// words, ending with the credits scroller and the end card.
+// One scene of the timeline, from its wipe up to the next scene's; the
+// opening is opening() itself. The scroller reads the end card that the end
+// shows.
+void play_scene(scene_name scene);
+// Every scene after the opening in the timeline's order, separated by wipes
+// and announced by title cards or words, ending with the credits scroller and
+// the end card.
 void scenes();
 // The credits line of the closing scroller.
 extern const char credits[];

@@ -44,6 +44,8 @@ TEST(Opening, TimingBlipsCardsAndMainModule) {
     recorder_start();
     opening();
     recorder_stop();
+    // The first scene begins where the timeline says, after the opening.
+    EXPECT_EQ(recorded_total(), timeline[SCENE_CHING].start_us);
     sound_double.observer = nullptr;
 
     // Five half-second blips of the second module, each stopped again, then the

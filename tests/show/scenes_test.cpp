@@ -3,6 +3,7 @@
 // end card left on screen.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -43,7 +44,29 @@ TEST(Scenes, WholeSequenceModesLayersWipesAndEndCard) {
     // pauses: they are done long before the end card, which they would
     // otherwise still be drawing over when the main thread runs slowly.
     recorder_start({.others = 0});
-    scenes();
+    // Scene by scene in the timeline's order, as the driver plays them: each
+    // begins when the timeline says, the opening's length after the first
+    // frame, and as much later as the fireworks' rockets held the show longer
+    // than their shortest.
+    long opening_us = timeline[SCENE_CHING].start_us, later_us = 0;
+    for (const scene_time &s : timeline) {
+        if (s.scene == SCENE_OPENING)
+            continue;
+        EXPECT_EQ(opening_us + recorded_total() - later_us, s.start_us) << s.name;
+        size_t from = recorded().size();
+        play_scene(s.scene);
+        // Each volley's last rocket holds the show for 36 to 54 of its frames.
+        long frames = std::count_if(recorded().begin() + static_cast<long>(from), recorded().end(),
+                                    [](const pause_record &p) { return p.usec == 60000; });
+        if (s.scene == SCENE_FIREWORKS) {
+            EXPECT_GE(frames, 72);
+            EXPECT_LE(frames, 108);
+            later_us = (frames - 72) * 60000;
+            EXPECT_LE(later_us, s.longer_us);
+        } else {
+            EXPECT_EQ(s.longer_us, 0) << s.name;
+        }
+    }
     recorder_stop();
     const auto &r = recorded();
 

@@ -21,6 +21,7 @@ TEST(ToolOptions, HelpAndBadOptionsAlike) {
         {"make_web", MAKE_WEB, "--cast-compact"},
         {"terminal_check", TERMINAL_CHECK, "--out"},
         {"terminals.sh", TERMINALS, "--out"},
+        {"timeline", TIMELINE, "--at"},
     };
     for (const auto &t : TOOLS) {
         child_result r = run_child(t.path + " --help 2>/dev/null");

@@ -3,6 +3,7 @@
 // its relay of the show, with the recorder's stand-in show.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -333,4 +334,42 @@ TEST(TerminalRelay, PassesTheShowOnUnchangedAndSaysHowItEnded) {
     }
     // A bad option is named, with status 2.
     EXPECT_EQ(run_child("'" TERMINAL_CHECK "' --at 3,x 2>/dev/null").status, 2);
+}
+
+// Each photograph is read against the frame the emulator was showing when it
+// was taken, not against the test card, and counts the cells that really
+// match: with `xwd` standing in for the camera, the card is photographed
+// first and then, at both moments, a screen whose upper half shows black
+// paper and lower half white. The stand-in's frames are all black or all
+// white, so whichever frame a photograph falls on, half its cells match.
+TEST(TerminalRelay, EachPhotographIsReadAgainstItsOwnFrame) {
+    temp_dir dir;
+    emulator e;
+    frame_codes halves;
+    for (int y = 0; y < HEIGHT; y++)
+        for (int x = 0; x < WIDTH; x++)
+            halves.cells[y][x] = {0, 37, y < HEIGHT / 2 ? 40 : 47, ' '};
+    dir.write("card.ppm", ppm_bytes(screen_of(card_terminal(), e)));
+    dir.write("halves.ppm", ppm_bytes(screen_of(printed(halves), e)));
+    const std::string d = dir.path().string();
+    dir.write("bin/xwd", "#!/bin/sh\n"
+                         "for out; do :; done\n"
+                         "if [ -e '" +
+                             d + "/card-taken' ]; then cp '" + d +
+                             "/halves.ppm' \"$out\"\n"
+                             "else touch '" +
+                             d + "/card-taken'; cp '" + d + "/card.ppm' \"$out\"; fi\n");
+    ASSERT_EQ(chmod(dir.path("bin/xwd").c_str(), 0755), 0);
+
+    relay_run r = relay(dir, "PATH='" + d + "/bin':\"$PATH\"", "--at 0.1,0.5 --hold 0.05");
+    ASSERT_EQ(r.child.status, 0);
+    ASSERT_EQ(line_of(r.result, "card").rfind("card grid", 0), 0u) << r.result;
+    int shots = 0;
+    for (std::size_t at = r.result.find("\nshot "); at != std::string::npos;
+         at = r.result.find("\nshot ", at + 1)) {
+        std::string line = r.result.substr(at + 1, r.result.find('\n', at + 1) - at - 1);
+        EXPECT_NE(line.find(" matched 960 of 1920"), std::string::npos) << line;
+        shots++;
+    }
+    EXPECT_EQ(shots, 2) << r.result;
 }

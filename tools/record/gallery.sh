@@ -9,9 +9,14 @@
 # (record.sh --stills as below) and the show is not run again.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-moments="01-opening@3,02-cards@15,03-ching@25,04-signals@39,05-signal-cards@43,06-vortex@51,\
-07-moonwalk@61,08-fire@79,09-fireworks@89,10-worms@103,11-spinning@111,12-munching@119,\
-13-plasma@127,14-scroller@139,15-end@158.5"
+. "$root/scripts/timeline.sh"
+# A still of each scene, named by the scene it shows and the seconds into it
+# (after its latest beginning), which the show's timeline turns into seconds
+# from the first frame.
+moments="01-opening@opening+3,02-cards@opening+15,03-ching@ching+4.25,04-signals@signals+11,\
+05-signal-cards@signals+13.8,06-vortex@vortex+8,07-moonwalk@moonwalk+5.2,08-fire@fire+9.5,\
+09-fireworks@fireworks+5,10-worms@worms+5.7,11-spinning@spinning+4.45,12-munching@munching+3.05,\
+13-plasma@plasma+5.05,14-scroller@scroller+7.3,15-end@end+0.2"
 from=""
 case "${1-}" in
     --from) [ $# -eq 2 ] || { echo "usage: tools/record/gallery.sh [--from DIR]" >&2; exit 2; }
@@ -19,6 +24,7 @@ case "${1-}" in
     "") ;;
     *) echo "usage: tools/record/gallery.sh [--from DIR]" >&2; exit 2 ;;
 esac
+moments=$(show_moments "$root/build-demo" "$moments")
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 if [ -n "$from" ]; then
@@ -37,13 +43,15 @@ for m in ${moments//,/ }; do
     cp "$rec/${m%@*}.png" "$root/docs/gallery/"
 done
 
-# Stretches of the video (start and length in seconds), one of each scene in
-# the show's order, put one after the other at 640x400 and 50/3 frames a
-# second, each pixel snapped to the nearest VGA colour (undoing the video's
-# compression), as a lossless animated WebP: the whole show in about 40 s and
-# under 3 MB.
-clips="1:3.5 13:3 23:3 37:2.5 42:2 49:3 59:3 77:2.5 87:3 101:3 109:2.5 117:2.5 125:2.5 \
-137:3 157:3"
+# Stretches of the video (a scene, the seconds into it and a length), one of
+# each scene in the show's order, put one after the other at 640x400 and 50/3
+# frames a second, each pixel snapped to the nearest VGA colour (undoing the
+# video's compression), as a lossless animated WebP: the whole show in about
+# 40 s and under 3 MB.
+clips="opening+1:3.5,opening+13:3,ching+2.25:3,signals+8.95:2.5,signals+13:2,vortex+6:3,\
+moonwalk+3.2:3,fire+7.55:2.5,fireworks+3:3,worms+3.7:3,spinning+2.45:2.5,munching+1.05:2.5,\
+plasma+3.05:2.5,scroller+5.3:3,end:3"
+clips=$(show_moments "$root/build-demo" "$clips")
 {
     printf 'P6\n16 16\n255\n'
     for _ in $(seq 16); do
@@ -55,7 +63,7 @@ clips="1:3.5 13:3 23:3 37:2.5 42:2 49:3 59:3 77:2.5 87:3 101:3 109:2.5 117:2.5 1
 } >"$out/vga.ppm"
 graph="" inputs=""
 n=0
-for c in $clips; do
+for c in ${clips//,/ }; do
     graph+="[0:v]trim=${c%:*}:duration=${c#*:},setpts=PTS-STARTPTS[c$n];"
     inputs+="[c$n]"
     n=$((n + 1))

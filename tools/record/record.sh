@@ -6,7 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/scripts/packages.sh"
-ensure_packages $demo_packages $record_packages $web_packages
+ensure_packages $demo_packages $tools_packages $record_packages $web_packages
 
 # Relative paths in the arguments mean what they mean where this was started,
 # in either spelling (--out DIR or --out=DIR); without --out, the recording
@@ -33,7 +33,7 @@ done
 echo "Building the demo and the recorder ..." >&2
 log="$root/build-demo/build.log"
 mkdir -p "$root/build-demo"
-{ cmake -S "$root" -B "$root/build-demo" -DCMAKE_BUILD_TYPE=Release -DDEMO_TESTS=OFF &&
+{ cmake -S "$root" -B "$root/build-demo" -DCMAKE_BUILD_TYPE=Release -DDEMO_TOOLS=ON -DDEMO_TESTS=OFF &&
   cmake --build "$root/build-demo" -j"$(nproc)"; } >"$log" 2>&1 || { cat "$log"; exit 1; }
 
 cd "$root/build-demo/run"

@@ -8,14 +8,16 @@
 #
 #   tools/terminals/terminals.sh [--out DIR] [--for SECONDS] [--only NAME,...] [--build DIR]
 #   tools/terminals/terminals.sh --slow-reader [--out DIR] [--for SECONDS] [--build DIR]
-#   tools/terminals/terminals.sh --table DIR [--only NAME,...]
+#   tools/terminals/terminals.sh --table DIR[,DIR...] [--only NAME,...]
 #
 # It builds the show and the check into build-demo/ as the run command does;
 # --build DIR takes them from a build folder made before. --out keeps each
 # emulator's photographs (PNG), logs and findings in DIR/NAME (default: a
 # temporary folder, removed); --for plays only the first SECONDS of the show;
 # --only picks emulators by the names in the table; --table prints the table
-# of an earlier run kept with --out DIR again.
+# of earlier runs kept with --out DIR again, over all of them when several are
+# named: the cells of every photograph, and the blocked times, the load and
+# the frames a second as the range over the runs.
 # --slow-reader plays the show twice at the same time without an emulator,
 # once read as fast as it comes and once by a reader that takes it at
 # 100 KB/s, a seventh of what the show prints, and prints for both the show's
@@ -27,13 +29,13 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 emulators="xterm:xterm:xterm rxvt-unicode:rxvt-unicode:urxvt st:stterm:stterm
 alacritty:alacritty:alacritty kitty:kitty:kitty xfce4-terminal:xfce4-terminal:xfce4-terminal
 konsole:konsole:konsole mlterm:mlterm:mlterm"
-terminal_packages="xvfb x11-apps imagemagick fonts-dejavu-core libgl1-mesa-dri dbus-daemon
-xterm rxvt-unicode stterm alacritty kitty xfce4-terminal konsole mlterm"
 font="DejaVu Sans Mono"
-# Seconds from the first frame: a moment well inside each scene.
-moments="3,15,25,39,43,51,61,79,89,103,111,119,127,139,157"
+# A moment well inside each scene (seconds after its latest beginning), which
+# the show's timeline turns into seconds from the first frame.
+moments="opening+3,opening+15,ching+4.25,signals+11,signals+13.8,vortex+8,moonwalk+5.2,fire+9.5,\
+fireworks+5,worms+5.7,spinning+4.45,munching+3.05,plasma+5.05,scroller+7.3,end+0.2"
 
-out="" only="" stop_after=0 slow=0 build="" table_only=0
+out="" only="" stop_after=0 slow=0 build="" table_only=0 runs=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --out|--for|--only|--table|--build)
@@ -42,7 +44,7 @@ while [ $# -gt 0 ]; do
         --for) stop_after=$2; shift 2 ;;
         --only) only=",$2,"; shift 2 ;;
         --slow-reader) slow=1; shift ;;
-        --table) out=$(realpath -m -- "$2"); table_only=1; shift 2 ;;
+        --table) runs=$2; table_only=1; shift 2 ;;
         --build) build=$(realpath -m -- "$2"); shift 2 ;;
         -h|--help) sed -n '2,24s/^# \{0,1\}//p' "$0"; exit 0 ;;
         *) echo "terminals.sh: unknown option $1 (--help lists them)" >&2; exit 2 ;;
@@ -60,18 +62,26 @@ if [ -z "$build" ] && [ "$table_only" = 0 ]; then
     echo "Building the demo and the check ..." >&2
     build="$root/build-demo"
     mkdir -p "$build"
-    { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDEMO_TESTS=OFF &&
-      cmake --build "$build" -j"$(nproc)" --target demo run_grafik music terminal_check; } \
+    { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDEMO_TOOLS=ON -DDEMO_TESTS=OFF &&
+      cmake --build "$build" -j"$(nproc)" --target demo run_grafik music terminal_check timeline; } \
         >"$build/terminals-build.log" 2>&1 || { cat "$build/terminals-build.log"; exit 1; }
 fi
 check="$build/tools/terminals/terminal_check"
+if [ "$table_only" = 0 ]; then
+    . "$root/scripts/timeline.sh"
+    moments=$(show_moments "$build" "$moments")
+fi
 run_dir="$build/run"
 
-if [ -z "$out" ]; then
-    out=$(mktemp -d)
-    trap 'rm -rf "$out"' EXIT
+# A run without --out plays into a temporary folder, removed at the end;
+# --table only reads the folders it is given.
+if [ "$table_only" = 0 ]; then
+    if [ -z "$out" ]; then
+        out=$(mktemp -d)
+        trap 'rm -rf "$out"' EXIT
+    fi
+    mkdir -p "$out"
 fi
-mkdir -p "$out"
 export SDL_AUDIODRIVER=dummy
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 field() { sed -n "s/^$2 //p" "$1/result" 2>/dev/null | head -1; }
@@ -189,29 +199,92 @@ play_in() {
     done
 }
 
-# One line of the table from an emulator's findings.
+# What a person choosing an emulator meets beyond the counts, as seen on the
+# photographs of the runs of 8 December 2026 (the bold ink and the default
+# paper are read from each run's own test card below).
+seen_on_photographs() {
+    case "$1" in
+        alacritty) echo "soft palette: white on pale blue paper, low contrast" ;;
+        xfce4-terminal) printf '%s\n' "menu bar above, scrollbar beside the picture" \
+                                "overline after the worms" ;;
+        konsole) printf '%s\n' "toolbar above, scrollbar beside the picture" "overline after the worms" \
+                         "raw 38;48 as the default colours" ;;
+        mlterm) printf '%s\n' "scrollbar beside the picture" "overline after the worms" ;;
+    esac
+}
+
+# Notes from an emulator's test card (its palette line): how it draws bold
+# ink, and a light default paper, which shows below the picture's 24 rows.
+card_notes() {
+    awk '$1 == "palette" {
+             split($3, red, "/"); split($11, bold, "/"); split($20, dflt, "/")
+             if (bold[1] == red[1]) print "bold in the plain ink (bold # on its paper melts into blocks)"
+             else if (brighter(bold[1], red[1])) print "bold as bright ink"
+             else print "bold ink of its own (red " red[1] ", bold red " bold[1] ")"
+             if (channel(dflt[2], 1) + channel(dflt[2], 3) + channel(dflt[2], 5) > 3 * 128)
+                 print "white default paper below the picture"
+             exit }
+         function channel(hex, i,   d) {
+             d = "0123456789abcdef"
+             return (index(d, substr(hex, i, 1)) - 1) * 16 + index(d, substr(hex, i + 1, 1)) - 1 }
+         # Every channel at least as bright, and one brighter.
+         function brighter(a, b,   i) {
+             for (i = 1; i <= 5; i += 2) if (channel(a, i) < channel(b, i)) return 0
+             return a != b }' "$1/result"
+}
+
+# The lines on standard input that say something, joined by "; ".
+join_notes() { awk 'NF { printf "%s%s", n++ ? "; " : "", $0 }'; }
+
+# "low-high" of the numbers on standard input, or the one number.
+range() {
+    sort -g | awk 'NR == 1 { low = $1 } { high = $1 }
+                   END { if (NR == 0) print "-"; else if (low == high) print low; else print low "-" high }'
+}
+
+# One line of the table from an emulator's findings in each run folder.
 table_line() {
-    local name=$1 pkg=$2 dir=$out/$1 version matched="-" note="" cells
-    [ -d "$dir" ] || return 0
+    local name=$1 pkg=$2 dirs=() failed=() d run=0 version matched="-" note
+    for d in "${run_dirs[@]}"; do
+        run=$((run + 1))
+        [ -d "$d/$name" ] || continue
+        if [ -e "$d/$name/failed" ] || [ ! -e "$d/$name/result" ]; then
+            failed+=("run $run: $(cat "$d/$name/failed" 2>/dev/null || echo "not installed")")
+        else
+            dirs+=("$d/$name")
+            [[ "$(field "$d/$name" card)" == grid* ]] ||
+                failed+=("run $run: $(field "$d/$name" card)")
+        fi
+    done
+    [ ${#dirs[@]} -gt 0 ] || [ ${#failed[@]} -gt 0 ] || return 0
     version=$(dpkg-query -W -f='${Version}' "$pkg" 2>/dev/null || echo "-")
-    if [ -e "$dir/failed" ] || [ ! -e "$dir/result" ]; then
-        note=$(cat "$dir/failed" 2>/dev/null || echo "not installed")
-        printf '| %s | %s | - | - | - | - | - | - | %s |\n' "$name" "$version" "$note"
+    note=$(printf '%s\n' "${failed[@]}" | join_notes)
+    if [ ${#dirs[@]} -eq 0 ]; then
+        printf '| %s | %s | - | - | - | - | - | - | - | %s |\n' "$name" "$version" "$note"
         return
     fi
-    cells=$(awk '$1 == "shot" && $5 == "matched" { m += $6; n += $8; k++
-                  s = 100 * $6 / $8; if (low == "" || s < low) { low = s; at = $2 } }
-                 END { if (n && m == n) printf "100%% (all %d whole)", k
-                       else if (n) printf "%.1f%% (lowest %.1f%% at %d s)", 100 * m / n, low, at }' \
-                 "$dir/result")
-    [ -n "$cells" ] && matched=$cells
-    note=$(field "$dir" card)
-    [[ "$note" == grid* ]] && note=""
-    printf '| %s | %s | %s | %s | %s | %s | %.1f | %s | %s |\n' "$name" "$version" "$matched" \
-        "$(field "$dir" blocked_median_ms)" "$(field "$dir" blocked_p99_ms)" \
-        "$(field "$dir" blocked_max_ms)" \
-        "$(awk -v f="$(field "$dir" frames)" -v s="$(field "$dir" frames_s)" \
-            'BEGIN { print (s > 0 ? f / s : 0) }')" "$(field "$dir" exit)" "$note"
+    local results=("${dirs[@]/%//result}") loads=("${dirs[@]/%//load}")
+    matched=$(awk '$1 == "shot" && $5 == "matched" { m += $6; n += $8; k++
+                    s = 100 * $6 / $8; if (low == "" || s < low) { low = s; at = $2 } }
+                   END { if (n && m == n) printf "100%% (all %d whole)", k
+                         else if (n) printf "%.1f%% (lowest %.1f%% at %d s)", 100 * m / n, low, at }' \
+                   "${results[@]}")
+    [ -n "$matched" ] || matched="-"
+    blocked() { for d in "${dirs[@]}"; do field "$d" "$1"; done | range; }
+    local load fps exits card
+    load=$(sed -n 's/^load before: \([0-9.]*\).*/\1/p' "${loads[@]}" | range)
+    fps=$(for d in "${dirs[@]}"; do
+              awk -v f="$(field "$d" frames)" -v s="$(field "$d" frames_s)" \
+                  'BEGIN { printf "%.1f\n", (s > 0 ? f / s : 0) }'
+          done | range)
+    exits=$(for d in "${dirs[@]}"; do field "$d" exit; done | sort -u | paste -sd/)
+    for d in "${dirs[@]}"; do
+        [[ "$(field "$d" card)" == grid* ]] && { card=$(card_notes "$d"); break; }
+    done
+    note=$(printf '%s\n' "${card-}" "$(seen_on_photographs "$name")" "${failed[@]}" | join_notes)
+    printf '| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n' "$name" "$version" "$matched" \
+        "$(blocked blocked_median_ms)" "$(blocked blocked_p99_ms)" "$(blocked blocked_max_ms)" \
+        "$load" "$fps" "$exits" "$note"
 }
 
 if [ "$table_only" = 0 ]; then
@@ -229,12 +302,18 @@ if [ "$table_only" = 0 ]; then
         play_in "$name"
     done
     echo "load at the end: $(load)" | tee -a "$out/load"
+    run_dirs=("$out")
 else
-    cat "$out/load" 2>/dev/null || true
+    IFS=, read -r -a run_dirs <<<"$runs"
+    for d in "${!run_dirs[@]}"; do
+        run_dirs[$d]=$(realpath -m -- "${run_dirs[$d]}")
+        echo "run $((d + 1)): $(paste -sd' ' "${run_dirs[$d]}/load" 2>/dev/null)"
+    done
+    out=${run_dirs[0]}
 fi
 echo
-echo "| terminal | version | cells matching | blocked median ms | p99 ms | longest ms | frames/s | exit | note |"
-echo "|---|---|---|---|---|---|---|---|---|"
+echo "| terminal | version | cells matching | blocked median ms | p99 ms | longest ms | load | frames/s | exit | note |"
+echo "|---|---|---|---|---|---|---|---|---|---|"
 for e in $emulators; do
     IFS=: read -r name pkg program <<<"$e"
     [ -z "$only" ] || [[ "$only" == *",$name,"* ]] || continue

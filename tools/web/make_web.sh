@@ -12,8 +12,10 @@
 # its first frame and the form of its frames come from the cast's header; a
 # cast with whole frames (the recorder's --cast-full) is made compact with
 # cast_compact, and the result read by cast_check again. Both programs are by
-# default the ones the run command builds. Any step that fails ends the script
-# with status 1 and nothing made.
+# default the ones the recorder's script builds. The poster's moment comes
+# from the show's timeline, through the timeline program built beside
+# cast_check. Any step that fails ends the script with status 1 and nothing
+# made.
 # The page folder replaces only an earlier page folder, never a file, link or
 # device there, through put_in_place, built beside cast_compact.
 set -euo pipefail
@@ -24,11 +26,13 @@ usage() {
     echo "usage: tools/web/make_web.sh [--cast-check PROGRAM] [--cast-compact PROGRAM]"
     echo "                             [--poster SECONDS] RECORDING_DIR"
     echo "  --poster S   the picture the page shows before playing: S seconds after"
-    echo "               the first frame (default 15: the title card)"
+    echo "               the first frame (default: the title card, 15 s into the opening)"
 }
 checker="$root/build-demo/tools/web/cast_check"
 compactor="$root/build-demo/tools/web/cast_compact"
-poster=15
+# The title card, from the show's timeline.
+poster_moment="opening+15"
+poster=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --cast-check|--cast-compact|--poster)
@@ -54,6 +58,12 @@ placer="$(dirname "$compactor")/../output_guard/put_in_place"
 [ -x "$placer" ] || die "$placer is missing (it is built with cast_compact)"
 refused=$("$placer" --folder --check "$out" 2>&1) || die "$refused"
 [ -x "$checker" ] || die "$checker is missing (build it, or name it with --cast-check)"
+
+if [ -z "$poster" ]; then
+    timeline="$(dirname "$checker")/../timeline/timeline"
+    [ -x "$timeline" ] || die "$timeline is missing (it is built with cast_check)"
+    poster=$("$timeline" --at "$poster_moment") || exit 1
+fi
 
 # The cast whole and valid, or nothing made.
 facts=$("$checker" --poster "$poster" "$rec/demo.cast") || exit 1

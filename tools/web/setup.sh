@@ -7,7 +7,7 @@ set -euo pipefail
 web=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$web/../.." && pwd)
 . "$root/scripts/packages.sh"
-command -v npm >/dev/null || ensure_packages nodejs npm
+command -v npm >/dev/null || ensure_packages $node_packages
 # npm ci leaves its own copy of the lock in node_modules; a newer lock means
 # the pins have changed since.
 if [ ! -f "$web/node_modules/.package-lock.json" ] ||
