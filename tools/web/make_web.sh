@@ -103,7 +103,7 @@ mkdir -p "$tmp/player" "$tmp/font"
 # The video to watch in any browser: the terminal's own 640x400 (the
 # recording's 1280x800 draws each of its pixels four times), H.264 with its
 # index at the front so that it plays while it loads, the sound in AAC at
-# 96 kbit/s: about 7 MB for the whole show (x264's slowest search finds the
+# 96 kbit/s: about 6.4 MB for the whole show (x264's slowest search finds the
 # scenes' repeats and halves the size of a quicker one at the same quality).
 # MAKE_WEB_QUICK=1 (the page's test) takes x264's quickest search instead.
 preset=veryslow
