@@ -28,7 +28,11 @@ timeout=$(awk -v n="$(nproc)" '{ t = int($1 / n + 0.999); print t < 1 ? 1 : t }'
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 # A folder for the targets' own files (the art target's), gone however a run ends.
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/fuzz.XXXXXX")
+# In memory where the system has a memory file system: the art target writes
+# a file for every input, which a disk file system writes back at once.
+shm=/dev/shm
+[ -d "$shm" ] && [ -w "$shm" ] || shm=${TMPDIR:-/tmp}
+scratch=$(mktemp -d "$shm/fuzz.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM

@@ -1,6 +1,7 @@
 // The module compiler: a small score goes through xmc and comes back out of
 // libxmp as written; malformed scores are refused with their line number.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -402,7 +403,8 @@ TEST(CommandLine, MissingScoreOrUnwritableOutputFails) {
 }
 
 // What the compiler says of a hostile score or path: a score's control bytes
-// escaped, a folder's reason given, an empty output name refused by name.
+// escaped, a folder's reason given, a FIFO nobody writes read as empty
+// without waiting, an empty output name refused by name.
 TEST(CommandLine, MessagesStayPrintableAndSayWhy) {
     temp_dir dir;
     auto r =
@@ -414,6 +416,12 @@ TEST(CommandLine, MessagesStayPrintableAndSayWhy) {
     r = xmc(dir.path(), dir.path("x.xm"));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, dir.path().string() + ": cannot read the score: Is a directory\n");
+    r = probe::run("cd " + probe::quote(dir.path()) + " && " XMC_BINARY " '\x1b[31m.score' x.xm");
+    EXPECT_EQ(r.out, "\\x1b[31m.score: cannot read the score: No such file or directory\n");
+    ASSERT_EQ(mkfifo(dir.path("fifo.score").c_str(), 0600), 0);  // nobody writes to it
+    r = probe::run("timeout 20 " XMC_BINARY " " + dir.path("fifo.score") + " " + dir.path("x.xm"));
+    EXPECT_EQ(r.out, dir.path("fifo.score") + ": error: the score gives no channels\n");
+    std::filesystem::remove(dir.path("fifo.score"));
     r = probe::run("cd " + probe::quote(dir.path()) + " && " XMC_BINARY " esc.score ''");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "xmc: an output needs a name; the name given is empty\n");

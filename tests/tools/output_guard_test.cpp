@@ -184,6 +184,7 @@ TEST(OutputGuard, NothingMovesOverItselfAndAReplacementKeepsModeAndOwner) {
     }
     EXPECT_EQ(read(p.dir.path("file")) + read(p.dir.path("pages/index.html")), "oldpage");
     EXPECT_EQ(output_refusal(""), "an output needs a name; the name given is empty");
+    EXPECT_EQ(probe::run(PUT_IN_PLACE " '' ''").out, "nothing to move: the name given is empty\n");
 
     const bool root = geteuid() == 0;
     chmod(p.dir.path("folder").c_str(), 0700);

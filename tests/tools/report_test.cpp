@@ -345,6 +345,56 @@ order four four four stop four half half broken fill four
                        "fills before 1 of 2 eight-bar boundaries"});
 }
 
+// A hook (A E A: down a fourth and back) over A, bars over F, a rest the
+// bells answer, and the hook's opening back twice: once after a bar over E,
+// its dominant, once after F. The eleven later F bars and the second return
+// repeat earlier bars.
+TEST(MusicReport, TheHooksReturnsAndTheLeadsPhrases) {
+    temp_dir dir;
+    const std::string out = report_on(dir, "hook", R"(
+channels 3
+bpm 250
+speed 3
+instrument 01 tone "bass"
+  wave saw
+  volume 30
+instrument 02 tone "lead"
+  wave square
+  volume 40
+instrument 03 tone "bell"
+  wave sine
+  volume 20
+pattern h 16
+  00 A-2 01 | A-4 02
+  03 ... | E-4
+  06 ... | A-4
+  08 ... | C-5
+pattern x 16
+  00 F-2 01 | D-5 02
+  04 ... | C-5
+  08 ... | B-4
+pattern r 16
+  00 G-2 01 | === | C-5 03
+  04 ... | ... | E-5
+pattern e 16
+  00 E-2 01
+  02 ... | B-4 02
+  06 ... | G#4
+pattern b 16
+  00 A-2 01
+  02 ... | A-4 02
+  04 ... | E-4
+  06 ... | A-4
+  12 ... | B-4
+order h x x x r x x e b x x x x x x x b
+)");
+    expect_lines(out, {"hook at bar 1; returns: bar 9 over A after E (a fifth above: dominant); "
+                       "bar 17 over A after F; 1 of 2 after a dominant",
+                       "lead bars 16 sounding; of 16 striking a note, 12 repeat an earlier bar "
+                       "(transposed or not), 3 start after the downbeat (19%); longest run "
+                       "without a bar of rest 12; 1 of 1 rests answered by another voice"});
+}
+
 // The spectrogram spans the stretch asked for, also drawn at a low rate: sox
 // steps a whole number of samples a column, so the picture of the 1.92 s
 // song up to 500 Hz (1920 samples at 1000 Hz) has 960 columns, and without a

@@ -87,6 +87,10 @@ void undo(const moved &m) {
 // and swapped back should it no longer be what was there before).
 bool move_one(const std::string &from, const std::string &to, moved &m, std::string &error) {
     struct stat what;
+    if (from.empty()) {
+        error = "nothing to move: the name given is empty";
+        return false;
+    }
     if (lstat(from.c_str(), &what) != 0) {
         error = "cannot move " + from + " into place: " + errno_says(errno);
         return false;
