@@ -1,9 +1,19 @@
 #!/usr/bin/env bash
-# Dropouts through a real sound server on a busy machine: the show's sound
-# library (knark's cards, then vorbel, as the show plays them) and the module
-# player openmpt123 (vorbel alone), each through the same private server with
-# a null sink, beside 0, 1, 2 and 3 busy loops at their own priority. For each
-# it prints the dropouts (runs of exact silence of 2 ms or more in the music)
+# Dropouts through a real sound server on a busy machine, each through the
+# same private server with a null sink, beside 0, 1, 2 and 3 busy loops at
+# their own priority:
+#
+# - "library alone": the show's sound library playing what the show plays
+#   (knark's cards, then vorbel) from the small player show_sound;
+# - "whole show, loops' session": the demo binary itself, its picture to
+#   /dev/null, started in the same session as the loops, so that the
+#   scheduler counts it in their group, stopped after its opening and the
+#   seconds of vorbel asked for;
+# - "whole show, own session": the same started with setsid, a session and a
+#   scheduling group of its own, as in a terminal of its own;
+# - "openmpt123": the module player openmpt123 playing vorbel alone.
+#
+# For each it prints the dropouts (runs of exact silence of 2 ms or more in the music)
 # and the silent milliseconds per minute of music, the longest dropout, and
 # the CPU the library's audio thread took, what the server held for the
 # player (the latency it reports for a pulse client's stream: its buffer and
@@ -14,7 +24,7 @@
 #     bench/sound/server_bench.sh [BUILD_DIR]
 #
 # BUILD_DIR (default: build) holds tests/sound/show_sound, sound_gaps and the
-# modules in run/. SOUND_BENCH_SERVER=pipewire plays through PipeWire instead
+# demo with its modules and art in run/. SOUND_BENCH_SERVER=pipewire plays through PipeWire instead
 # of PulseAudio (the library through SDL's pipewire driver, openmpt123
 # through PipeWire's pulse layer); SOUND_BENCH_SECONDS (default 30) is the
 # music a run plays; SOUND_BENCH_LOOPS (default "0 1 2 3") the loads.
@@ -24,9 +34,9 @@ build=$(cd "${1:-build}" && pwd) || exit 1
 show_sound=$build/tests/sound/show_sound sound_gaps=$build/tests/sound/sound_gaps
 server_kind=${SOUND_BENCH_SERVER:-pulseaudio}
 seconds=${SOUND_BENCH_SECONDS:-30}
-for f in "$show_sound" "$sound_gaps" "$build/run/vorbel.xm"; do
+for f in "$show_sound" "$sound_gaps" "$build/run/vorbel.xm" "$build/run/demo"; do
     [ -e "$f" ] || {
-        echo "server_bench: $f is missing; build the targets show_sound, sound_gaps and music" >&2
+        echo "server_bench: $f is missing; build the targets show_sound, sound_gaps, demo and music" >&2
         exit 1
     }
 done
@@ -95,7 +105,9 @@ row() {
             printf "| %d | %s | %.1f | %.0f | %d | %s | %s | %s |\n", l, p, d * 60 / m, s * 60 / m, g, c, h, a }'
 }
 
-echo "Through $server_kind ($driver driver for the library), $seconds s of music a run"
+# The show's opening lasts 15 s before vorbel starts.
+show_for=$((15 + seconds))
+echo "Through $server_kind ($driver driver for the library and the show), $seconds s of music a run"
 echo
 echo "| busy loops | player | dropouts a minute | silent ms a minute | longest ms | audio thread CPU | server holds ms | load before |"
 echo "|---|---|---|---|---|---|---|---|"
@@ -105,7 +117,21 @@ for loops in ${SOUND_BENCH_LOOPS:-0 1 2 3}; do
     SDL_AUDIODRIVER=$driver play_sampled "$show_sound" "$build/run" "$seconds"
     stop_load_and_recording
     cpu=$(sed -n 's/^audio thread CPU: .*, \(.*\) of a core$/\1/p' "$work/play.txt")
-    row "$loops" "show" "${cpu:-?}" "$load"
+    row "$loops" "library alone" "${cpu:-?}" "$load"
+
+    load=$(cut -d' ' -f1 /proc/loadavg)
+    start_load_and_recording "$loops"
+    SDL_AUDIODRIVER=$driver play_sampled sh -c 'cd "$1" && exec timeout -s INT "$2" ./demo >/dev/null' \
+        sh "$build/run" "$show_for"
+    stop_load_and_recording
+    row "$loops" "whole show, loops' session" "-" "$load"
+
+    load=$(cut -d' ' -f1 /proc/loadavg)
+    start_load_and_recording "$loops"
+    SDL_AUDIODRIVER=$driver play_sampled setsid -w sh -c 'cd "$1" && exec timeout -s INT "$2" ./demo >/dev/null' \
+        sh "$build/run" "$show_for"
+    stop_load_and_recording
+    row "$loops" "whole show, own session" "-" "$load"
 
     load=$(cut -d' ' -f1 /proc/loadavg)
     start_load_and_recording "$loops"

@@ -24,6 +24,7 @@
 #include "sound_rate.h"
 
 #include <SDL.h>
+#include <SDL_system.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
@@ -325,21 +326,36 @@ int64_t frame_for(int64_t at_ns) {
 // Set by the first callback once it has asked for real-time priority.
 bool priority_asked = false;
 
+// Moves the calling thread, the audio thread, to the lowest real-time
+// priority, unless it has real time already (a sound server's own real-time
+// thread, which PipeWire calls back from, keeps its priority). Where the
+// system grants it directly (root, or a real-time limit) the thread takes it
+// itself; else it asks through SDL, which asks RealtimeKit, the way an
+// ordinary user's programs get real time on a desktop.
+void take_real_time() {
+    int policy = SCHED_OTHER;
+    sched_param p{};
+    if (pthread_getschedparam(pthread_self(), &policy, &p) != 0 || policy == SCHED_FIFO ||
+        policy == SCHED_RR)
+        return;
+    p.sched_priority = sched_get_priority_min(SCHED_RR);
+    if (pthread_setschedparam(pthread_self(), SCHED_RR, &p) == 0)
+        return;
+    // Refused there too, the thread keeps the nice level SDL gave it.
+    SDL_LinuxSetThreadPriorityAndPolicy(static_cast<Sint64>(gettid()),
+                                        SDL_THREAD_PRIORITY_TIME_CRITICAL, SCHED_RR);
+}
+
 void SDLCALL audio_callback(void *, Uint8 *stream, int len) {
     // SDL gives its audio thread the highest nice level the system allows it
-    // (-20, or what RealtimeKit grants). Where the system also grants real
-    // time, a thread that has none takes the lowest real-time priority: then
-    // no busy program at the show's own priority keeps it from the device. A
-    // sound server's own real-time thread (PipeWire calls back from one)
-    // keeps its priority.
+    // (-20, or what RealtimeKit grants). With SDL's PulseAudio driver this
+    // thread is the whole of the client: it mixes, writes to the server and
+    // waits for the server's next request itself. At a nice level it waits
+    // for the CPU behind every busy thread of the scheduling group the show
+    // shares (its session's, with other work started there); at real time
+    // no such thread keeps it from the server.
     if (!priority_asked) {
-        int policy = SCHED_OTHER;
-        sched_param p{};
-        if (pthread_getschedparam(pthread_self(), &policy, &p) == 0 && policy != SCHED_FIFO &&
-            policy != SCHED_RR) {
-            p.sched_priority = sched_get_priority_min(SCHED_RR);
-            pthread_setschedparam(pthread_self(), SCHED_RR, &p);
-        }
+        take_real_time();
         priority_asked = true;
     }
     sound_mix_at(reinterpret_cast<int16_t *>(stream), len / 4, sound_now_ns());

@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -532,6 +535,51 @@ TEST_F(SoundDisk, CallsFromSeveralThreadsWhilePlaying) {
     const int16_t *tail = s.data() + s.size() - 2 * 4 * BUFFER_FRAMES;
     EXPECT_GT(tone_level(tail, 4 * BUFFER_FRAMES, LOW_C), 0.1);
     EXPECT_LT(tone_level(tail, 4 * BUFFER_FRAMES, 440), 0.01) << "the scale was released";
+}
+
+// The scheduling policy of this process's audio threads (the ones SDL names
+// after the device), without the reset-on-fork flag that asking RealtimeKit
+// leaves, or -1 when there is none.
+int audio_thread_policy() {
+    int policy = -1;
+    DIR *dir = opendir("/proc/self/task");
+    while (dirent *e = dir ? readdir(dir) : nullptr) {
+        std::string comm;
+        std::getline(std::ifstream(std::string("/proc/self/task/") + e->d_name + "/comm"), comm);
+        if (comm.rfind("SDLAudio", 0) == 0)
+            policy = sched_getscheduler(std::atoi(e->d_name)) & ~SCHED_RESET_ON_FORK;
+    }
+    if (dir)
+        closedir(dir);
+    return policy;
+}
+
+// Whether a new thread of this process may take real time of its own.
+bool real_time_granted() {
+    bool granted = false;
+    std::thread([&] {
+        sched_param p{};
+        p.sched_priority = sched_get_priority_min(SCHED_RR);
+        granted = pthread_setschedparam(pthread_self(), SCHED_RR, &p) == 0;
+    }).join();
+    return granted;
+}
+
+TEST_F(SoundDisk, AudioThreadTakesRealTimeWhereGrantedAndPlaysEitherWay) {
+    FMUSIC_MODULE *low = load("low.xm");
+    ASSERT_NE(FSOUND_Init(32000, 64, 0), 0);
+    FMUSIC_PlaySong(low);
+    sleep_ms(300);
+    int policy = audio_thread_policy();
+    std::vector<int16_t> s = recorded();
+    if (real_time_granted())
+        EXPECT_EQ(policy, SCHED_RR) << "granted real time, the audio thread must take it";
+    else
+        EXPECT_EQ(policy, SCHED_OTHER) << "refused real time, the audio thread stays as it was";
+    ASSERT_GT(s.size(), 2u * 4 * BUFFER_FRAMES);
+    EXPECT_GT(tone_level(s.data() + s.size() - 2 * 4 * BUFFER_FRAMES, 4 * BUFFER_FRAMES, LOW_C),
+              0.1)
+        << "it plays either way";
 }
 
 TEST(SoundDevice, UnknownDriverGivesZeroQuietly) {

@@ -160,6 +160,10 @@ TEST(RecordFailure, EachSaysWhatLeavesNothingAndExitsNonZero) {
     std::filesystem::create_directory(bin.path("taken"));
     std::filesystem::create_directory(bin.path("taken/contact.png"));
     bin.write("taken/demo.cast", "a font");
+    ASSERT_EQ(mkfifo(bin.path("fifo").c_str(), 0600), 0);
+    std::string many_stills = "0";
+    for (int k = 1; k <= 100; k++)
+        many_stills += "," + std::to_string(k);
     struct failure {
         std::string env, args, message;
         int status;
@@ -175,8 +179,16 @@ TEST(RecordFailure, EachSaysWhatLeavesNothingAndExitsNonZero) {
          "ffmpeg stopped encoding the video (status 1): No space left", 1},
         {"PATH=" + bin.path("none"), "", "ffmpeg is not installed (no ffmpeg on the PATH)", 1},
         {"", "--out " + bin.path("none"), "the output folder " + bin.path("none") + " is not", 1},
-        {"", "--give-up 0", "--give-up is 1 to 3600 seconds, not 0", 2},
-        {"", "--crf 2.5", "--crf is a whole number from 0 to 51, not 2.5", 2},
+        {"", "--give-up 0", "--give-up takes a number from 1 to 3600, not '0'", 2},
+        {"", "--crf 2.5", "--crf takes a whole number from 0 to 51, not '2.5'", 2},
+        // Stills: a bounded number, each taken or the recording fails.
+        {"", "--stills " + many_stills, "--stills takes at most 100 stills", 2},
+        {"", "--stills x@100", "still x at 100.00 s is after the end of the show at ", 1},
+        // A font that is no file is named for what it is, and a FIFO holds nothing up.
+        {"", "--font " + bin.path("taken"),
+         "cannot read the font " + bin.path("taken") + ": it is a folder", 1},
+        {"", "--font " + bin.path("fifo"),
+         "cannot read the font " + bin.path("fifo") + ": it is not a regular file", 1},
         {"", "--stills a@-1", "a still is NAME@SECONDS or SECONDS, not 'a@-1'", 2},
         {"", "--stills contact@0", "a still cannot be named contact", 2},
         {"", "--stills a@1,b@2,a@3", "two stills are named a", 2},

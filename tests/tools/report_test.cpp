@@ -427,6 +427,7 @@ TEST(MusicReport, RefusesWhatItCannotDo) {
     std::filesystem::resize_file(cut, std::filesystem::file_size(module) / 2);
     const std::string never_loops =
         probe::compile(dir, "long", "channels 1\nbpm 32\nspeed 31\npattern p 256\norder p p p\n");
+    const std::string wav = dir.path("w.wav");
     const std::string hostile = dir.path("x';touch INJECTED;'.xm");
     std::filesystem::copy_file(module, hostile);
     const struct {
@@ -434,9 +435,14 @@ TEST(MusicReport, RefusesWhatItCannotDo) {
         int status;
         std::string message;
     } CASES[] = {
-        {"--from -5 --wav x.wav " + module, 2, "--from takes a number of at least 0"},
+        {"--from -5 --wav x.wav " + module, 2, "--from takes a number from 0 to 1800, not '-5'"},
         {"--from 1 --to 0.5 --wav x.wav " + module, 2, "--to 0.5 must lie after --from 1"},
         {"--from 5 --wav x.wav " + module, 2, "past the song's end at 1.92 s"},
+        // Ranges are refused before anything is rendered or written.
+        {"--to 1e15 --wav " + wav + " " + module, 2, "--to takes a number from 0 to 1800"},
+        {"--from 1 --to 1.00000001 --wav " + wav + " " + module, 2, "shorter than one sample"},
+        {"--top 1e10 --spectrogram " + wav + " " + module, 2, "--top takes a number from 50 to"},
+        {"--top 0.1 --spectrogram " + wav + " " + module, 2, "not '0.1'"},
         {"--wav /dev/full " + module, 1, "/dev/full is a device"},
         {"--wav " + dir.path("full/x.wav") + " " + module, 1,
          "cannot write " + dir.path("full/x.wav")},
@@ -454,18 +460,23 @@ TEST(MusicReport, RefusesWhatItCannotDo) {
         EXPECT_EQ(r.out.find("Sanitizer"), std::string::npos) << r.out;
     }
     EXPECT_FALSE(std::filesystem::exists("INJECTED"));  // where a shell would have made it
+    EXPECT_FALSE(std::filesystem::exists(wav));
     EXPECT_GT(std::filesystem::file_size(dir.path("s.png")), 1000u);
 }
 
-// INT, TERM or HUP while sox draws (a stand-in that only waits) take the
-// temporary WAV, the half-made picture and sox with the report. The three
+// INT, TERM or HUP while sox draws take the temporary WAV, the half-made
+// picture and sox with the report, even though sox, as the real one does,
+// writes its picture a moment after it is asked to end (the stand-in waits,
+// and on TERM writes to the path it was given after 0.3 s). The three
 // reports run side by side, each in a folder of its own.
 TEST(MusicReport, ASignalLeavesNoTemporaryFile) {
     temp_dir dir;
     const std::string module = probe::compile(dir, "small", SCORE);
     ASSERT_FALSE(module.empty());
     const std::string sox =
-        dir.write("bin/sox", "#!/bin/sh\necho $$ >\"$TMPDIR/../sox.pid\"\nexec sleep 60\n");
+        dir.write("bin/sox", "#!/bin/sh\nfor a; do out=$a; done\n"
+                             "trap 'kill $!; sleep 0.3; echo late >\"$out\"; exit 143' TERM\n"
+                             "echo $$ >\"$TMPDIR/../sox.pid\"\nsleep 60 & wait\n");
     chmod(sox.c_str(), 0755);
     const int SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
     pid_t reports[3];

@@ -1,12 +1,15 @@
 // The terminal check: its reading of screenshots (synthetic screenshots of an
 // emulator with a palette of its own, drawn from the recorder's terminal), and
 // its relay of the show, with the recorder's stand-in show.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -317,6 +320,7 @@ TEST(TerminalRelay, PassesTheShowOnUnchangedAndSaysHowItEnded) {
         relay_run r = relay(dir, "FAKE_SHOW_MODE=exit3", "");
         EXPECT_EQ(r.child.out, "cannot open the sound device\n");
         EXPECT_EQ(line_of(r.result, "exit"), "exit 3");
+        EXPECT_EQ(r.child.status, 1);  // a show that failed by itself fails the check
         EXPECT_EQ(line_of(r.result, "stream"),
                   "stream byte 0 (before frame 1): expected the terminal reset ESC c");
     }
@@ -334,6 +338,42 @@ TEST(TerminalRelay, PassesTheShowOnUnchangedAndSaysHowItEnded) {
     }
     // A bad option is named, with status 2.
     EXPECT_EQ(run_child("'" TERMINAL_CHECK "' --at 3,x 2>/dev/null").status, 2);
+}
+
+// Every file the check writes goes through the tools' guard, and the places
+// are looked at before the show starts: a link or a FIFO at OUT/show.err, a
+// folder at OUT/result, an output or run folder that is not there each end
+// the check with its reason and status 1, the link's target as it was and no
+// show started (the stand-in writes show.pid when it starts).
+TEST(TerminalRelay, RefusesItsPlacesBeforeTheShow) {
+    temp_dir dir;
+    const std::string victim = dir.write("victim.txt", "keep me\n");
+    std::filesystem::create_directories(dir.path("link"));
+    std::filesystem::create_symlink(victim, dir.path("link/show.err"));
+    std::filesystem::create_directories(dir.path("fifo"));
+    ASSERT_EQ(mkfifo(dir.path("fifo/show.err").c_str(), 0600), 0);
+    std::filesystem::create_directories(dir.path("taken/result"));
+    const struct {
+        std::string options, message;
+    } CASES[] = {
+        {"--out link", "link/show.err is a symbolic link; the output is written only as"},
+        {"--out fifo", "fifo/show.err is a FIFO; the output is written only as"},
+        {"--out taken", "taken/result is a folder; the output is written only as"},
+        {"--out none", "the output folder none is not a folder that exists"},
+        {"--run-dir none", "the run folder none is not a folder that exists"},
+    };
+    for (const auto &c : CASES) {
+        // A check that waits on the FIFO is killed after 20 s and fails here.
+        relay_run r = relay(dir, "timeout -s KILL 20", c.options + " 2>&1");
+        EXPECT_EQ(r.child.status, 1) << c.options;
+        EXPECT_EQ(r.child.out.rfind("terminal_check: " + c.message, 0), 0u) << r.child.out;
+        EXPECT_FALSE(std::filesystem::exists(dir.path("show.pid"))) << c.options;
+    }
+    // A child still waiting to open the FIFO for the show is let go.
+    close(open(dir.path("fifo/show.err").c_str(), O_RDONLY | O_NONBLOCK));
+    std::ifstream in(victim);
+    std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, "keep me\n");
 }
 
 // Each photograph is read against the frame the emulator was showing when it

@@ -17,7 +17,6 @@
 // needs sox), of the whole song or of a stretch of it, up to a top frequency.
 // A song that does not loop within half an hour of music is refused.
 #include <fcntl.h>
-#include <getopt.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -37,8 +36,8 @@
 #include "listen.h"
 #include "mix.h"
 #include "notes.h"
-#include "option_number.h"
 #include "output_guard.h"
+#include "tool_options.h"
 
 extern char **environ;
 
@@ -203,68 +202,51 @@ void print_hits(const std::string &file, const xmp_module &m) {
     }
 }
 
-const char *USAGE =
-    "usage: music_report [options] MODULE\n"
-    "Renders MODULE through libxmp as the show plays it and prints its figures.\n"
-    "  --wav FILE.wav          write the rendering (or the stretch chosen) as a WAV file\n"
-    "  --spectrogram FILE.png  draw the rendering (or the stretch) with sox\n"
-    "  --from S, --to S        the stretch, in seconds from the start (0 and the end)\n"
-    "  --top HZ                the highest frequency the spectrogram shows\n"
-    "  --help                  this text\n";
+const char *USAGE = "usage: music_report [OPTION]... MODULE\n"
+                    "\n"
+                    "Renders MODULE through libxmp as the show plays it and prints its figures.\n";
+
+// The lowest top the spectrogram takes: sox resamples to twice the top, and
+// fails below a rate of about 60.
+constexpr double MIN_TOP_HZ = 50;
 
 struct options {
     std::string module, wav, png;
-    double from = 0, to = -1, top = 0;  // to < 0: the end of the song
+    double from = 0, to = -1, top = 0;  // to < 0: the end of the song; top 0: no resampling
 };
+
+// The first and last frame of the stretch chosen, in a song of `total` frames.
+std::pair<std::size_t, std::size_t> stretch(const options &o, std::size_t total) {
+    const std::size_t first = static_cast<std::size_t>(o.from * LISTEN_RATE);
+    const std::size_t last =
+        o.to >= 0 ? std::min(total, static_cast<std::size_t>(o.to * LISTEN_RATE)) : total;
+    return {first, last};
+}
 
 // The options, or an exit status (0 after --help) when the program should stop.
 int parse_options(int argc, char **argv, options &o) {
-    static const option LONG[] = {{"wav", required_argument, nullptr, 'w'},
-                                  {"spectrogram", required_argument, nullptr, 's'},
-                                  {"from", required_argument, nullptr, 'f'},
-                                  {"to", required_argument, nullptr, 't'},
-                                  {"top", required_argument, nullptr, 'p'},
-                                  {"help", no_argument, nullptr, 'h'},
-                                  {nullptr, 0, nullptr, 0}};
-    int c;
-    opterr = 0;
-    while ((c = getopt_long(argc, argv, ":h", LONG, nullptr)) != -1) {
-        if (c == '?' || c == ':') {
-            std::fprintf(stderr,
-                         c == ':' ? "music_report: %s needs its argument\n%s"
-                                  : "music_report: unknown option %s\n%s",
-                         argv[optind - 1], USAGE);
-            return 2;
-        }
-        double *number = c == 'f' ? &o.from : c == 't' ? &o.to : c == 'p' ? &o.top : nullptr;
-        if (number && !option_number(optarg, 0, HUGE_VAL, *number)) {
-            std::fprintf(stderr, "music_report: --%s takes a number of at least 0, not '%s'\n",
-                         c == 'f'   ? "from"
-                         : c == 't' ? "to"
-                                    : "top",
-                         optarg);
-            return 2;
-        }
-        if (c == 'w')
-            o.wav = optarg;
-        else if (c == 's')
-            o.png = optarg;
-        else if (c == 'h') {
-            std::fputs(USAGE, stdout);
-            return 0;
-        } else if (!number) {
-            std::fputs(USAGE, stderr);
-            return 2;
-        }
-    }
-    if (optind + 1 != argc) {
-        std::fputs(USAGE, stderr);
-        return 2;
-    }
-    o.module = argv[optind];
+    tool_options line("music_report", USAGE);
+    line.text("wav", "FILE.wav", "write the rendering (or the stretch chosen) as a WAV file",
+              o.wav);
+    line.text("spectrogram", "FILE.png", "draw the rendering (or the stretch) with sox", o.png);
+    line.number("from", "S", "the stretch's start, in seconds from the start (0)", 0, MAX_SONG_S,
+                o.from);
+    line.number("to", "S", "the stretch's end, in seconds from the start (the song's end)", 0,
+                MAX_SONG_S, o.to);
+    line.number("top", "HZ", "the highest frequency the spectrogram shows, 50 to 22050", MIN_TOP_HZ,
+                LISTEN_RATE / 2, o.top);
+    if (const int status = line.parse(argc, argv, 1, 1); status >= 0)
+        return status;
+    o.module = line.operands()[0];
+    char why[120];
     if (o.to >= 0 && o.to <= o.from) {
-        std::fprintf(stderr, "music_report: --to %g must lie after --from %g\n", o.to, o.from);
-        return 2;
+        std::snprintf(why, sizeof why, "--to %g must lie after --from %g", o.to, o.from);
+        return line.mistake(why);
+    }
+    if (o.to >= 0 && stretch(o, SIZE_MAX).second <= stretch(o, SIZE_MAX).first) {
+        std::snprintf(why, sizeof why, "--from %.9g --to %.9g is shorter than one sample (1/%d s)",
+                      o.from, o.to, LISTEN_RATE);
+        return line.mistake(why);
     }
     return -1;
 }
@@ -456,10 +438,7 @@ bool write_wav(const options &o, const rendering &song, std::size_t first, std::
 
 // The WAV file and the spectrogram asked for, of the stretch chosen.
 int write_outputs(const options &o, const rendering &song) {
-    const std::size_t total = song.frames.size() / 2;
-    const std::size_t first = static_cast<std::size_t>(o.from * LISTEN_RATE);
-    const std::size_t last =
-        o.to >= 0 ? std::min(total, static_cast<std::size_t>(o.to * LISTEN_RATE)) : total;
+    const auto [first, last] = stretch(o, song.frames.size() / 2);
     if (!o.wav.empty() && !write_wav(o, song, first, last))
         return 1;
     if (!o.png.empty() && !draw_spectrogram(o, song, first, last))

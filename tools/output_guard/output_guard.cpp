@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 
 namespace {
@@ -41,10 +43,27 @@ std::atomic<bool> slot_used[SLOTS];
 std::atomic<pid_t> child_to_end{0};
 constexpr int CLEANUP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 
+// Waits for the child asked to end: a program ending on SIGTERM may still
+// write its output (sox finishes its picture), and it must be gone before
+// its temporaries are. Two seconds at most, then it is killed.
+void wait_for_end(pid_t pid) {
+    for (int i = 0; i < 200; i++) {
+        if (waitpid(pid, nullptr, WNOHANG) != 0)
+            return;  // reaped, or no child of this process
+        const timespec tick{0, 10'000'000};
+        nanosleep(&tick, nullptr);
+    }
+    kill(pid, SIGKILL);
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
 void on_cleanup_signal(int sig) {
     const int saved = errno;
-    if (const pid_t pid = child_to_end.load(); pid > 0)
-        kill(pid, SIGTERM);
+    if (const pid_t pid = child_to_end.load(); pid != 0) {
+        kill(pid, SIGTERM);  // a negative pid: the child's whole process group
+        wait_for_end(pid < 0 ? -pid : pid);
+    }
     for (int i = 0; i < SLOTS; i++)
         if (slot_used[i].load())
             unlink(slot_path[i]);

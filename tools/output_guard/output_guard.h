@@ -65,5 +65,7 @@ void remove_temporaries_on_signals();
 void remove_on_signals(const std::string &path);
 void forget_on_signals(const std::string &path);
 
-// A child process the signals end (SIGTERM) before the temporaries go; 0 for none.
+// A child process the signals end (SIGTERM, and SIGKILL should it take over
+// two seconds) and wait for before the temporaries go; 0 for none, and a
+// negative pid for the process group the child -pid leads.
 void end_on_signals(pid_t pid);

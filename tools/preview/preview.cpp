@@ -11,7 +11,6 @@
 #include <vector>
 
 #include <dirent.h>
-#include <getopt.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +19,7 @@
 #include "screen/pause.h"
 #include "screen/render.h"
 #include "screen/screen.h"
+#include "tool_options.h"
 
 namespace {
 
@@ -30,22 +30,15 @@ const char USAGE[] =
     "       preview [--dir DIR] --all\n"
     "\n"
     "Shows art on the terminal as the show draws it (80 x 24 cells; the\n"
-    "terminal needs at least 80 columns and 25 lines).\n"
-    "\n"
-    "  FILE              an art card, e.g. grafik/intro1, drawn where and in the\n"
-    "                    colours the show uses for it (a card the show does not\n"
-    "                    know goes to (0, 0) as white blocks)\n"
-    "  --at X Y          draw the card's top-left corner at column X, row Y\n"
-    "  --colours A F B   draw it with SGR attribute A, foreground F, background B\n"
-    "  --back BG         fill the screen with colour BG first (default the show's)\n"
-    "  --word WORD       write WORD in the glyph font as the big words are shown\n"
-    "  --font            show the whole glyph font, eight characters a screen\n"
-    "  --all             show every card under grafik/, one after another\n"
-    "  --dir DIR         the directory holding grafik/ (default: the current one)\n"
-    "  --help            this text\n"
+    "terminal needs at least 80 columns and 25 lines). FILE is an art card,\n"
+    "e.g. grafik/intro1, drawn where and in the colours the show uses for it\n"
+    "(a card the show does not know goes to (0, 0) as white blocks).\n";
+
+const char NOTES[] =
     "\n"
     "Cards are read as the show reads them: at most 4999 bytes (499 for smile).\n"
-    "Colours: 0 black, 1 red, 2 green, 3 yellow, 4 blue, 5 magenta, 6 cyan, 7 white.\n";
+    "Colours: 0 black, 1 red, 2 green, 3 yellow, 4 blue, 5 magenta, 6 cyan, 7 white;\n"
+    "attributes: 0 normal, 1 bold (bright ink).\n";
 
 const card_place UNKNOWN = {"", 0, 0, 0, 0, 1, 7, 7, GROUND_BLUE, scene_card("the preview's own")};
 
@@ -75,9 +68,9 @@ void put(const char *buf, std::size_t len) {
     }
 }
 
-// Prints the screen as one frame over 24 freshly reserved lines, as the
-// render thread does.
-void print_screen() {
+// Prints the screen at once as one frame over 24 freshly reserved lines, as
+// the render thread does.
+void print_frame_now() {
     char blank[WIDTH + 1];
     std::memset(blank, ' ', WIDTH);
     blank[WIDTH] = '\n';
@@ -133,7 +126,7 @@ bool show_card(const std::string &path, const card_options &o, bool caption) {
                       static_cast<std::size_t>(st.st_size) >= size ? " -- TOO LONG, cut" : "");
         print_text(line);
     }
-    print_screen();
+    print_frame_now();
     return true;
 }
 
@@ -143,7 +136,7 @@ void no_pause(long) {}
 void show_word(const char *word) {
     fill(1, 7, 4, ' ');
     puttext(word, 0);
-    print_screen();
+    print_frame_now();
 }
 
 // Orders names so that card10 follows card9.
@@ -208,27 +201,20 @@ int show_font() {
     return 0;
 }
 
-bool parse_int(const char *s, int &out) {
-    char *end;
-    long v = std::strtol(s, &end, 10);
-    if (*s == '\0' || *end != '\0' || v < -100000 || v > 100000)
-        return false;
-    out = static_cast<int>(v);
-    return true;
-}
-
-int usage_error(const char *what) {
-    std::fprintf(stderr, "preview: %s\n%s", what, USAGE);
-    return 2;
-}
-
-// The option's next command-line word as a number (for --at and --colours,
-// whose later numbers follow the option's own argument).
-bool next_int(int argc, char **argv, int &out) {
-    if (optind >= argc || !parse_int(argv[optind], out))
-        return false;
-    optind++;
-    return true;
+// The numbers of an option that takes several, "--at X Y", each a whole
+// number within its range; why they are refused, or "".
+std::string whole_numbers(const char *option, const std::vector<const char *> &words,
+                          std::initializer_list<std::pair<int *, std::pair<int, int>>> into) {
+    std::size_t i = 0;
+    for (const auto &[to, range] : into) {
+        double v = 0;
+        std::string why =
+            tool_options::read_number(option, words[i++], range.first, range.second, v, true);
+        if (!why.empty())
+            return why;
+        *to = static_cast<int>(v);
+    }
+    return "";
 }
 
 // What the command line asks for: one card, a word, the font or every card.
@@ -238,79 +224,50 @@ struct request {
     card_options card;
 };
 
-enum { AT = 256, COLOURS, BACK, WORD, FONT, ALL, DIR_OPTION };
-
-// One option into the request: -1 to go on, or the exit status to stop with.
-int take_option(int c, int argc, char **argv, request &r) {
-    card_options &o = r.card;
-    switch (c) {
-        case 'h':
-            std::fputs(USAGE, stdout);
-            return 0;
-        case DIR_OPTION:
-            if (chdir(optarg) != 0) {
-                std::fprintf(stderr, "preview: cannot enter %s\n", optarg);
-                return 1;
-            }
-            return -1;
-        case AT:
-            if (!parse_int(optarg, o.x) || !next_int(argc, argv, o.y))
-                return usage_error("--at needs two numbers");
-            o.at = true;
-            return -1;
-        case COLOURS:
-            if (!parse_int(optarg, o.attr) || !next_int(argc, argv, o.fg) ||
-                !next_int(argc, argv, o.bg))
-                return usage_error("--colours needs three numbers");
-            o.colours = true;
-            return -1;
-        case BACK:
-            if (!parse_int(optarg, o.back_bg))
-                return usage_error("--back needs a colour number");
-            o.back = true;
-            return -1;
-        case WORD:
-            r.word = optarg;
-            r.have_word = true;
-            return -1;
-        case FONT:
-            r.font = true;
-            return -1;
-        case ALL:
-            r.all = true;
-            return -1;
-        case ':':
-            return usage_error((std::string(argv[optind - 1]) + " needs its argument").c_str());
-        default:
-            return usage_error((std::string("unknown option ") + argv[optind - 1]).c_str());
-    }
-}
-
 // The command line into the request: -1 to go on, or the exit status to stop
 // with (0 after --help, 2 for a bad command line).
 int parse_options(int argc, char **argv, request &r) {
-    if (argc < 2)
-        return usage_error("nothing to show");
-    const option options[] = {{"help", no_argument, nullptr, 'h'},
-                              {"dir", required_argument, nullptr, DIR_OPTION},
-                              {"at", required_argument, nullptr, AT},
-                              {"colours", required_argument, nullptr, COLOURS},
-                              {"colors", required_argument, nullptr, COLOURS},
-                              {"back", required_argument, nullptr, BACK},
-                              {"word", required_argument, nullptr, WORD},
-                              {"font", no_argument, nullptr, FONT},
-                              {"all", no_argument, nullptr, ALL},
-                              {nullptr, 0, nullptr, 0}};
-    for (int c; (c = getopt_long(argc, argv, ":h", options, nullptr)) != -1;)
-        if (const int status = take_option(c, argc, argv, r); status >= 0)
-            return status;
-    for (; optind < argc; optind++) {
-        if (!r.file.empty())
-            return usage_error("one card at a time");
-        r.file = argv[optind];
-    }
+    card_options &o = r.card;
+    const std::pair<int, int> COLOUR = {0, 7}, ATTR = {0, 1}, X = {1 - WIDTH, WIDTH - 1},
+                              Y = {1 - HEIGHT, HEIGHT - 1};
+    tool_options line("preview", USAGE, NOTES);
+    line.custom("at", "X Y", "draw the card's top-left corner at column X, row Y", 2,
+                [&](const std::vector<const char *> &w) {
+                    o.at = true;
+                    return whole_numbers("--at", w, {{&o.x, X}, {&o.y, Y}});
+                });
+    line.custom("colours", "A F B", "draw it with attribute A, foreground F, background B", 3,
+                [&](const std::vector<const char *> &w) {
+                    o.colours = true;
+                    return whole_numbers("--colours", w,
+                                         {{&o.attr, ATTR}, {&o.fg, COLOUR}, {&o.bg, COLOUR}});
+                });
+    line.alias("colors");
+    line.custom("back", "BG", "fill the screen with colour BG first (default the show's)", 1,
+                [&](const std::vector<const char *> &w) {
+                    o.back = true;
+                    return whole_numbers("--back", w, {{&o.back_bg, COLOUR}});
+                });
+    line.custom("word", "WORD", "write WORD in the glyph font as the big words are shown", 1,
+                [&](const std::vector<const char *> &w) {
+                    r.word = w[0];
+                    r.have_word = true;
+                    return std::string();
+                });
+    line.flag("font", "show the whole glyph font, eight characters a screen", r.font);
+    line.flag("all", "show every card under grafik/, one after another", r.all);
+    line.custom("dir", "DIR", "the directory holding grafik/ (default: the current one)", 1,
+                [](const std::vector<const char *> &w) {
+                    return chdir(w[0]) == 0
+                               ? std::string()
+                               : std::string("cannot enter ") + w[0] + ": " + std::strerror(errno);
+                });
+    if (const int status = line.parse(argc, argv, 0, 1); status >= 0)
+        return status;
+    if (!line.operands().empty())
+        r.file = line.operands()[0];
     if (r.all + r.font + r.have_word + !r.file.empty() != 1)
-        return usage_error("give one of FILE, --word, --font or --all");
+        return line.mistake("give one of FILE, --word, --font or --all");
     return -1;
 }
 

@@ -63,7 +63,7 @@ bool take_sound(sound_reader &s, long long allowed, char *buf) {
             return true;
         if (n <= 0)
             return false;
-        if (!write_all(s.file.fd, buf, static_cast<std::size_t>(n))) {
+        if (!write_unless_stopped(s.file.fd, buf, static_cast<std::size_t>(n))) {
             s.failed.store(true, std::memory_order_relaxed);
             return false;
         }
@@ -84,7 +84,7 @@ void read_sound(sound_reader &s) {
     // The mixer runs the FIFO and one buffer ahead of what is read.
     s.start.store(first - static_cast<double>(s.fifo_bytes + n) / (AUDIO_RATE * AUDIO_FRAME_BYTES),
                   std::memory_order_relaxed);
-    if (!write_all(s.file.fd, buf, static_cast<std::size_t>(n))) {
+    if (!write_unless_stopped(s.file.fd, buf, static_cast<std::size_t>(n))) {
         s.failed.store(true, std::memory_order_relaxed);
         return;
     }
@@ -177,7 +177,7 @@ bool keep_output(recording &r, stream_reader &reader, int file, const char *p, s
         run.first_byte = t;
     if (run.said.size() < 200)
         run.said += std::string(p, std::min<std::size_t>(n, 200));
-    if (!write_all(file, p, n))
+    if (!write_unless_stopped(file, p, n))
         return fail("cannot keep the show's output in " + run.stream_path + ": " +
                     errno_text(errno));
     feed_status st = stream_feed(

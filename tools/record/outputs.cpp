@@ -96,7 +96,8 @@ bool send_sound(sound_feed &s, int encoder, long ms) {
         if (read(s.file.fd, block, n) != static_cast<ssize_t>(n))
             return fail("cannot read the kept sound");
         std::string head = mkv_block_head(AUDIO_TRACK, std::lround(s.t * 1000), n);
-        if (!write_all(encoder, head.data(), head.size()) || !write_all(encoder, block, n))
+        if (!write_unless_stopped(encoder, head.data(), head.size()) ||
+            !write_unless_stopped(encoder, block, n))
             return false;
         s.left -= static_cast<long long>(n);
         s.kept += static_cast<long long>(n);
@@ -188,7 +189,7 @@ bool draw_frames(recording &r, int encoder, sound_feed &sound) {
                       SCALE * 3 / 2);
     const std::string header =
         mkv_header(WIDTH * 8 * SCALE, TERM_HEIGHT * r.font.height * SCALE, AUDIO_RATE, 2);
-    if (!write_all(encoder, header.data(), header.size()))
+    if (!write_unless_stopped(encoder, header.data(), header.size()))
         return false;
     bool ok =
         replay(r, [&](unit_kind kind, const frame_codes &f, const char *, std::size_t, double t) {
@@ -210,8 +211,8 @@ bool draw_frames(recording &r, int encoder, sound_feed &sound) {
             render_yuv2x(v->term, r.font, v->picture.data());
             std::string head = mkv_block_head(VIDEO_TRACK, ms, v->picture.size());
             r.frames_encoded++;
-            return write_all(encoder, head.data(), head.size()) &&
-                   write_all(encoder, v->picture.data(), v->picture.size());
+            return write_unless_stopped(encoder, head.data(), head.size()) &&
+                   write_unless_stopped(encoder, v->picture.data(), v->picture.size());
         });
     for (still &s : r.stills)
         if (!s.taken && s.at <= r.run.end - r.run.first_frame) {
@@ -320,7 +321,8 @@ bool write_png(recording &r, const std::string &name, const std::vector<std::uin
     if (pid < 0)
         return fail(error);
     read_end.reset();
-    bool ok = write_all(write_end.fd, rgb.data(), static_cast<std::size_t>(w) * h * 3 * count);
+    bool ok =
+        write_unless_stopped(write_end.fd, rgb.data(), static_cast<std::size_t>(w) * h * 3 * count);
     write_end.reset();
     int status = r.kids.wait(pid, -1, &r.cpu_after);
     if (status < 0)
@@ -402,10 +404,12 @@ bool write_stills(recording &r) {
     std::vector<std::uint8_t> sheet;
     int shots = 0;
     for (still &s : r.stills) {
+        // A still asked for and not taken is a failed recording, kept nowhere.
         if (!s.taken) {
-            std::fprintf(stderr, "record: still %s at %.2f s is after the end of the show\n",
-                         s.name.c_str(), s.at);
-            continue;
+            char when[80];
+            std::snprintf(when, sizeof when, " at %.2f s is after the end of the show at %.2f s",
+                          s.at, r.run.end - r.run.first_frame);
+            return fail("still " + s.name + when);
         }
         std::vector<std::uint8_t> rgb(static_cast<std::size_t>(w) * h * 3);
         render_rgb(s.shot, r.font, rgb.data());

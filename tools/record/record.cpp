@@ -3,7 +3,6 @@
 // its sound, and makes from them, once the show has ended, a video with the
 // music (H.264 and AAC, through ffmpeg), an asciicast of the printed stream
 // and stills of chosen moments.
-#include <getopt.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +16,7 @@
 #include "option_number.h"
 #include "output_guard.h"
 #include "record.h"
+#include "tool_options.h"
 
 namespace {
 
@@ -25,67 +25,20 @@ const char *const PRESETS[] = {"ultrafast", "superfast", "veryfast", "faster",  
                                "medium",    "slow",      "slower",   "veryslow", "placebo"};
 const char *const TUNES[] = {"film", "animation", "grain", "stillimage", "psnr", "ssim"};
 
-enum option_id {
-    OUT,
-    RUN_DIR,
-    DEMO,
-    STILLS,
-    CAST_FULL,
-    FONT,
-    PRESET,
-    TUNE,
-    CRF,
-    GIVE_UP,
-    PSNR,
-    HELP
-};
+const char USAGE[] =
+    "usage: record [OPTION]...\n"
+    "\n"
+    "Runs the show at real speed and writes into the output folder:\n"
+    "  demo.mp4     H.264 video at 1280x800 with the music in AAC, every frame shown\n"
+    "               for as long as it was on the terminal\n"
+    "  demo.cast    the printed stream as an asciicast v2 recording (80x25), one\n"
+    "               event a frame with only the cells that changed\n"
+    "  NAME.png     with --stills, the terminal at chosen moments, 640x400, and\n"
+    "  contact.png  all of them on one sheet\n";
 
-struct option_help {
-    const char *name, *value, *help;
-};
-
-// Every option with its help, in the order --help lists them (indexed by option_id).
-const option_help OPTIONS[] = {
-    {"out", "DIR", "where the recording goes (default: .), a folder that exists"},
-    {"run-dir", "DIR", "where the show is started (default: .)"},
-    {"demo", "PROGRAM", "the show (default: ./demo)"},
-    {"stills", "LIST",
-     "comma-separated NAME@SECONDS (or plain SECONDS, named still-SECONDS),\n"
-     "counted from the first frame, as in the video"},
-    {"cast-full", nullptr,
-     "write every frame into the asciicast whole, as printed, not only\n"
-     "the cells that changed"},
-    {"font", "PSF",
-     "the console font, gzipped or not\n"
-     "(default: /usr/share/consolefonts/Lat15-VGA16.psf.gz)"},
-    {"preset", "NAME", "the x264 preset (default: slow)"},
-    {"tune", "NAME", "the x264 tune (default: animation, for flat-colour text art)"},
-    {"crf", "N", "the x264 quality, 0 to 51, lower is better (default: 26)"},
-    {"give-up", "SECONDS", "how long the show may print nothing, 1 to 3600 (default: 10)"},
-    {"psnr", nullptr, "measure every frame of the video against its exact picture"},
-    {"help", nullptr, "this help"},
-};
-
-void usage(std::FILE *to) {
-    std::fputs("usage: record [OPTION]...\n"
-               "Runs the show at real speed and writes into the output folder:\n"
-               "  demo.mp4     H.264 video at 1280x800 with the music in AAC, every frame shown\n"
-               "               for as long as it was on the terminal\n"
-               "  demo.cast    the printed stream as an asciicast v2 recording (80x25), one\n"
-               "               event a frame with only the cells that changed\n"
-               "  NAME.png     with --stills, the terminal at chosen moments, 640x400, and\n"
-               "  contact.png  all of them on one sheet\n"
-               "Options:\n",
-               to);
-    for (const option_help &o : OPTIONS) {
-        std::string head =
-            std::string("  --") + o.name + (o.value ? std::string(" ") + o.value : "");
-        std::string help = o.help;
-        for (std::size_t at = 0; (at = help.find('\n', at)) != std::string::npos; at += 24)
-            help.replace(at, 1, "\n" + std::string(23, ' '));
-        std::fprintf(to, "%-22s %s\n", head.c_str(), help.c_str());
-    }
-}
+// The most stills one recording takes: each is a picture of its own and a
+// tile of the contact sheet, all held in memory until the sheet is made.
+constexpr std::size_t MAX_STILLS = 100;
 
 bool one_of(const std::string &v, const auto &names) {
     return std::find(std::begin(names), std::end(names), v) != std::end(names);
@@ -119,6 +72,8 @@ bool parse_stills(recording &r) {
             return false;
         if (!item.empty())
             r.stills.push_back(std::move(s));
+        if (r.stills.size() > MAX_STILLS)
+            return fail("--stills takes at most " + std::to_string(MAX_STILLS) + " stills");
     }
     // Each still is a file of its own, beside the contact sheet.
     for (std::size_t i = 0; i < r.stills.size(); i++) {
@@ -143,49 +98,15 @@ std::vector<std::string> output_names(const recording &r) {
     return names;
 }
 
-// One option's value into the options; false with a message when it is out of range.
-bool take_option(options &o, option_id id, const char *v) {
-    double n = 0;
-    switch (id) {
-        case OUT:
-            o.out = v;
-            return true;
-        case RUN_DIR:
-            o.run_dir = v;
-            return true;
-        case DEMO:
-            o.demo = v;
-            return true;
-        case STILLS:
-            o.stills = v;
-            return true;
-        case FONT:
-            o.font = v;
-            return true;
-        case PSNR:
-            o.psnr = true;
-            return true;
-        case CAST_FULL:
-            o.cast_full = true;
-            return true;
-        case HELP:
-            return true;
-        case PRESET:
-            o.preset = v;
-            return one_of(o.preset, PRESETS) || fail(std::string("no x264 preset ") + v);
-        case TUNE:
-            o.tune = v;
-            return one_of(o.tune, TUNES) || fail(std::string("no x264 tune ") + v);
-        case CRF:
-            if (!option_number(v, 0, 51, n) || n != std::floor(n))
-                return fail(std::string("--crf is a whole number from 0 to 51, not ") + v);
-            o.crf = static_cast<int>(n);
-            return true;
-        case GIVE_UP:
-            return option_number(v, 1, 3600, o.give_up) ||
-                   fail(std::string("--give-up is 1 to 3600 seconds, not ") + v);
-    }
-    return false;
+// A value that must be one of `names`; why it is refused, or "".
+tool_options::taker one_of_names(const char *option, std::string &into, const auto &names,
+                                 const char *what) {
+    return [=, &into, &names](const std::vector<const char *> &w) {
+        into = w[0];
+        return one_of(into, names)
+                   ? std::string()
+                   : std::string(option) + " takes " + what + ", not '" + w[0] + "'";
+    };
 }
 
 }  // namespace
@@ -196,31 +117,37 @@ bool fail(const std::string &message) {
 }
 
 bool parse_options(int argc, char **argv, recording &r, int &exit_status) {
-    std::vector<option> longopts;
-    for (const option_help &o : OPTIONS)
-        longopts.push_back({o.name, o.value ? required_argument : no_argument, nullptr,
-                            static_cast<int>(longopts.size())});
-    longopts.push_back({nullptr, 0, nullptr, 0});
+    options &o = r.opt;
+    tool_options line("record", USAGE);
+    line.text("out", "DIR", "where the recording goes (default: .), a folder that exists", o.out);
+    line.text("run-dir", "DIR", "where the show is started (default: .)", o.run_dir);
+    line.text("demo", "PROGRAM", "the show (default: ./demo)", o.demo);
+    line.text("stills", "LIST",
+              "comma-separated NAME@SECONDS (or plain SECONDS, named\n"
+              "still-SECONDS), counted from the first frame, as in the video;\n"
+              "at most 100",
+              o.stills);
+    line.flag("cast-full",
+              "write every frame into the asciicast whole, as printed, not\n"
+              "only the cells that changed",
+              o.cast_full);
+    line.text("font", "PSF",
+              "the console font, gzipped or not\n"
+              "(default: /usr/share/consolefonts/Lat15-VGA16.psf.gz)",
+              o.font);
+    line.custom("preset", "NAME", "the x264 preset (default: slow)", 1,
+                one_of_names("--preset", o.preset, PRESETS, "an x264 preset"));
+    line.custom("tune", "NAME", "the x264 tune (default: animation, for flat-colour text art)", 1,
+                one_of_names("--tune", o.tune, TUNES, "an x264 tune"));
+    line.whole("crf", "N", "the x264 quality, 0 to 51, lower is better (default: 26)", 0, 51,
+               o.crf);
+    line.number("give-up", "SECONDS",
+                "how long the show may print nothing, 1 to 3600 (default: 10)", 1, 3600, o.give_up);
+    line.flag("psnr", "measure every frame of the video against its exact picture", o.psnr);
+    exit_status = line.parse(argc, argv, 0, 0);
+    if (exit_status >= 0)
+        return false;
     exit_status = 2;
-    opterr = 0;
-    int id, index = 0;
-    while ((id = getopt_long(argc, argv, ":h", longopts.data(), &index)) != -1) {
-        if (id == HELP || id == 'h') {
-            usage(stdout);
-            exit_status = 0;
-            return false;
-        }
-        if (id == '?' || id == ':') {
-            fail(id == ':' ? std::string(argv[optind - 1]) + " needs its argument"
-                           : std::string("unknown option ") + argv[optind - 1] +
-                                 " (record --help lists them)");
-            return false;
-        }
-        if (!take_option(r.opt, static_cast<option_id>(id), optarg))
-            return false;
-    }
-    if (optind < argc)
-        return fail(std::string("unexpected argument ") + argv[optind]);
     return parse_stills(r);
 }
 

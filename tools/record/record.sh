@@ -5,9 +5,6 @@
 # Every argument goes to the recorder; `record.sh --help` lists them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-. "$root/scripts/packages.sh"
-ensure_packages $demo_packages $tools_packages $record_packages $web_packages
-
 # Relative paths in the arguments mean what they mean where this was started,
 # in either spelling (--out DIR or --out=DIR); without --out, the recording
 # goes here.
@@ -16,6 +13,12 @@ out=$PWD
 help=no
 while [ $# -gt 0 ]; do
     case "$1" in
+        --out=|--font=|--out|--font)
+            # A path the recorder would be handed as an empty word.
+            if [[ $1 == *= || ($# -ge 2 && -z $2) ]]; then
+                echo "record.sh: ${1%=} needs its argument, not an empty word" >&2
+                exit 2
+            fi ;;&
         --out|--font)
             [ $# -ge 2 ] || { args+=("$1"); shift; continue; }
             path=$(realpath -m -- "$2"); args+=("$1=$path"); shift 2
@@ -28,6 +31,9 @@ while [ $# -gt 0 ]; do
         *) args+=("$1"); shift ;;
     esac
 done
+
+. "$root/scripts/packages.sh"
+ensure_packages $demo_packages $tools_packages $record_packages $web_packages
 
 # Built quietly into the run command's folder; the log is shown only when something goes wrong.
 echo "Building the demo and the recorder ..." >&2

@@ -122,7 +122,7 @@ void catch_stop_signals() {
 
 std::string errno_text(int error) { return std::strerror(error); }
 
-bool write_all(int fd, const void *data, std::size_t n) {
+bool write_unless_stopped(int fd, const void *data, std::size_t n) {
     const char *p = static_cast<const char *>(data);
     while (n > 0) {
         ssize_t w = write(fd, p, n);

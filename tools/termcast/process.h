@@ -23,7 +23,7 @@ std::string errno_text(int error);  // strerror, in one place
 
 // Writes all n bytes; false when the reader is gone, the disk is full or a
 // stop signal arrived.
-bool write_all(int fd, const void *data, std::size_t n);
+bool write_unless_stopped(int fd, const void *data, std::size_t n);
 
 // An open file descriptor, closed when it goes.
 struct fd_guard {

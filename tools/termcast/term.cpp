@@ -1,5 +1,8 @@
 #include "term.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cerrno>
@@ -126,11 +129,40 @@ void term_apply(terminal &t, unit_kind kind, const frame_codes &f) {
     }
 }
 
+namespace {
+
+// The font file opened for reading, or -1 with `why` set. It is opened
+// without waiting, so that a FIFO cannot hold the recorder before it is seen
+// to be one, and kept only when it is a regular file.
+int open_font_file(const std::string &path, std::string &why) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return -1;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        return fd;
+    }
+    why = S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file";
+    close(fd);
+    return -1;
+}
+
+}  // namespace
+
 std::string load_font(const std::string &path, console_font &font) {
+    std::string why;
+    const int fd = open_font_file(path, why);
     // zlib reads a gzipped font and passes a plain one through unchanged.
-    gzFile in = gzopen(path.c_str(), "rb");
+    gzFile in = fd < 0 ? nullptr : gzdopen(fd, "rb");
+    if (fd >= 0 && !in) {
+        why = std::strerror(errno);
+        close(fd);
+    }
     if (!in)
-        return "cannot read the font " + path + ": " + std::strerror(errno);
+        return "cannot read the font " + path + ": " + why;
     std::vector<std::uint8_t> raw;
     std::uint8_t buf[65536];
     int n;

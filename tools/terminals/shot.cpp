@@ -24,7 +24,8 @@ constexpr int GLYPH_PAPER_SHARE = 5;
 // A screenshot is at most this big (a 1280x800 screen is 4 MB).
 constexpr std::size_t MAX_IMAGE_BYTES = 64u << 20;
 
-bool close(std::uint32_t a, std::uint32_t b, int tol = TOLERANCE) {
+// Whether two colours (0xRRGGBB) lie within `tol` of each other in every channel.
+bool colours_near(std::uint32_t a, std::uint32_t b, int tol = TOLERANCE) {
     for (int s = 0; s < 24; s += 8) {
         int d = static_cast<int>(a >> s & 0xff) - static_cast<int>(b >> s & 0xff);
         if (d > tol || d < -tol)
@@ -170,7 +171,7 @@ tally colours(const image &img, const grid_place &g, int col, int row, int n = 1
 int pixels_near(const tally &t, std::uint32_t c, int tol = TOLERANCE) {
     int n = 0;
     for (const auto &e : t)
-        if (close(e.first, c, tol))
+        if (colours_near(e.first, c, tol))
             n += e.second;
     return n;
 }
@@ -301,7 +302,7 @@ std::string find_grid(const image &card, grid_place &g) {
     int x0 = card.w, y0 = card.h, x1 = -1, y1 = -1;
     for (int y = 0; y < card.h; y++)
         for (int x = 0; x < card.w; x++)
-            if (close(card.at(x, y), red, 8)) {
+            if (colours_near(card.at(x, y), red, 8)) {
                 x0 = std::min(x0, x);
                 x1 = std::max(x1, x);
                 y0 = std::min(y0, y);
@@ -317,7 +318,7 @@ std::string find_grid(const image &card, grid_place &g) {
         for (int x = 0; x < WIDTH; x++)
             if (x == 0 || y == 0 || x == WIDTH - 1 || y == HEIGHT - 1) {
                 ring++;
-                red_cells += close(cell_paper(card, g, x, y), red);
+                red_cells += colours_near(cell_paper(card, g, x, y), red);
             }
     if (red_cells * 20 < ring * 19) {
         char msg[120];
@@ -341,7 +342,7 @@ std::string read_palette(const image &card, const grid_place &g, palette &pal) {
         }
         // The ink: the commonest colour that is not the paper's.
         for (std::size_t i = 1; i < t.size(); i++)
-            if (!close(t[i].first, t[0].first)) {
+            if (!colours_near(t[i].first, t[0].first)) {
                 pal.ink[s.key] = t[i].first;
                 break;
             }
@@ -367,13 +368,14 @@ int cells_matching(const image &img, const grid_place &g, const palette &pal, co
             const term_cell &c = t.cells[y][x];
             long paper = pal.paper[paper_key(c.look)], ink = pal.ink[ink_key(c.look)];
             tally seen = colours(img, g, x, y);
-            bool glyph = c.ch != ' ' && (ink < 0 || !close(static_cast<std::uint32_t>(ink),
-                                                           static_cast<std::uint32_t>(paper)));
+            bool glyph =
+                c.ch != ' ' && (ink < 0 || !colours_near(static_cast<std::uint32_t>(ink),
+                                                         static_cast<std::uint32_t>(paper)));
             // Without a glyph the paper is the cell's commonest colour; with
             // one it covers a fair share of the cell, and the ink shows.
             bool ok = paper >= 0 && !seen.empty();
             if (ok && !glyph)
-                ok = close(seen[0].first, static_cast<std::uint32_t>(paper));
+                ok = colours_near(seen[0].first, static_cast<std::uint32_t>(paper));
             if (ok && glyph)
                 ok = pixels_near(seen, static_cast<std::uint32_t>(paper)) * GLYPH_PAPER_SHARE >=
                          pixels(seen) &&

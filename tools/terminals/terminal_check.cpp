@@ -12,9 +12,9 @@
 // Without --at it only relays and times, and with --read-rate it reads the
 // show slowly: the reader that does not keep up.
 #include <fcntl.h>
-#include <getopt.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -30,12 +30,12 @@
 #include <string>
 #include <vector>
 
-#include "option_number.h"
 #include "output_guard.h"
 #include "process.h"
 #include "shot.h"
 #include "stream.h"
 #include "term.h"
+#include "tool_options.h"
 
 extern char **environ;
 
@@ -73,10 +73,9 @@ struct relay {
     std::size_t next_moment = 0;
     bool blank_before = false, modelling = true, output_gone = false, stopped = false;
     std::string stream_error, card_error;
+    output_file show_err;  // the show's standard error, OUT/show.err once it ends
     int status = 0;
 };
-
-volatile sig_atomic_t show_group = 0;
 
 double now() {
     timespec t;
@@ -88,14 +87,6 @@ void sleep_for(double s) {
     timespec t{static_cast<time_t>(s), static_cast<long>((s - std::floor(s)) * 1e9)};
     while (nanosleep(&t, &t) < 0 && errno == EINTR) {
     }
-}
-
-// The emulator closing (SIGHUP) or the check giving up ends the show as well.
-void end_show(int sig) {
-    if (show_group > 0)
-        kill(-show_group, SIGTERM);
-    signal(sig, SIG_DFL);
-    raise(sig);
 }
 
 // A frame in the show's own bytes.
@@ -131,7 +122,29 @@ bool run(const std::vector<std::string> &args) {
     return WIFEXITED(st) && WEXITSTATUS(st) == 0;
 }
 
-bool photograph(const std::string &path) { return run({"xwd", "-root", "-silent", "-out", path}); }
+// A photograph of the screen, written through the tools' guard as every
+// output is: xwd writes the temporary beside `path`.
+// The photograph at `at` seconds, and the picture of where it differs.
+std::string photo_name(double at) {
+    char name[64];
+    std::snprintf(name, sizeof name, "at-%06.1f.xwd", at);
+    return name;
+}
+
+std::string differs_path(const std::string &photo) {
+    return photo.substr(0, photo.size() - 4) + "-differs.ppm";
+}
+
+bool photograph(const std::string &path) {
+    output_file shot;
+    std::string error;
+    if (shot.open(path, error) && run({"xwd", "-root", "-silent", "-out", shot.temp_path()}) &&
+        shot.commit(error))
+        return true;
+    if (!error.empty())
+        std::fprintf(stderr, "terminal_check: %s\n", error.c_str());
+    return false;
+}
 
 bool show_card(relay &r) {
     frame_codes card = test_card();
@@ -139,7 +152,7 @@ bool show_card(relay &r) {
     for (int y = 0; y < HEIGHT; y++)
         bytes += std::string(WIDTH, RESERVE_FILL) + ROW_END;
     bytes += frame_bytes(card);
-    if (!write_all(STDOUT_FILENO, bytes.data(), bytes.size()))
+    if (!write_unless_stopped(STDOUT_FILENO, bytes.data(), bytes.size()))
         return false;
     sleep_for(2 * r.opt.hold);
     if (!photograph(r.opt.out + "/card.xwd"))
@@ -153,12 +166,10 @@ bool start_show(relay &r) {
         return false;
     // One page of pipe: the show feels the emulator's pace almost at once.
     fcntl(p[1], F_SETPIPE_SZ, 4096);
-    std::string err = r.opt.out + "/show.err";
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, p[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&fa, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    posix_spawn_file_actions_adddup2(&fa, r.show_err.fd(), STDERR_FILENO);
     posix_spawn_file_actions_addopen(&fa, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawnattr_t at;
     posix_spawnattr_init(&at);
@@ -177,7 +188,7 @@ bool start_show(relay &r) {
         close(p[0]);
         return false;
     }
-    show_group = r.show;
+    end_on_signals(-r.show);  // the show's whole group
     r.pipe_fd = p[0];
     r.started = now();
     return true;
@@ -196,7 +207,7 @@ bool interior_blank(const terminal &t) {
 bool pass_unit(relay &r, unit_kind kind, const frame_codes &f, const char *bytes, std::size_t n) {
     term_apply(*r.model, kind, f);
     double t0 = now();
-    if (!write_all(STDOUT_FILENO, bytes, n)) {
+    if (!write_unless_stopped(STDOUT_FILENO, bytes, n)) {
         r.output_gone = true;
         return false;
     }
@@ -213,9 +224,7 @@ bool pass_unit(relay &r, unit_kind kind, const frame_codes &f, const char *bytes
     r.blank_before = blank;
     if (r.next_moment < r.opt.at.size() && t1 - r.first_frame >= r.opt.at[r.next_moment]) {
         photo p{r.opt.at[r.next_moment], static_cast<long>(r.blocked.size()), "", nullptr};
-        char name[64];
-        std::snprintf(name, sizeof name, "/at-%06.1f.xwd", p.at);
-        p.path = r.opt.out + name;
+        p.path = r.opt.out + "/" + photo_name(p.at);
         sleep_for(r.opt.hold);
         if (photograph(p.path)) {
             p.expected = std::make_unique<terminal>(*r.model);
@@ -262,10 +271,11 @@ void pump(relay &r) {
                 // Not the show's stream: hand the rest on as it comes.
                 r.stream_error = reader.parser.error;
                 r.modelling = false;
-                if (!write_all(STDOUT_FILENO, reader.pending.data(), reader.pending.size()))
+                if (!write_unless_stopped(STDOUT_FILENO, reader.pending.data(),
+                                          reader.pending.size()))
                     r.output_gone = true;
             }
-        } else if (!write_all(STDOUT_FILENO, buf.data(), static_cast<std::size_t>(n))) {
+        } else if (!write_unless_stopped(STDOUT_FILENO, buf.data(), static_cast<std::size_t>(n))) {
             r.output_gone = true;
         }
         if (r.output_gone && !r.stopped) {
@@ -275,20 +285,22 @@ void pump(relay &r) {
     }
     // A unit the show's end cut short is the emulator's too.
     if (r.modelling && !r.output_gone)
-        write_all(STDOUT_FILENO, reader.pending.data(), reader.pending.size());
+        write_unless_stopped(STDOUT_FILENO, reader.pending.data(), reader.pending.size());
     close(r.pipe_fd);
     while (waitpid(r.show, &r.status, 0) < 0 && errno == EINTR) {
     }
     r.ended = now();
-    show_group = 0;
+    end_on_signals(0);
 }
 
 // Writes a file whole through the tools' guard; says why not on standard error.
-void put_file(const std::string &path, const std::string &bytes) {
+bool put_file(const std::string &path, const std::string &bytes) {
     output_file f;
     std::string error;
-    if (!f.open(path, error) || !f.write(bytes.data(), bytes.size(), error) || !f.commit(error))
-        std::fprintf(stderr, "terminal_check: %s\n", error.c_str());
+    if (f.open(path, error) && f.write(bytes.data(), bytes.size(), error) && f.commit(error))
+        return true;
+    std::fprintf(stderr, "terminal_check: %s\n", error.c_str());
+    return false;
 }
 
 double quantile(std::vector<double> v, double q) {
@@ -309,8 +321,8 @@ std::string exit_text(const relay &r) {
     return std::string("killed by ") + strsignal(WTERMSIG(r.status));
 }
 
-void write_result(const relay &r) {
-    std::ostringstream o;
+// The relay's figures: frames, lengths, blocked writes, the show's end, wipes.
+void relay_lines(const relay &r, std::ostringstream &o) {
     char line[200];
     o << "frames " << r.blocked.size() << "\n";
     std::snprintf(line, sizeof line, "length_s %.3f\nframes_s %.3f\n", r.ended - r.started,
@@ -330,7 +342,63 @@ void write_result(const relay &r) {
         o << line;
     }
     o << "\n";
+}
 
+// What the test card showed: where the grid lies, how the raw colour codes
+// read and the emulator's palette, each key's ink and paper as 0xRRGGBB
+// ("-" where the card has no sample).
+void card_lines(const image &card, const grid_place &g, const palette &pal, std::ostringstream &o) {
+    char line[200];
+    std::snprintf(line, sizeof line, "card grid %.0f %.0f cell %.2fx%.2f\n", g.x0, g.y0, g.cw,
+                  g.ch);
+    o << line;
+    for (int c = RAW_FIRST; c <= RAW_LAST; c++)
+        o << "raw " << c << " " << raw_reading(card, g, pal, c) << "\n";
+    o << "palette";
+    auto hex = [](long c) {
+        char s[20] = "-";
+        if (c >= 0)
+            std::snprintf(s, sizeof s, "%06lx", c);
+        return std::string(s);
+    };
+    for (int k = 0; k < KEYS; k++)
+        o << " " << hex(pal.ink[k]) << "/" << hex(pal.paper[k]);
+    o << "\n";
+}
+
+// One photograph against the recorder's terminal at its frame: how many cells
+// match, the first that differ in words, and all of them outlined in a
+// picture beside the photograph.
+void photo_lines(const photo &p, const grid_place &g, const palette &pal, std::ostringstream &o) {
+    image shot;
+    if (std::string e = read_image(p.path, shot); !e.empty()) {
+        o << "shot " << p.at << " " << e << "\n";
+        return;
+    }
+    std::vector<int> misses;
+    const int m = cells_matching(shot, g, pal, *p.expected, &misses);
+    char line[200];
+    std::snprintf(line, sizeof line, "shot %.1f frame %ld matched %d of %d\n", p.at, p.frame, m,
+                  WIDTH * HEIGHT);
+    o << line;
+    if (misses.empty())
+        return;
+    o << "differs " << p.at;
+    for (std::size_t i = 0; i < misses.size() && i < 8; i++) {
+        const term_cell &c = p.expected->cells[misses[i] / WIDTH][misses[i] % WIDTH];
+        std::snprintf(line, sizeof line, " (%d,%d '%c' ink %d paper %d)", misses[i] % WIDTH,
+                      misses[i] / WIDTH, c.ch, ink_key(c.look), paper_key(c.look));
+        o << line;
+    }
+    o << (misses.size() > 8 ? " ...\n" : "\n");
+    outline_cells(shot, g, misses, 0xff00ff);
+    put_file(differs_path(p.path), ppm_bytes(shot));
+}
+
+// OUT/result: the relay's figures, then, with photographs, the card and each photograph.
+bool write_result(const relay &r) {
+    std::ostringstream o;
+    relay_lines(r, o);
     if (!r.opt.at.empty()) {
         image card;
         grid_place g;
@@ -345,148 +413,112 @@ void write_result(const relay &r) {
         if (!why.empty()) {
             o << "card " << why << "\n";
         } else {
-            std::snprintf(line, sizeof line, "card grid %.0f %.0f cell %.2fx%.2f\n", g.x0, g.y0,
-                          g.cw, g.ch);
-            o << line;
-            for (int c = RAW_FIRST; c <= RAW_LAST; c++)
-                o << "raw " << c << " " << raw_reading(card, g, pal, c) << "\n";
-            o << "palette";
-            // Each key's ink and paper as 0xRRGGBB, "-" where the card has no sample.
-            auto hex = [](long c) {
-                char s[20] = "-";
-                if (c >= 0)
-                    std::snprintf(s, sizeof s, "%06lx", c);
-                return std::string(s);
-            };
-            for (int k = 0; k < KEYS; k++)
-                o << " " << hex(pal.ink[k]) << "/" << hex(pal.paper[k]);
-            o << "\n";
-            for (const photo &p : r.photos) {
-                image shot;
-                std::string e = read_image(p.path, shot);
-                if (!e.empty()) {
-                    o << "shot " << p.at << " " << e << "\n";
-                    continue;
-                }
-                std::vector<int> misses;
-                int m = cells_matching(shot, g, pal, *p.expected, &misses);
-                std::snprintf(line, sizeof line, "shot %.1f frame %ld matched %d of %d\n", p.at,
-                              p.frame, m, WIDTH * HEIGHT);
-                o << line;
-                if (misses.empty())
-                    continue;
-                // Where it differs: the first cells in words, all of them outlined.
-                o << "differs " << p.at;
-                for (std::size_t i = 0; i < misses.size() && i < 8; i++) {
-                    const term_cell &c = p.expected->cells[misses[i] / WIDTH][misses[i] % WIDTH];
-                    std::snprintf(line, sizeof line, " (%d,%d '%c' ink %d paper %d)",
-                                  misses[i] % WIDTH, misses[i] / WIDTH, c.ch, ink_key(c.look),
-                                  paper_key(c.look));
-                    o << line;
-                }
-                o << (misses.size() > 8 ? " ...\n" : "\n");
-                outline_cells(shot, g, misses, 0xff00ff);
-                put_file(p.path.substr(0, p.path.size() - 4) + "-differs.ppm", ppm_bytes(shot));
-            }
+            card_lines(card, g, pal, o);
+            for (const photo &p : r.photos)
+                photo_lines(p, g, pal, o);
         }
     }
-    put_file(r.opt.out + "/result", o.str());
+    return put_file(r.opt.out + "/result", o.str());
 }
 
-bool parse_list(const char *s, std::vector<double> &v) {
-    std::string t(s);
-    std::stringstream in(t);
+// The most moments one run photographs (each photograph is a window dump of
+// about a megabyte).
+constexpr std::size_t MAX_MOMENTS = 100;
+// The longest the show is played, in seconds (it lasts under three minutes).
+constexpr double MAX_SHOW_S = 3600;
+
+// --at's list into `at`, sorted; why it is refused, or "".
+std::string parse_list(const char *s, std::vector<double> &at) {
+    std::stringstream in{std::string(s)};
     std::string item;
     while (std::getline(in, item, ',')) {
         double d;
-        if (!option_number(item.c_str(), 0, HUGE_VAL, d))
-            return false;
-        v.push_back(d);
+        if (std::string why = tool_options::read_number("--at", item.c_str(), 0, MAX_SHOW_S, d);
+            !why.empty())
+            return why;
+        at.push_back(d);
     }
-    std::sort(v.begin(), v.end());
-    return true;
+    if (at.size() > MAX_MOMENTS)
+        return "--at takes at most " + std::to_string(MAX_MOMENTS) + " moments, not " +
+               std::to_string(at.size());
+    std::sort(at.begin(), at.end());
+    return at.empty() ? "--at needs at least one moment" : "";
 }
 
 const char USAGE[] =
     "usage: terminal_check [--run-dir DIR] [--demo PROGRAM] [--out DIR] [--at S,S,...]\n"
     "                      [--hold S] [--for S] [--read-rate BYTES]\n"
+    "\n"
     "Plays the show in the terminal it runs in (run by tools/terminals/terminals.sh).\n"
-    "  --at S,...     photograph the screen at these seconds from the first frame,\n"
-    "                 after a test card, and compare with the recorder's terminal\n"
-    "  --hold S       seconds the emulator gets to draw before a photograph (0.6)\n"
-    "  --for S        end the show after S seconds\n"
-    "  --read-rate B  take the show's output at B bytes a second at most\n"
     "Findings go to OUT/result.\n";
 
-bool parse_options(int argc, char **argv, options &o) {
-    static const option longs[] = {{"run-dir", required_argument, nullptr, 'r'},
-                                   {"demo", required_argument, nullptr, 'd'},
-                                   {"out", required_argument, nullptr, 'o'},
-                                   {"at", required_argument, nullptr, 'a'},
-                                   {"hold", required_argument, nullptr, 'H'},
-                                   {"for", required_argument, nullptr, 'f'},
-                                   {"read-rate", required_argument, nullptr, 'R'},
-                                   {"help", no_argument, nullptr, 'h'},
-                                   {nullptr, 0, nullptr, 0}};
-    int c;
-    bool ok = true;
-    opterr = 0;
-    while (ok && (c = getopt_long(argc, argv, ":", longs, nullptr)) != -1) {
-        switch (c) {
-            case 'r':
-                o.run_dir = optarg;
-                break;
-            case 'd':
-                o.demo = optarg;
-                break;
-            case 'o':
-                o.out = optarg;
-                break;
-            case 'a':
-                ok = parse_list(optarg, o.at);
-                break;
-            case 'H':
-                ok = option_number(optarg, 0, HUGE_VAL, o.hold);
-                break;
-            case 'f':
-                ok = option_number(optarg, 0, HUGE_VAL, o.stop_after);
-                break;
-            case 'R':
-                ok = option_number(optarg, 0, HUGE_VAL, o.read_rate);
-                break;
-            case 'h':
-                std::fputs(USAGE, stdout);
-                std::exit(0);
-            case ':':
-                std::fprintf(stderr, "terminal_check: %s needs its argument\n", argv[optind - 1]);
-                ok = false;
-                break;
-            case '?':
-                std::fprintf(stderr, "terminal_check: unknown option %s\n", argv[optind - 1]);
-                ok = false;
-                break;
-            default:
-                ok = false;
-        }
+// The options, or an exit status (0 after --help) when the check should stop.
+int parse_options(int argc, char **argv, options &o) {
+    tool_options line("terminal_check", USAGE);
+    line.text("run-dir", "DIR", "where the show is started (.)", o.run_dir);
+    line.text("demo", "PROGRAM", "the show (./demo)", o.demo);
+    line.text("out", "DIR", "where the findings and photographs go (.)", o.out);
+    line.custom("at", "S,...",
+                "photograph the screen at these seconds from the first frame,\n"
+                "after a test card, and compare with the recorder's terminal",
+                1, [&o](const std::vector<const char *> &w) { return parse_list(w[0], o.at); });
+    line.number("hold", "S", "seconds the emulator gets to draw before a photograph (0.6)", 0, 60,
+                o.hold);
+    line.number("for", "S", "end the show after S seconds", 0, MAX_SHOW_S, o.stop_after);
+    line.number("read-rate", "B",
+                "take the show's output at B bytes a second at most, 1000 or\n"
+                "more (0: as fast as it comes)",
+                0, 1e9, o.read_rate);
+    int status = line.parse(argc, argv, 0, 0);
+    if (status < 0 && o.read_rate > 0 && o.read_rate < 1000)
+        status = line.mistake("--read-rate takes 0 or a number from 1000 to 1e+09, not " +
+                              std::to_string(o.read_rate));
+    return status;
+}
+
+bool is_folder(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Before the show: the run folder and the output folder are there, and every
+// file the check will write may be written in the output folder (nothing or
+// a regular file at its path), the show's standard error among them.
+bool check_places(relay &r) {
+    const options &o = r.opt;
+    std::string error;
+    if (!is_folder(o.run_dir))
+        error = "the run folder " + o.run_dir + " is not a folder that exists";
+    else if (!is_folder(o.out))
+        error = "the output folder " + o.out + " is not a folder that exists";
+    std::vector<std::string> names = {"started", "result", "show.err"};
+    if (!o.at.empty())
+        names.push_back("card.xwd");
+    for (double at : o.at) {
+        names.push_back(photo_name(at));
+        names.push_back(differs_path(photo_name(at)));
     }
-    if (!ok || optind != argc) {
-        std::fputs(USAGE, stderr);
-        return false;
-    }
-    return true;
+    for (std::size_t i = 0; i < names.size() && error.empty(); i++)
+        error = output_refusal(o.out + "/" + names[i]);
+    if (error.empty())
+        r.show_err.open(o.out + "/show.err", error);
+    if (error.empty())
+        return true;
+    std::fprintf(stderr, "terminal_check: %s\n", error.c_str());
+    return false;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
     relay r;
-    if (!parse_options(argc, argv, r.opt))
-        return 2;
-    signal(SIGHUP, end_show);
-    signal(SIGTERM, end_show);
-    signal(SIGINT, end_show);
+    if (const int status = parse_options(argc, argv, r.opt); status >= 0)
+        return status;
+    // INT, TERM and HUP (the emulator closing) end the show too, and leave no temporary.
+    remove_temporaries_on_signals();
     signal(SIGPIPE, SIG_IGN);
-    put_file(r.opt.out + "/started", "started\n");
+    if (!check_places(r) || !put_file(r.opt.out + "/started", "started\n"))
+        return 1;
     if (!r.opt.at.empty() && !show_card(r)) {
         std::fprintf(stderr, "terminal_check: the terminal took no test card\n");
         return 1;
@@ -497,6 +529,16 @@ int main(int argc, char **argv) {
         return 1;
     }
     pump(r);
-    write_result(r);
+    std::string error;
+    if (!r.show_err.commit(error))
+        std::fprintf(stderr, "terminal_check: %s\n", error.c_str());
+    if (!write_result(r) || !error.empty())
+        return 1;
+    // A show that failed by itself is a failed check, whatever the relay found.
+    if (!r.stopped && !r.output_gone && !(WIFEXITED(r.status) && WEXITSTATUS(r.status) == 0)) {
+        std::fprintf(stderr, "terminal_check: the show ended with %s%s (see %s/show.err)\n",
+                     WIFEXITED(r.status) ? "status " : "", exit_text(r).c_str(), r.opt.out.c_str());
+        return 1;
+    }
     return 0;
 }

@@ -3,25 +3,25 @@
 // the scripts that photograph, record or cut the show.
 #include <cstdio>
 #include <cstring>
-#include <getopt.h>
 #include <string>
 
 #include "option_number.h"
 #include "show/timeline.h"
+#include "tool_options.h"
 
 namespace {
 
-const char usage[] =
-    "usage: timeline [--at MOMENT,...]\n"
-    "  Without --at: each scene's name, the seconds from the show's first frame\n"
-    "  at which it begins at the earliest and at the latest (the fireworks last\n"
-    "  longer or shorter), and at which it ends at the earliest and the latest.\n"
-    "  --at  each MOMENT as seconds from the first frame, comma-separated in the\n"
-    "        same order. A MOMENT is [LABEL@]SCENE[+SECONDS][:LENGTH]: SECONDS\n"
-    "        after the scene's latest beginning (0 when left out), and a stretch\n"
-    "        of LENGTH seconds from there; it is printed as [LABEL@]START[:LENGTH].\n"
-    "        A moment or stretch that may fall outside its scene is refused with\n"
-    "        status 1 (a stretch of the last scene may run past the show's end).\n";
+const char USAGE[] = "usage: timeline [--at MOMENT,...]\n"
+                     "\n"
+                     "Without --at: each scene's name, the seconds from the show's first frame\n"
+                     "at which it begins at the earliest and at the latest (the fireworks last\n"
+                     "longer or shorter), and at which it ends at the earliest and the latest.\n";
+
+const char NOTES[] = "A MOMENT is [LABEL@]SCENE[+SECONDS][:LENGTH]: SECONDS after the scene's\n"
+                     "latest beginning (0 when left out), and a stretch of LENGTH seconds from\n"
+                     "there; it is printed as [LABEL@]START[:LENGTH]. A moment or stretch that\n"
+                     "may fall outside its scene is refused with status 1 (a stretch of the last\n"
+                     "scene may run past the show's end).\n";
 
 double seconds(long us) { return us / 1e6; }
 
@@ -128,32 +128,16 @@ int print_moments(const char *list) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    static const option longs[] = {
-        {"at", required_argument, nullptr, 'a'}, {"help", no_argument, nullptr, 'h'}, {}};
-    const char *at = nullptr;
-    opterr = 0;
-    for (int c; (c = getopt_long(argc, argv, ":", longs, nullptr)) != -1;) {
-        if (c == 'a') {
-            at = optarg;
-        } else if (c == 'h') {
-            std::fputs(usage, stdout);
-            return 0;
-        } else {
-            if (c == ':')
-                std::fprintf(stderr, "timeline: %s needs its argument\n", argv[optind - 1]);
-            else
-                std::fprintf(stderr, "timeline: unknown option %s\n", argv[optind - 1]);
-            std::fputs(usage, stderr);
-            return 2;
-        }
-    }
-    if (optind < argc) {
-        std::fprintf(stderr, "timeline: unexpected argument %s\n%s", argv[optind], usage);
-        return 2;
-    }
-    if (!at) {
+    std::string at;
+    tool_options line("timeline", USAGE, NOTES);
+    line.text("at", "MOMENT,...",
+              "each MOMENT as seconds from the first frame, comma-separated\nin the same order",
+              at);
+    if (const int status = line.parse(argc, argv, 0, 0); status >= 0)
+        return status;
+    if (at.empty()) {
         print_table();
         return 0;
     }
-    return print_moments(at);
+    return print_moments(at.c_str());
 }

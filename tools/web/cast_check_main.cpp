@@ -7,8 +7,6 @@
 //                         first frame, as a JavaScript string of the bytes
 //                         that draw it on a blank terminal
 // Anything else is refused with the line that is wrong (status 1).
-#include <getopt.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -16,10 +14,13 @@
 
 #include "cast.h"
 #include "cast_check.h"
+#include "tool_options.h"
 
 namespace {
 
-void usage(std::FILE *to) { std::fprintf(to, "usage: cast_check [--poster SECONDS] CAST\n"); }
+const char USAGE[] = "usage: cast_check [--poster SECONDS] CAST\n"
+                     "\n"
+                     "Reads a cast of the show as the web page takes it and prints its facts.\n";
 
 // A JSON string is a JavaScript one; "<" is escaped too, so that the string
 // can stand inside a script element of the page.
@@ -33,38 +34,13 @@ std::string script_string(const std::string &bytes) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    static const option options[] = {
-        {"poster", required_argument, nullptr, 'p'}, {"help", no_argument, nullptr, 'h'}, {}};
     double poster_at = -1;
-    opterr = 0;
-    for (int c; (c = getopt_long(argc, argv, ":h", options, nullptr)) != -1;) {
-        char *end = nullptr;
-        switch (c) {
-            case 'p':
-                poster_at = std::strtod(optarg, &end);
-                if (end == optarg || *end != '\0' || !(poster_at >= 0 && poster_at < 1e6)) {
-                    std::fprintf(stderr, "cast_check: --poster takes seconds, not %s\n", optarg);
-                    return 2;
-                }
-                break;
-            case 'h':
-                usage(stdout);
-                return 0;
-            case ':':
-                std::fprintf(stderr, "cast_check: %s needs its argument\n", argv[optind - 1]);
-                usage(stderr);
-                return 2;
-            default:
-                std::fprintf(stderr, "cast_check: unknown option %s\n", argv[optind - 1]);
-                usage(stderr);
-                return 2;
-        }
-    }
-    if (optind + 1 != argc) {
-        usage(stderr);
-        return 2;
-    }
-    const char *path = argv[optind];
+    tool_options line("cast_check", USAGE);
+    line.number("poster", "SECONDS", "print the picture SECONDS after the first frame", 0, 999999,
+                poster_at);
+    if (const int status = line.parse(argc, argv, 1, 1); status >= 0)
+        return status;
+    const char *path = line.operands()[0].c_str();
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         std::fprintf(stderr, "cast_check: cannot read %s\n", path);

@@ -7,7 +7,6 @@
 // A cast that is not the show's full form is refused; the output appears
 // whole or not at all, and only over nothing or a regular file that is not
 // the input.
-#include <getopt.h>
 
 #include <cstdio>
 #include <fstream>
@@ -15,30 +14,21 @@
 
 #include "cast_check.h"
 #include "output_guard.h"
+#include "tool_options.h"
 
 namespace {
 
 const char USAGE[] = "usage: cast_compact FULL.cast COMPACT.cast\n"
+                     "\n"
                      "Rewrites an asciicast of the show with whole frames into the compact form.\n";
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    const option options[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
-    opterr = 0;
-    for (int c; (c = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
-        if (c == 'h') {
-            std::fputs(USAGE, stdout);
-            return 0;
-        }
-        std::fprintf(stderr, "cast_compact: unknown option %s\n%s", argv[optind - 1], USAGE);
-        return 2;
-    }
-    if (argc - optind != 2) {
-        std::fputs(USAGE, stderr);
-        return 2;
-    }
-    const std::string from = argv[optind], to = argv[optind + 1];
+    tool_options line("cast_compact", USAGE);
+    if (const int status = line.parse(argc, argv, 2, 2); status >= 0)
+        return status;
+    const std::string from = line.operands()[0], to = line.operands()[1];
     remove_temporaries_on_signals();
     std::string err;
     output_file out;

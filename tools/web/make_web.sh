@@ -32,7 +32,7 @@ checker="$root/build-demo/tools/web/cast_check"
 compactor="$root/build-demo/tools/web/cast_compact"
 # The title card, from the show's timeline.
 poster_moment="opening+15"
-poster=""
+poster="" poster_given=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --cast-check|--cast-compact|--poster)
@@ -40,15 +40,23 @@ while [ $# -gt 0 ]; do
             case "$1" in
                 --cast-check) checker=$2 ;;
                 --cast-compact) compactor=$2 ;;
-                --poster) poster=$2 ;;
+                --poster) poster=$2 poster_given=1 ;;
             esac
             shift 2 ;;
         -h|--help) usage; exit 0 ;;
-        -*) { echo "make_web: unknown option $1"; usage; } >&2; exit 2 ;;
+        --) shift; break ;;
+        -*) { echo "make_web: unknown option $1 (make_web.sh --help lists them)"; usage; } >&2
+            exit 2 ;;
         *) break ;;
     esac
 done
-[ $# -eq 1 ] || { usage >&2; exit 2; }
+[ $# -eq 1 ] || { { echo "make_web: takes 1 argument, not $#"; usage; } >&2; exit 2; }
+# The poster's moment as the tools take numbers: plain seconds, within the cast checker's range.
+if [ "$poster_given" = 1 ] && ! { [[ $poster =~ ^([0-9]+\.?[0-9]*|\.[0-9]+)$ ]] &&
+        awk -v p="$poster" 'BEGIN { exit !(p <= 999999) }'; }; then
+    { echo "make_web: --poster takes a number from 0 to 999999, not '$poster'"; usage; } >&2
+    exit 2
+fi
 rec=$1
 for f in demo.cast demo.mp4; do
     [ -s "$rec/$f" ] || die "$rec/$f is missing or empty"

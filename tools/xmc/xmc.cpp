@@ -6,7 +6,6 @@
 // regular file: a device, FIFO, directory or link at the output path, or the
 // score itself, is refused. A failure leaves whatever was at the path as it was.
 #include <fcntl.h>
-#include <getopt.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +15,7 @@
 
 #include "output_guard.h"
 #include "score.h"
+#include "tool_options.h"
 
 namespace {
 
@@ -23,6 +23,7 @@ namespace {
 constexpr std::size_t MAX_SCORE_BYTES = 4 << 20;
 
 const char *USAGE = "usage: xmc SCORE OUT.xm\n"
+                    "\n"
                     "Compiles a text score (its language is described in tools/xmc/score.h)\n"
                     "into an XM module.\n";
 
@@ -112,21 +113,10 @@ std::vector<uint8_t> compile(const std::string &score, const std::string &text) 
 }  // namespace
 
 int main(int argc, char **argv) {
-    const option options[] = {{"help", no_argument, nullptr, 'h'}, {nullptr, 0, nullptr, 0}};
-    opterr = 0;
-    for (int c; (c = getopt_long(argc, argv, "h", options, nullptr)) != -1;) {
-        if (c == 'h') {
-            std::cout << USAGE;
-            return 0;
-        }
-        std::cerr << "xmc: unknown option " << argv[optind - 1] << '\n' << USAGE;
-        return 2;
-    }
-    if (argc - optind != 2) {
-        std::cerr << USAGE;
-        return 2;
-    }
-    const std::string score = argv[optind], out = argv[optind + 1];
+    tool_options options("xmc", USAGE);
+    if (const int status = options.parse(argc, argv, 2, 2); status >= 0)
+        return status;
+    const std::string score = options.operands()[0], out = options.operands()[1];
     remove_temporaries_on_signals();
     // Checked before the work, so that a refused output costs no compilation.
     if (const std::string refused = output_refusal(out, {score}); !refused.empty()) {
