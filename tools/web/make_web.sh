@@ -3,8 +3,8 @@
 # and demo.mp4, as tools/record/record.sh writes them): index.html with a
 # poster picture of its own, the compact cast gzipped (the page unpacks it),
 # the music as Ogg Opus cut from the video's sound and moved to start with the
-# cast's first frame, the video to download, the player and the font. The
-# folder works from any static file server, e.g.
+# cast's first frame, the video to download and a small one to watch in any
+# browser, the player and the font. The folder works from any static file server, e.g.
 # `python3 -m http.server -d DIR/web`.
 #
 # The cast is read whole by cast_check first: one that is cut, edited or not
@@ -100,12 +100,25 @@ tmp=$(mktemp -d "$rec/.web.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 trap 'exit 130' INT; trap 'exit 143' TERM; trap 'exit 129' HUP
 mkdir -p "$tmp/player" "$tmp/font"
-size=$(du -m --apparent-size "$rec/demo.mp4" | cut -f1)
+# The video to watch in any browser: the terminal's own 640x400 (the
+# recording's 1280x800 draws each of its pixels four times), H.264 with its
+# index at the front so that it plays while it loads, the sound in AAC at
+# 96 kbit/s: about 7 MB for the whole show (x264's slowest search finds the
+# scenes' repeats and halves the size of a quicker one at the same quality).
+# MAKE_WEB_QUICK=1 (the page's test) takes x264's quickest search instead.
+preset=veryslow
+[ "${MAKE_WEB_QUICK-}" != 1 ] || preset=ultrafast
+ffmpeg -nostdin -v error -y -i "$rec/demo.mp4" -vf "scale=iw/2:ih/2:flags=neighbor" \
+    -c:v libx264 -preset "$preset" -tune animation -crf 32 -pix_fmt yuv420p -fps_mode passthrough \
+    -c:a aac -b:a 96k -movflags +faststart "$tmp/demo-web.mp4" || die "ffmpeg could not make the small video"
+megabytes() { du -k --apparent-size "$1" | awk '{ m = $1 / 1024; printf(m < 10 ? "%.1f MB" : "%.0f MB", m) }'; }
 fact poster >"$tmp/poster"
-awk -v size="$size MB" -v posterfile="$tmp/poster" '
+awk -v size="$(megabytes "$rec/demo.mp4")" -v small="$(megabytes "$tmp/demo-web.mp4")" \
+    -v posterfile="$tmp/poster" '
     /@POSTER@/ { getline poster < posterfile; k = index($0, "\"\"")
                  $0 = substr($0, 1, k - 1) poster substr($0, k + 2) }
-    { gsub(/@VIDEO_SIZE@/, size); print }' "$web/index.html" >"$tmp/index.html"
+    { gsub(/@VIDEO_SIZE@/, size); gsub(/@SMALL_VIDEO_SIZE@/, small); print }' \
+    "$web/index.html" >"$tmp/index.html"
 rm "$tmp/poster"
 cp "$web/vga.css" "$tmp/"
 player="$web/node_modules/asciinema-player"
