@@ -279,6 +279,8 @@ void print_lead(const song_bars &s, const std::vector<channel_study> &channels) 
 // kick, a kick off the beat), stops (no kick or snare for over two beats, up
 // to two bars) and fills (four or more snare or tom hits in the last two
 // beats, more than the bar before) in the two bars before each 8-bar boundary.
+void print_stops(std::vector<double> hits, double bar_s);
+void print_fills(const song_bars &s);
 void print_groove(const song_bars &s) {
     int kicked = 0, plain = 0, half = 0, broken = 0;
     std::map<std::pair<std::vector<int>, std::vector<int>>, int> count;
@@ -313,17 +315,29 @@ void print_groove(const song_bars &s) {
     std::printf("groove    %d kicked bars: plain four on the floor %d (%.0f%%); the commonest kick "
                 "and snare bar %d (%.0f%%); half-time %d, broken %d\n",
                 kicked, plain, 100.0 * plain / kicked, most, 100.0 * most / kicked, half, broken);
+    print_stops(hits, s.bar_s);
+    print_fills(s);
+}
+
+// The stops: gaps between kick or snare hits (seconds into the song) of over
+// two beats and up to two bars.
+void print_stops(std::vector<double> hits, double bar_s) {
+    const double row_s = bar_s / BAR_ROWS;
     std::sort(hits.begin(), hits.end());
     std::printf("          stops:");
     int stops = 0;
     for (std::size_t i = 1; i < hits.size(); i++) {
         const double gap = hits[i] - hits[i - 1];
-        if (gap > 2 * BEAT_ROWS * row_s + 0.01 && gap <= 2 * s.bar_s + 0.01) {
+        if (gap > 2 * BEAT_ROWS * row_s + 0.01 && gap <= 2 * bar_s + 0.01) {
             std::printf(" %.2f s for %.2f s;", hits[i - 1], gap);
             stops++;
         }
     }
     std::printf(" %d in all\n", stops);
+}
+
+// The fills in the two bars before each 8-bar boundary and the song's end.
+void print_fills(const song_bars &s) {
     auto fill = [&](int b) {
         auto late = [&](int k) {
             if (k < 0)
@@ -351,6 +365,45 @@ void print_groove(const song_bars &s) {
                 filled, ends.size(), missing.empty() ? "" : "; none before bars", missing.c_str());
 }
 
+// Channels that strike a looped (held) instrument somewhere in the song.
+std::vector<bool> melodic_channels(const xmp_module &m, const std::vector<note_event> &notes) {
+    std::vector<bool> melodic(static_cast<std::size_t>(m.chn), false);
+    for (const note_event &n : notes) {
+        const int sm = n.instrument >= 1 && n.instrument <= m.ins && m.xxi[n.instrument - 1].nsm > 0
+                           ? m.xxi[n.instrument - 1].sub[0].sid
+                           : -1;
+        if (sm >= 0 && sm < m.smp && (m.xxs[sm].flg & XMP_SAMPLE_LOOP))
+            melodic[static_cast<std::size_t>(n.channel)] = true;
+    }
+    return melodic;
+}
+
+// Bass notes last to the next one, at most a bar; each half bar takes the
+// pitch class that sounds longest in it (-1 where none sounds).
+std::vector<int> bass_roots(const std::vector<const note_event *> &bass, double bar_s,
+                            std::size_t bars, double duration_s) {
+    std::vector<std::array<double, 12>> held(2 * bars, std::array<double, 12>{});
+    for (std::size_t i = 0; i < bass.size(); i++) {
+        const double from = bass[i]->at_s;
+        const double to =
+            std::min(i + 1 < bass.size() ? bass[i + 1]->at_s : duration_s, from + bar_s);
+        for (std::size_t h = static_cast<std::size_t>(from / (bar_s / 2) + 1e-6); h < held.size();
+             h++) {
+            const double a = std::max(from, static_cast<double>(h) * bar_s / 2);
+            const double e = std::min(to, static_cast<double>(h + 1) * bar_s / 2);
+            if (e <= a)
+                break;
+            held[h][static_cast<std::size_t>(((bass[i]->note - 1) % 12 + 12) % 12)] += e - a;
+        }
+    }
+    std::vector<int> roots;
+    for (const auto &h : held) {
+        const auto most = std::max_element(h.begin(), h.end());
+        roots.push_back(*most > 0 ? static_cast<int>(most - h.begin()) : -1);
+    }
+    return roots;
+}
+
 }  // namespace
 
 song_bars read_bars(const xmp_module &m, const std::vector<note_event> &notes, double duration_s) {
@@ -361,21 +414,11 @@ song_bars read_bars(const xmp_module &m, const std::vector<note_event> &notes, d
     s.bars.assign(static_cast<std::size_t>(std::max(count, 0)), {});
     for (bar_notes &b : s.bars)
         b.struck.assign(static_cast<std::size_t>(m.chn), 0);
-    s.melodic.assign(static_cast<std::size_t>(m.chn), false);
-    for (const note_event &n : notes) {
-        const int sm = n.instrument >= 1 && n.instrument <= m.ins && m.xxi[n.instrument - 1].nsm > 0
-                           ? m.xxi[n.instrument - 1].sub[0].sid
-                           : -1;
-        if (sm >= 0 && sm < m.smp && (m.xxs[sm].flg & XMP_SAMPLE_LOOP))
-            s.melodic[static_cast<std::size_t>(n.channel)] = true;
-    }
+    s.melodic = melodic_channels(m, notes);
     s.lead = channel_playing(m, notes, is_lead);
     s.echo = channel_playing(m, notes,
                              [](const std::string &n) { return has(n, "lead") && has(n, "echo"); });
     s.bass = channel_playing(m, notes, [](const std::string &n) { return has(n, "bass"); });
-    // Bass notes last to the next one, at most a bar; each half bar takes the
-    // pitch class that sounds longest in it.
-    std::vector<std::array<double, 12>> held(2 * s.bars.size(), std::array<double, 12>{});
     std::vector<const note_event *> bass;
     for (const note_event &n : notes) {
         const long row = std::lround(n.at_s / row_s);
@@ -397,23 +440,7 @@ song_bars read_bars(const xmp_module &m, const std::vector<note_event> &notes, d
         if (n.channel == s.bass)
             bass.push_back(&n);
     }
-    for (std::size_t i = 0; i < bass.size(); i++) {
-        const double from = bass[i]->at_s;
-        const double to =
-            std::min(i + 1 < bass.size() ? bass[i + 1]->at_s : duration_s, from + s.bar_s);
-        for (std::size_t h = static_cast<std::size_t>(from / (s.bar_s / 2) + 1e-6); h < held.size();
-             h++) {
-            const double a = std::max(from, static_cast<double>(h) * s.bar_s / 2);
-            const double e = std::min(to, static_cast<double>(h + 1) * s.bar_s / 2);
-            if (e <= a)
-                break;
-            held[h][static_cast<std::size_t>(((bass[i]->note - 1) % 12 + 12) % 12)] += e - a;
-        }
-    }
-    for (const auto &h : held) {
-        const auto most = std::max_element(h.begin(), h.end());
-        s.roots.push_back(*most > 0 ? static_cast<int>(most - h.begin()) : -1);
-    }
+    s.roots = bass_roots(bass, s.bar_s, s.bars.size(), duration_s);
     return s;
 }
 

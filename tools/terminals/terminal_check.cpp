@@ -465,15 +465,19 @@ int parse_options(int argc, char **argv, options &o) {
     line.number("hold", "S", "seconds the emulator gets to draw before a photograph (0.6)", 0, 60,
                 o.hold);
     line.number("for", "S", "end the show after S seconds", 0, MAX_SHOW_S, o.stop_after);
-    line.number("read-rate", "B",
+    line.custom("read-rate", "B",
                 "take the show's output at B bytes a second at most, 1000 or\n"
                 "more (0: as fast as it comes)",
-                0, 1e9, o.read_rate);
-    int status = line.parse(argc, argv, 0, 0);
-    if (status < 0 && o.read_rate > 0 && o.read_rate < 1000)
-        status = line.mistake("--read-rate takes 0 or a number from 1000 to 1e+09, not " +
-                              std::to_string(o.read_rate));
-    return status;
+                1, [&o](const std::vector<const char *> &w) {
+                    std::string why =
+                        tool_options::read_number("--read-rate", w[0], 0, 1e9, o.read_rate);
+                    if (why.empty() && o.read_rate > 0 && o.read_rate < 1000)
+                        why = std::string("--read-rate takes 0 or a number from 1000 to 1e+09, "
+                                          "not '") +
+                              w[0] + "'";
+                    return why;
+                });
+    return line.parse(argc, argv, 0, 0);
 }
 
 bool is_folder(const std::string &path) {
@@ -514,7 +518,11 @@ int main(int argc, char **argv) {
     relay r;
     if (const int status = parse_options(argc, argv, r.opt); status >= 0)
         return status;
-    // INT, TERM and HUP (the emulator closing) end the show too, and leave no temporary.
+    // INT, TERM and HUP (the emulator closing) end the show too, and leave no
+    // temporary; also when the check was started with them ignored, in the
+    // background of a script, so that stopping the script stops the show.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        signal(sig, SIG_DFL);
     remove_temporaries_on_signals();
     signal(SIGPIPE, SIG_IGN);
     if (!check_places(r) || !put_file(r.opt.out + "/started", "started\n"))
