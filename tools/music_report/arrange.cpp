@@ -24,21 +24,6 @@ std::string lower_name(const xmp_module &m, int instrument) {
 
 bool has(const std::string &name, const char *word) { return name.find(word) != std::string::npos; }
 
-double median(std::vector<double> v) {
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-double sum_of(const std::vector<double> &v, long from, long to) {
-    double sum = 0;
-    for (long i = std::max(0L, from); i < std::min(to, static_cast<long>(v.size())); i++)
-        sum += v[static_cast<std::size_t>(i)];
-    return sum;
-}
-
 // The channel that plays instruments whose names `fits` most often, or -1.
 template <typename F>
 int channel_playing(const xmp_module &m, const std::vector<note_event> &notes, F fits) {

@@ -11,18 +11,6 @@
 #include <cstdio>
 #include <numbers>
 
-namespace {
-
-// A Butterworth low- or high-pass of second order.
-biquad pass_filter(double hz, int rate, bool high) {
-    const double w = 2 * std::numbers::pi * hz / rate, c = std::cos(w);
-    const double alpha = std::sin(w) * std::numbers::sqrt2 / 2, a0 = 1 + alpha;
-    const double b0 = (high ? 1 + c : 1 - c) / 2 / a0;
-    return {b0, high ? -2 * b0 : 2 * b0, b0, -2 * c / a0, (1 - alpha) / a0};
-}
-
-double db(double ratio) { return 10 * std::log10(ratio); }
-
 double median(std::vector<double> v) {
     if (v.empty())
         return 0;
@@ -38,6 +26,18 @@ double sum_of(const std::vector<double> &v, long from, long to) {
         sum += v[static_cast<std::size_t>(i)];
     return sum;
 }
+
+namespace {
+
+// A Butterworth low- or high-pass of second order.
+biquad pass_filter(double hz, int rate, bool high) {
+    const double w = 2 * std::numbers::pi * hz / rate, c = std::cos(w);
+    const double alpha = std::sin(w) * std::numbers::sqrt2 / 2, a0 = 1 + alpha;
+    const double b0 = (high ? 1 + c : 1 - c) / 2 / a0;
+    return {b0, high ? -2 * b0 : 2 * b0, b0, -2 * c / a0, (1 - alpha) / a0};
+}
+
+double db(double ratio) { return 10 * std::log10(ratio); }
 
 bool name_has(const char *name, const char *word) {
     std::string lower(name);

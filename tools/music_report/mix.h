@@ -33,6 +33,11 @@ constexpr double KICK_WINDOW_S = 0.05;  // a kick's first 50 ms, and the 50 ms b
 
 channel_study study_channel(const std::vector<float> &frames);
 
+// The median of a series (0 for none), and the sum of its items [from, to),
+// 0 outside it.
+double median(std::vector<double> v);
+double sum_of(const std::vector<double> &v, long from, long to);
+
 // Energy of the mid signal in a band (two second-order high-passes at lo_hz,
 // two low-passes at hi_hz), summed over blocks of `block_s`.
 std::vector<double> band_energy(const std::vector<float> &frames, double lo_hz, double hi_hz,
