@@ -29,6 +29,8 @@ constexpr uint32_t XM_VERSION = 0x0104;
 // The most patterns and instruments an XM module may hold, and samples an instrument.
 constexpr uint32_t XM_MOST_PATTERNS = 256;
 constexpr uint32_t XM_MOST_INSTRUMENTS = 128;
+// The player mixes 1 to 64 channels; with none it never finishes a frame.
+constexpr uint32_t XM_MOST_CHANNELS = 64;
 constexpr uint32_t XM_MOST_SAMPLES = 16;
 
 struct packer {
@@ -99,6 +101,13 @@ std::string module_fault(const unsigned char *data, std::size_t size) {
         if (size >= p.length && std::memcmp(data, p.magic, p.length) == 0)
             return std::string("is packed with ") + p.name +
                    "; the show plays a module only as it is, unpacked";
+    const std::size_t magic = sizeof XM_MAGIC - 1;
+    if (size >= 70 && std::memcmp(data, XM_MAGIC, magic) == 0) {
+        const uint32_t channels = data[68] | data[69] << 8;
+        if (channels == 0 || channels > XM_MOST_CHANNELS)
+            return "tells of " + std::to_string(channels) + " channels; a module has 1 to " +
+                   std::to_string(XM_MOST_CHANNELS);
+    }
     const unsigned long long declared = xm_declared_size(data, size);
     if (declared == XM_HEADERS_CUT)
         return "is cut short inside its headers, at " + std::to_string(size) + " bytes";

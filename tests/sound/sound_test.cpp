@@ -312,8 +312,9 @@ TEST_F(SoundMixer, CallsApplyOneDelayAfterTheirTimeWhereverTheCallbacksFall) {
 
 // Each load that fails says why. A FIFO or device is refused without waiting
 // on it, a file too large without reading it, a packed module without
-// unpacking it anywhere, and a module cut short of what its headers hold
-// (which the player would play with silence for the rest) is refused.
+// unpacking it anywhere, a module cut short of what its headers hold
+// (which the player would play with silence for the rest) or with no
+// channels (on which the player never finishes a frame) is refused.
 TEST(SoundLoading, FilesThatAreNoModuleGiveNullAndSayWhy) {
     fs::path dir = scratch();
     fs::path good = module("scale.xm");
@@ -349,6 +350,8 @@ TEST(SoundLoading, FilesThatAreNoModuleGiveNullAndSayWhy) {
              {file("short.xm", whole.substr(0, whole.size() - 1)),
               "is cut short: its headers tell of " + size + " bytes, the file has " +
                   std::to_string(whole.size() - 1)},
+             {file("silent.xm", whole.substr(0, 68) + std::string(2, '\0') + whole.substr(70)),
+              "tells of 0 channels; a module has 1 to 64"},
              {dir, "is a folder, not a module file"},
              {fifo, "is a FIFO, not a module file"},
              {"/dev/zero", "is a device, not a module file"},
