@@ -1,5 +1,7 @@
 // One border crawler over a whole lap, on the test's own thread.
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <utility>
 #include <vector>
@@ -44,6 +46,10 @@ TEST(Crawler, OneLapFollowsTheBorderAndRestoresEveryCell) {
     EXPECT_THROW(draw_border(nullptr), recorder_limit_reached);
     recorder_stop();
     ASSERT_EQ(recorded().size(), 203u);
+    // The crawler made its thread an idle-class thread (and this one goes back).
+    EXPECT_EQ(sched_getscheduler(0), SCHED_IDLE);
+    sched_param normal{};
+    pthread_setschedparam(pthread_self(), SCHED_OTHER, &normal);
 
     for (size_t step = 0; step < 203; step++) {
         const pause_record &r = recorded()[step];

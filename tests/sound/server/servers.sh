@@ -4,6 +4,10 @@
 # null sink, "out", at $rate Hz, whose monitor is recorded with parec.
 # Everything started here runs in the background with its id in `pids` until
 # it is stopped; `finish` (run it on exit) ends all of it and removes $work.
+# The servers run in a session of their own, as a desktop's sound server runs
+# apart from the terminal the show is started in: the kernel then shares the
+# CPU between the server's scheduling group and the players', and a player's
+# session full of busy threads can keep the server's main thread waiting.
 
 rate=48000
 work=$(mktemp -d "${TMPDIR:-/tmp}/sound-server.XXXXXX") || exit 1
@@ -67,7 +71,7 @@ start_pulse() {
     use_runtime pulse
     printf '%s\n' "load-module module-null-sink sink_name=out rate=$rate" \
         "load-module module-native-protocol-unix" "set-default-sink out" >"$work/pulse.pa"
-    pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no -F "$work/pulse.pa" \
+    setsid pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no -F "$work/pulse.pa" \
         >"$work/pulse.log" 2>&1 &
     started
     server=$!
@@ -101,15 +105,15 @@ context.modules = [
     { name = libpipewire-module-protocol-pulse args = { server.address = [ "unix:native" ] } }
 ]
 CONF
-    dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS" >"$work/bus.log" 2>&1 &
+    setsid dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS" >"$work/bus.log" 2>&1 &
     started
     wait_for_socket "$XDG_RUNTIME_DIR/bus"
-    pipewire >"$work/pipewire.log" 2>&1 &
+    setsid pipewire >"$work/pipewire.log" 2>&1 &
     started
     wait_for_socket "$XDG_RUNTIME_DIR/pipewire-0"
-    wireplumber >"$work/wireplumber.log" 2>&1 &
+    setsid wireplumber >"$work/wireplumber.log" 2>&1 &
     started
-    pipewire -c "$work/pulse-layer.conf" >"$work/pipewire-pulse.log" 2>&1 &
+    setsid pipewire -c "$work/pulse-layer.conf" >"$work/pipewire-pulse.log" 2>&1 &
     started
     # The session manager may take a moment before it lets a sink be made.
     local i
