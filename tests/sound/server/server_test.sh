@@ -6,7 +6,7 @@
 # alone plays what the show plays (knark's five cards, then vorbel), then the
 # whole show: the demo binary itself, started in the same session as the busy
 # loops (so that the scheduler counts it in their group), its picture written
-# to /dev/null, stopped once its opening and 15 s of vorbel have played (its
+# to /dev/null, stopped once its opening and 25 s of vorbel have played (its
 # 119 border crawlers are all out after the first 6). Each plays beside two
 # busy loops at its own priority, the sink's monitor is recorded, and
 # sound_gaps fails the run on a dropout or a card that clicks. A run that
@@ -19,7 +19,7 @@
 # the machine spoiled, and a case the machine spoils three times is said to
 # be unjudged. A server that ends while the music plays must leave the player
 # playing on to its end. Last, with no server to reach, the player must still
-# play through another driver or say "INIT SOUND error". About 200 s on a
+# play through another driver or say "INIT SOUND error". About 3 minutes on a
 # quiet machine, longer when runs are played again. Skips (status 77) only
 # when no server can start.
 #
@@ -28,7 +28,7 @@ set -u
 show_sound=$1 sound_gaps=$2 run_dir=$3
 music_seconds=${SOUND_SERVER_MUSIC_SECONDS:-6}
 # The show's opening takes 15 s; the rest is vorbel.
-show_seconds=${SOUND_SERVER_SHOW_SECONDS:-30}
+show_seconds=${SOUND_SERVER_SHOW_SECONDS:-40}
 . "$(dirname "$0")/servers.sh"
 trap finish EXIT
 trap 'exit 129' HUP
