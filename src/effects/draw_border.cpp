@@ -16,14 +16,13 @@ constexpr unsigned long CRAWLER_TIMER_SLACK_NS = 500000;
 void *draw_border(void *) {
     prctl(PR_SET_TIMERSLACK, CRAWLER_TIMER_SLACK_NS);
     // The crawlers are the show's idle-class threads. Each step is a few
-    // microseconds, but the 119 of them wake 12,000 times a second, and every
-    // wake-up of an ordinary thread reweighs the show's scheduling group:
-    // beside busy programs started in the show's session, that kept other
-    // sessions' threads, a sound server's main thread among them, from the
-    // CPU for up to a second at a time, and the music fell silent. An idle
-    // thread weighs almost nothing, so its wake-ups leave the group's share
-    // as it was; on a quiet machine it runs at once, and beside busy
-    // programs in its own session it waits about 2 ms for its turn.
+    // microseconds, but the 119 of them wake 12,000 times a second. As
+    // ordinary threads (or batch threads, or at nice 19) beside busy programs
+    // started in the show's session, those wake-ups kept other sessions'
+    // threads, a sound server's main thread among them, from the CPU for up
+    // to a second at a time, and the music fell silent; as idle-class threads
+    // they do not. On a quiet machine an idle thread runs at once, and beside
+    // busy programs in its own session it waits about 2 ms for its turn.
     sched_param idle{};
     pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
     prctl(PR_SET_NAME, "crawler");  // so that top -H and the benchmarks can tell them apart
