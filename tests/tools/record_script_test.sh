@@ -11,7 +11,9 @@ set -u
 set -m
 signals=$1
 dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
+# Only this shell cleans up: a run's child that a signal ends between its fork
+# and its exec still holds this trap, and must not remove the folder.
+trap '[ "$BASHPID" = "$$" ] && rm -rf "$dir"' EXIT
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 mark=record_script_test_$$
