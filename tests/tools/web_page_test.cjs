@@ -150,6 +150,8 @@ async function firstLoad(browser, url, network, label, musicHeld) {
     musicHeld && ((r) => r.url().endsWith("/demo.ogg") ? musicSent.then(() => r.continue()) : r.continue()));
   // Moments in the page's time, from the start of the navigation.
   await page.waitForSelector(".ap-term", { timeout: 60000 });
+  // The page's own frame that notes the moment may come after the selector is seen.
+  await page.waitForFunction(() => window.termAt !== undefined, { timeout: 60000 });
   const poster = await page.evaluate(() => window.termAt);
   const ready = await page.evaluate(() => window.castText.then(() => performance.now()));
   const before = bytes(false);
