@@ -8,9 +8,9 @@
 # loops (so that the scheduler counts it in their group), its picture written
 # to /dev/null, stopped once its opening and 25 s of vorbel have played (its
 # 119 border crawlers are all out after the first 6), played once and
-# reported, not yet judged. Each plays beside two
-# busy loops at its own priority, the sink's monitor is recorded, and
-# sound_gaps fails the run on a dropout or a card that clicks. A run that
+# reported, not yet judged. Each plays beside two busy loops at its own
+# priority, the sink's monitor is recorded, and sound_gaps fails the run on a
+# dropout or a card that clicks. A run that
 # breaks is judged against the module player openmpt123, which then plays
 # vorbel through the same server beside the same loops: when it breaks too,
 # the machine's other work, not the player, broke the run, and the run is
@@ -70,11 +70,10 @@ show_once() {
 }
 
 # The module player openmpt123 playing vorbel through the same server beside
-# the same loops, for as long as the case's music played ($reference_seconds):
-# status 0 when it held.
+# the same loops, for as long as the show's music played: status 0 when it held.
 reference_holds() {
     start_load_and_recording 2
-    run_player openmpt123 -q --batch --driver pulseaudio --end-time "$reference_seconds" \
+    run_player openmpt123 -q --batch --driver pulseaudio --end-time "$music_seconds" \
         "$run_dir/vorbel.xm"
     local status=$?
     stop_load_and_recording
@@ -109,10 +108,7 @@ play_with() {
         echo "$1: not judged: the machine's other work broke the reference too, $spoiled times"
     fi
 }
-play() {
-    reference_seconds=$music_seconds
-    play_with play_once "$@"
-}
+play() { play_with play_once "$@"; }
 # The whole show in the loops' session still breaks up through a server in a
 # session of its own when other work shares the machine (the test command's
 # other tests, say): each case is played once and reported, and does not
